@@ -1,0 +1,36 @@
+// The terminal as the document's frame: window lines on standard output, messages on standard
+// error, every line in the log file of the working directory.
+#pragma once
+
+#include <string>
+
+#include "document/Frame.h"
+#include "document/LogSink.h"
+
+class CCliFrame : public IQOBFrame {
+public:
+    explicit CCliFrame(const std::string& logFile);
+
+    void Log(uint32_t level, const std::string& text) override;
+    int MessageBox(const std::string& text, unsigned type, const std::string& caption) override;
+    void SetStatusText(const std::string&) override {}
+    void UpdateViews(int, const std::string&) override {}
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+    void RequestMapEdit() override { m_bMapEditRequested = true; }
+
+    // The answer given to Yes/No questions (there is nobody to ask).
+    void SetQuestionAnswer(int answer) { m_nAnswer = answer; }
+    bool MapEditRequested() const { return m_bMapEditRequested; }
+    int MessagesShown() const { return m_nMessages; }
+
+private:
+    CLogSink m_log;
+    int m_nAnswer = IDNO;
+    bool m_bMapEditRequested = false;
+    int m_nMessages = 0;
+};
+
+// Text in the system code page to the terminal's UTF-8.
+void PrintOut(const std::string& codePageText);
+void PrintErr(const std::string& codePageText);

@@ -1,0 +1,66 @@
+// qob-cli: the headless front end over the same document as the program.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/CliContext.h"
+
+namespace {
+
+const char* kHelp =
+    "usage: qob-cli [--dir DIR] COMMAND [ARGS]\n"
+    "\n"
+    "Works in DIR (default: the current directory), which holds Plexar.xml and QOB.log.\n"
+    "\n"
+    "commands:\n"
+    "  sites                                   show the sites, their routes and the options\n"
+    "  save                                    read the configuration and write it back\n"
+    "  site add NAME IP [--mb-account A] [--mb-password P]\n"
+    "  site edit NAME [--name N] [--ip IP] [--mb-account A] [--mb-password P]\n"
+    "  site remove NAME\n"
+    "  route set FROM TO [--fwd CODE] [--suffix SUFFIX]\n"
+    "  options set [--reload 0|1] [--remember 0|1] [--relocation 0|1] [--relocate-vm 0|1]\n"
+    "              [--mb-user U] [--mb-password P]\n"
+    "\n"
+    "exit status: 0 done, 1 refused or failed (message on stderr), 2 bad usage\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string dir;
+    size_t i = 0;
+    for (; i < args.size(); ++i) {
+        if (args[i] == "--help" || args[i] == "-h") {
+            std::fputs(kHelp, stdout);
+            return kExitOk;
+        }
+        if (args[i] == "--dir") {
+            if (i + 1 >= args.size()) {
+                std::fputs("qob-cli: --dir needs a directory\n", stderr);
+                return kExitUsage;
+            }
+            dir = args[++i];
+        } else if (args[i].rfind("--dir=", 0) == 0) {
+            dir = args[i].substr(6);
+        } else {
+            break;
+        }
+    }
+    if (i >= args.size()) {
+        std::fputs(kHelp, stderr);
+        return kExitUsage;
+    }
+    const std::string command = args[i];
+    std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
+
+    CliContext ctx(dir);
+    if (command == "sites") return RunSitesCommand(ctx, rest);
+    if (command == "save") return RunSaveCommand(ctx, rest);
+    if (command == "site") return RunSiteCommand(ctx, rest);
+    if (command == "route") return RunRouteCommand(ctx, rest);
+    if (command == "options") return RunOptionsCommand(ctx, rest);
+    std::fprintf(stderr, "qob-cli: unknown command \"%s\" (see qob-cli --help)\n", command.c_str());
+    return kExitUsage;
+}

@@ -1,0 +1,158 @@
+// Writing "Plexar.xml": the program's own string building, byte for byte, then an atomic replace.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "document/Encrypt.h"
+#include "document/QOBDoc.h"
+#include "document/Utf8.h"
+
+namespace {
+
+constexpr const char* kCRLF = "\r\n";
+
+class TextBuilder {
+public:
+    explicit TextBuilder(std::string* error) : m_error(error) {}
+
+    void Raw(const char* s) { m_text += s; }
+    // A text value: code page to UTF-8, then escaped. `what` names it when it cannot be stored.
+    void Value(const std::string& v, const char* what, const std::string& site) {
+        if (!IsStorableText(v)) Fail(what, site);
+        m_text += XmlEscape(Utf8Encode(v));
+    }
+    void Secret(const std::string& v, const char* what, const std::string& site) {
+        if (!IsStorableSecret(v)) Fail(what, site);
+        m_text += XmlEscape(Utf8Encode(ScrambleText(v)));
+    }
+    bool ok() const { return m_ok; }
+    std::string& text() { return m_text; }
+
+private:
+    void Fail(const char* what, const std::string& site) {
+        if (!m_ok) return;
+        m_ok = false;
+        if (m_error) {
+            *m_error = std::string("The ") + what;
+            if (!site.empty()) *m_error += " of site \"" + site + "\"";
+            *m_error += " contains a character that the configuration file cannot hold.";
+        }
+    }
+
+    std::string m_text;
+    std::string* m_error;
+    bool m_ok = true;
+};
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string CQOBDoc::BuildConfigText(std::string* error) const {
+    TextBuilder b(error);
+    b.Raw("\xEF\xBB\xBF");
+    b.Raw("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>");
+    b.Raw(kCRLF);
+    b.Raw("<Plexar>\r\n<Sites>\r\n");
+    for (const SiteRec& s : m_sites) {
+        b.Raw("<Site>\r\n<Name>");
+        b.Value(s.Name, "name", s.Name);
+        b.Raw("</Name><IP>");
+        b.Raw(IPToText(s.IP).c_str());
+        b.Raw("</IP>\r\n<MBAccount>");
+        b.Value(s.MBAccount, "mailbox account", s.Name);
+        b.Raw("</MBAccount><MBPassword>");
+        b.Secret(s.MBPassword, "mailbox password", s.Name);
+        b.Raw("</MBPassword>\r\n<VMATempl>");
+        b.Value(s.VMATempl, "mail forwarding suffix template", s.Name);
+        b.Raw("</VMATempl><FWDTempl>");
+        b.Value(s.FWDTempl, "forward access code template", s.Name);
+        b.Raw("</FWDTempl>\r\n<DayWhite>");
+        b.Secret(s.DayWhite, "server password", s.Name);
+        b.Raw("</DayWhite>\r\n");
+        for (const MapEntry& e : s.Routes) {
+            // A route to a site that no longer exists has no address to write; the routes after
+            // it are still written.
+            int to = GetSiteIndex(e.Name);
+            if (to < 0) continue;
+            b.Raw("<To><Name>");
+            b.Value(e.Name, "route name", s.Name);
+            b.Raw("</Name><IP>");
+            b.Raw(IPToText(m_sites[to].IP).c_str());
+            b.Raw("</IP>\r\n<VMAPostfix>");
+            b.Value(e.VMAPostfix, "mail forwarding suffix", s.Name);
+            b.Raw("</VMAPostfix><FwdPattern>");
+            b.Value(e.FwdPattern, "forward access code", s.Name);
+            b.Raw("</FwdPattern></To>\r\n");
+        }
+        b.Raw("</Site>\r\n");
+    }
+    b.Raw("</Sites>\r\n<Options>\r\n");
+    auto flag = [&](const char* name, bool v) {
+        b.Raw("<Option><Name>");
+        b.Raw(name);
+        b.Raw("</Name><Value>");
+        b.Raw(v ? "1" : "0");
+        b.Raw("</Value></Option>\r\n");
+    };
+    flag("Reload", m_bReload);
+    flag("Remember", m_bRemember);
+    flag("Relocation", m_bRelocation);
+    flag("RelocateVM", m_bRelocateVM);
+    b.Raw("<Option><Name>DefaultMBUser</Name><Value>");
+    b.Value(m_strDefaultMBUser, "default mailbox account", "");
+    b.Raw("</Value></Option>\r\n");
+    b.Raw("<Option><Name>DefaultMBPassword</Name><Value>");
+    b.Secret(m_strDefaultMBPassword, "default mailbox password", "");
+    b.Raw("</Value></Option>\r\n");
+    b.Raw("</Options>\r\n</Plexar>\r\n");
+    if (!b.ok()) return std::string();
+    return std::move(b.text());
+}
+
+bool CQOBDoc::SaveConfig() {
+    m_strConfigError.clear();
+    const std::string text = BuildConfigText(&m_strConfigError);
+    if (text.empty()) return false;  // a value the file cannot hold: keep the old file as it is
+
+    const std::string path = ConfigPath();
+    CEfsFileGuard guard(path);
+
+    // Write a new file beside the old one and replace it only when complete, so a crash or a full
+    // disk never leaves a cut file. The file holds server passwords: owner only.
+    std::string temp = path + ".XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        m_strConfigError = "Cannot create " + temp + ": " + std::strerror(errno);
+        return false;
+    }
+    bool ok = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
+    int savedErrno = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        m_strConfigError = "Cannot write " + path + ": " + std::strerror(savedErrno);
+    }
+    return ok;
+}

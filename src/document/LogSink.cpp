@@ -1,0 +1,57 @@
+#include "document/LogSink.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+namespace {
+
+std::string TrimRight(const std::string& text) {
+    size_t end = text.find_last_not_of(" \t\r\n");
+    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string CLogSink::FormatFileLine(const std::string& text, time_t when) {
+    struct tm local {};
+    localtime_r(&when, &local);
+    char stamp[64];
+    size_t n = std::strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S --> ", &local);
+    std::string line(stamp, n);
+    line += text;
+    line += "\r\n";
+    return line;
+}
+
+int CLogSink::OnLogMessage(uint32_t level, const std::string& text) {
+    const std::string copy = TrimRight(text);
+    if (level >= 2 && m_listener) m_listener(copy);
+
+    // Open, write, flush and close for every line: each line is on disk when the call returns and
+    // other processes may read the file at any time.
+    int fd = ::open(m_strLogFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (m_listener) m_listener("Failed to open the log file.");
+        return 1;
+    }
+    const std::string line = FormatFileLine(copy, std::time(nullptr));
+    WriteAll(fd, line.data(), line.size());  // a failed write is not reported
+    ::close(fd);
+    return 0;
+}

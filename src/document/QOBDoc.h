@@ -1,0 +1,83 @@
+// The document: everything the program knows about the multi-site network. This is its
+// configuration half (sites, map table, options, the configuration file).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "document/Frame.h"
+#include "document/SiteRec.h"
+
+class CQOBDoc {
+public:
+    CQOBDoc();
+    ~CQOBDoc();
+    CQOBDoc(const CQOBDoc&) = delete;
+    CQOBDoc& operator=(const CQOBDoc&) = delete;
+
+    // The frame the document reports through; none means nothing is shown or logged.
+    void SetFrame(IQOBFrame* frame) { m_pFrame = frame; }
+    IQOBFrame* GetFrame() const { return m_pFrame; }
+    // The directory that stands for the process's current directory: the configuration file
+    // "Plexar.xml" lives there. Empty means the current directory itself.
+    void SetWorkDir(const std::string& dir) { m_strWorkDir = dir; }
+    std::string ConfigPath() const;
+
+    // Framework hooks.
+    bool OnNewDocument();
+    void OnCloseDocument();
+
+    // Configuration file.
+    bool LoadConfig();
+    bool SaveConfig();
+    // Why the last LoadConfig or SaveConfig failed, for front ends that can say more than the
+    // program's own messages (empty after a success).
+    const std::string& GetConfigError() const { return m_strConfigError; }
+    // The whole file as SaveConfig writes it, byte-order mark included; `error` names the first
+    // value that the file could not hold (and the text is then not to be written).
+    std::string BuildConfigText(std::string* error = nullptr) const;
+
+    // Lookups.
+    int GetSiteIndex(const std::string& name) const;
+    bool IsIPUsed(uint32_t ip) const;
+    bool HasDuplicateIP() const;
+    // The route from site `from` to site `to`; the site is found ignoring case, the route exactly.
+    const std::string* GetFwdPattern(const std::string& from, const std::string& to) const;
+    const std::string* GetVMAPostfix(const std::string& from, const std::string& to) const;
+
+    // Options.
+    bool GetReload() const { return m_bReload; }
+    void SetReload(bool v) { m_bReload = v; }
+    bool GetRemember() const { return m_bRemember; }
+    void SetRemember(bool v) { m_bRemember = v; }
+    bool GetRelocation() const { return m_bRelocation; }
+    void SetRelocation(bool v) { m_bRelocation = v; }
+    bool GetRelocateVM() const { return m_bRelocateVM; }
+    void SetRelocateVM(bool v) { m_bRelocateVM = v; }
+    const std::string& GetDefaultMBUser() const { return m_strDefaultMBUser; }
+    void SetDefaultMBUser(const std::string& v) { m_strDefaultMBUser = v; }
+    const std::string& GetDefaultMBPassword() const { return m_strDefaultMBPassword; }
+    void SetDefaultMBPassword(const std::string& v) { m_strDefaultMBPassword = v; }
+
+    std::vector<SiteRec> m_sites;
+    std::vector<std::string> m_selServers;
+    bool m_bVerifyPassword = true;
+    bool m_bDownloaded = false;
+
+    bool m_bReload = true;
+    bool m_bRemember = false;
+    bool m_bRelocation = true;
+    bool m_bRelocateVM = false;
+    std::string m_strDefaultMBUser;
+    std::string m_strDefaultMBPassword;
+
+private:
+    void ClearSites();
+    void Message(const std::string& text, unsigned type = MB_OK);
+
+    IQOBFrame* m_pFrame = nullptr;
+    std::string m_strWorkDir;
+    std::string m_strConfigError;
+
+    friend class CConfigReader;
+};
