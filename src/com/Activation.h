@@ -1,0 +1,26 @@
+// Activation of an object of a class on a named machine, with several interfaces in one request,
+// as the platform's CoCreateInstanceEx. A machine name may be served in this process (a simulated
+// site in tests and the demo); every other name is reached over the network.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "com/InProcActivation.h"
+
+namespace com {
+
+// Makes the server object of class clsid for an in-process machine (one reference in *server).
+using InProcServerFactory = std::function<HRESULT(REFCLSID clsid, IUnknown** server)>;
+
+// From now on, activation requests for `machine` are served in this process by the factory.
+void RegisterInProcMachine(const std::string& machine, InProcServerFactory factory);
+void UnregisterInProcMachine(const std::string& machine);
+
+// Creates the object on `machine` and asks for every interface of `results` in the same request.
+// S_OK when all came back, CO_S_NOTALLINTERFACES when some did; a failure when the object could not
+// be made or none of the interfaces came back.
+HRESULT CoCreateInstanceEx(REFCLSID clsid, const std::string& machine, MULTI_QI* results, uint32_t count);
+
+}  // namespace com

@@ -1,0 +1,110 @@
+#include "com/InProcChannel.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "com/InProcMarshal.h"
+
+namespace com {
+
+namespace {
+
+HRESULT AllocateBuffer(RPCOLEMESSAGE* msg) {
+    // Every buffer of this channel comes from malloc, so either side may free any of them.
+    void* p = std::malloc(msg->cbBuffer ? msg->cbBuffer : 1);
+    if (!p) return E_OUTOFMEMORY;
+    msg->Buffer = static_cast<uint8_t*>(p);
+    msg->dataRepresentation = NDR_LOCAL_DATA_REPRESENTATION;
+    return S_OK;
+}
+
+void ReleaseBuffer(RPCOLEMESSAGE* msg) {
+    std::free(msg->Buffer);
+    msg->Buffer = nullptr;
+    msg->cbBuffer = 0;
+}
+
+// Base of both ends: reference count and the object table's marshaling service.
+class ChannelBase : public IRpcChannelBuffer {
+public:
+    HRESULT QueryInterface(REFIID iid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (iid != IID_IUnknown && iid != IID_IRpcChannelBuffer) {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        *ppv = static_cast<IRpcChannelBuffer*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return m_refs.Increment(); }
+    ULONG Release() override {
+        ULONG n = m_refs.Decrement();
+        if (n == 0) delete this;
+        return n;
+    }
+    HRESULT FreeBuffer(RPCOLEMESSAGE* msg) override {
+        if (!msg) return E_POINTER;
+        ReleaseBuffer(msg);
+        return S_OK;
+    }
+    IMarshalService* GetMarshalService() override { return InProcMarshalService(); }
+    virtual ~ChannelBase() = default;
+
+private:
+    RefCount m_refs;
+};
+
+// The server end, handed to the stub for the duration of a call: allocates the reply.
+class ServerChannel final : public ChannelBase {
+public:
+    HRESULT GetBuffer(RPCOLEMESSAGE* msg, REFIID) override { return msg ? AllocateBuffer(msg) : E_POINTER; }
+    HRESULT SendReceive(RPCOLEMESSAGE*, ULONG*) override { return E_UNEXPECTED; }
+    HRESULT IsConnected() override { return S_OK; }
+};
+
+class ClientChannel final : public ChannelBase {
+public:
+    ClientChannel(IRpcStubBuffer* stub, REFIID iid) : m_stub(stub), m_iid(iid) { m_stub->AddRef(); }
+    ~ClientChannel() override { m_stub->Release(); }
+
+    HRESULT GetBuffer(RPCOLEMESSAGE* msg, REFIID) override { return msg ? AllocateBuffer(msg) : E_POINTER; }
+    HRESULT IsConnected() override { return S_OK; }
+
+    HRESULT SendReceive(RPCOLEMESSAGE* msg, ULONG* status) override {
+        if (!msg || !status || !msg->Buffer) return E_POINTER;
+        *status = 0;
+        ServerChannel* server = new (std::nothrow) ServerChannel;
+        if (!server) return E_OUTOFMEMORY;
+        uint8_t* request = msg->Buffer;
+        RPCOLEMESSAGE call = *msg;  // the stub reads the request bytes and replaces Buffer by the reply
+        HRESULT hr = m_stub->Invoke(&call, server);
+        server->Release();
+        std::free(request);
+        msg->Buffer = nullptr;
+        msg->cbBuffer = 0;
+        if (SUCCEEDED(hr) && call.Buffer == request) hr = RPC_X_BAD_STUB_DATA;  // no reply written
+        if (FAILED(hr)) {
+            if (call.Buffer != request) std::free(call.Buffer);
+            *status = ULONG(hr);
+            return RPC_E_FAULT;
+        }
+        msg->Buffer = call.Buffer;
+        msg->cbBuffer = call.cbBuffer;
+        msg->dataRepresentation = call.dataRepresentation;
+        return S_OK;
+    }
+
+private:
+    IRpcStubBuffer* m_stub;
+    IID m_iid;
+};
+
+}  // namespace
+
+IRpcChannelBuffer* CreateInProcChannel(IRpcStubBuffer* stub, REFIID iid) {
+    if (!stub) return nullptr;
+    return new (std::nothrow) ClientChannel(stub, iid);
+}
+
+}  // namespace com

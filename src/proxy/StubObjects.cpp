@@ -1,0 +1,91 @@
+#include "proxy/StubObjects.h"
+
+#include <atomic>
+#include <new>
+
+#include "proxy/InterfaceTable.h"
+#include "proxy/MethodTable.h"
+#include "proxy/ModuleState.h"
+
+namespace zent {
+
+using namespace com;
+
+namespace {
+
+class StubBuffer final : public IRpcStubBuffer {
+public:
+    explicit StubBuffer(int index) : m_index(index) { ModuleLock(); }
+    ~StubBuffer() {
+        Disconnect();
+        ModuleUnlock();
+    }
+
+    HRESULT QueryInterface(REFIID iid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (iid != IID_IUnknown && iid != IID_IRpcStubBuffer) {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        *ppv = static_cast<IRpcStubBuffer*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return m_refs.Increment(); }
+    ULONG Release() override {
+        ULONG n = m_refs.Decrement();
+        if (n == 0) delete this;
+        return n;
+    }
+
+    HRESULT Connect(IUnknown* server) override {
+        if (!server) return E_INVALIDARG;
+        void* itf = nullptr;
+        HRESULT hr = server->QueryInterface(kInterfaceTable[m_index].iid, &itf);
+        if (FAILED(hr)) return hr;
+        if (void* old = m_server.exchange(itf)) static_cast<IUnknown*>(old)->Release();
+        return S_OK;
+    }
+    void Disconnect() override {
+        if (void* old = m_server.exchange(nullptr)) static_cast<IUnknown*>(old)->Release();
+    }
+    HRESULT Invoke(RPCOLEMESSAGE* msg, IRpcChannelBuffer* channel) override {
+        if (!msg || !channel) return E_INVALIDARG;
+        void* itf = m_server.load();
+        if (!itf) return CO_E_OBJNOTCONNECTED;
+        const InterfaceEntry& e = kInterfaceTable[m_index];
+        if (msg->iMethod < kBaseMethodCount || msg->iMethod >= e.methodCount) return RPC_S_PROCNUM_OUT_OF_RANGE;
+        const MethodEntry& m = MethodsOf(m_index)[msg->iMethod - kBaseMethodCount];
+        return StubInvoke(itf, m.thunk, Shape(m.shape), msg, channel, e.iid);
+    }
+    IRpcStubBuffer* IsIIDSupported(REFIID iid) override {
+        return iid == kInterfaceTable[m_index].iid && m_server.load() ? this : nullptr;
+    }
+    ULONG CountRefs() override { return m_server.load() ? 1 : 0; }
+
+private:
+    RefCount m_refs;
+    std::atomic<void*> m_server{nullptr};  // the server's interface pointer for this interface
+    int m_index;
+};
+
+}  // namespace
+
+HRESULT CreateStubObject(int index, IUnknown* server, IRpcStubBuffer** ppStub) {
+    if (!ppStub) return E_POINTER;
+    *ppStub = nullptr;
+    if (index < 0 || index >= kInterfaceCount) return E_NOINTERFACE;
+    StubBuffer* stub = new (std::nothrow) StubBuffer(index);
+    if (!stub) return E_OUTOFMEMORY;
+    if (server) {
+        HRESULT hr = stub->Connect(server);
+        if (FAILED(hr)) {
+            stub->Release();
+            return hr;
+        }
+    }
+    *ppStub = stub;
+    return S_OK;
+}
+
+}  // namespace zent
