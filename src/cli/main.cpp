@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "cli/CliContext.h"
+#include "com/ProxyRegistration.h"
+#include "platform/Strings.h"
 
 namespace {
 
@@ -54,6 +56,12 @@ int main(int argc, char** argv) {
     }
     const std::string command = args[i];
     std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
+
+    // Without the proxy library registered no remote call can be marshaled.
+    if (!com::EnsureProxyLibraryRegistered()) {
+        PrintErr(platform::LoadString(44609));
+        return kExitFailed;
+    }
 
     CliContext ctx(dir);
     if (command == "sites") return RunSitesCommand(ctx, rest);

@@ -8,11 +8,12 @@ namespace {
 
 class QobCli : public ::testing::Test {
 protected:
+    void SetUp() override { setenv("QOB_REGISTRY_DIR", registry.path().c_str(), 1); }
     ProgramResult Run(std::vector<std::string> args) {
         args.insert(args.begin(), {"--dir", dir.path()});
         return RunProgram("qob-cli", args, scratch.path());
     }
-    TempDir dir, scratch;
+    TempDir registry, dir, scratch;
 };
 
 TEST_F(QobCli, EditingCommandsBuildAConsistentMapTable) {
@@ -85,6 +86,13 @@ TEST_F(QobCli, UnreadableFileIsReportedAndNeverOverwritten) {
     ProgramResult none = RunProgram("qob-cli", {"--dir", empty.path(), "sites"}, scratch.path());
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_NE(none.err.find("no configuration file"), std::string::npos);
+}
+
+TEST_F(QobCli, RegistersTheProxyLibraryAtStartUpWhenMissing) {
+    ASSERT_EQ(Run({"options", "set", "--reload", "1"}).exitCode, 0);
+    const std::string hive = registry.Read("HKCR.reg");
+    EXPECT_NE(hive.find("{73E44C00-6474-11D2-A1ED-00104B88890E}\\InProcServer32"), std::string::npos) << hive;
+    EXPECT_NE(hive.find("libzentproxy.so"), std::string::npos);
 }
 
 }  // namespace
