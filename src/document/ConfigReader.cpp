@@ -172,8 +172,7 @@ bool CQOBDoc::LoadConfig() {
 
     if (XML_Parse(parser.get(), text.data(), static_cast<int>(text.size()), 1) == XML_STATUS_ERROR) {
         const char* reason = XML_ErrorString(XML_GetErrorCode(parser.get()));
-        char message[1024];
-        std::snprintf(message, sizeof message, platform::LoadString(44604).c_str(), reason ? reason : "");
+        const std::string message = platform::FormatString(44604, reason ? reason : "");
         m_strConfigError = message;
         Message(message);
         return false;

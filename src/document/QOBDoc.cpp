@@ -41,7 +41,19 @@ void CQOBDoc::ClearSites() { m_sites.clear(); }
 
 void CQOBDoc::OnCloseDocument() {
     ClearSites();
+    m_extList.clear();
+    DestroyServers();
     m_selServers.clear();
+}
+
+void CQOBDoc::DestroyServers() {
+    // In order, as they were created.
+    for (auto& server : m_servers) server.reset();
+    m_servers.clear();
+}
+
+void CQOBDoc::Log(uint32_t level, const std::string& text) {
+    if (m_pFrame) m_pFrame->Log(level, text);
 }
 
 int CQOBDoc::GetSiteIndex(const std::string& name) const {

@@ -2,14 +2,20 @@
 // configuration half (sites, map table, options, the configuration file).
 #pragma once
 
+#include <map>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "document/Frame.h"
 #include "document/SiteRec.h"
+#include "server/ServProv.h"
 
-class CQOBDoc {
+class CQOBDoc : private server::IConnectionOptions {
 public:
+    using ExtList = std::map<std::string, server::ExtSummary, std::less<>>;
+
     CQOBDoc();
     ~CQOBDoc();
     CQOBDoc(const CQOBDoc&) = delete;
@@ -45,6 +51,23 @@ public:
     const std::string* GetFwdPattern(const std::string& from, const std::string& to) const;
     const std::string* GetVMAPostfix(const std::string& from, const std::string& to) const;
 
+    // Download and matching.
+    bool Download();
+    void MatchExtensions();
+    int CheckMapTable();
+    bool IsSameExtLength() const;
+    // How many connections hold the number with that type code; 6 counts every holder.
+    int CountExtType(std::string_view number, int type) const;
+    uint32_t CompareExtNames(std::string_view number);
+    bool IsNameConsistent(std::string_view number) const;
+    bool IsSynchronizedAll(std::string_view number, const std::string& home);
+    server::CZentServ* FindServer(const std::string& name) const;
+    server::ExtSummary* FindExtRow(std::string_view number);
+    bool IsSynchronizable(std::string_view number, const std::string& home) const;
+    int GetGroupAgents(std::string_view number, const std::string& home, std::vector<std::string>& list);
+    int32_t GetMailboxSize(std::string_view number);
+    void UpdateExtRows(const std::vector<std::string>& numbers);
+
     // Options.
     bool GetReload() const { return m_bReload; }
     void SetReload(bool v) { m_bReload = v; }
@@ -64,6 +87,9 @@ public:
     bool m_bVerifyPassword = true;
     bool m_bDownloaded = false;
 
+    std::vector<std::unique_ptr<server::CZentServ>> m_servers;
+    ExtList m_extList;
+
     bool m_bReload = true;
     bool m_bRemember = false;
     bool m_bRelocation = true;
@@ -72,7 +98,17 @@ public:
     std::string m_strDefaultMBPassword;
 
 private:
+    // What the connections read of the options.
+    bool RelocateVM() const override { return m_bRelocateVM; }
+    std::string DefaultMBUser() const override { return m_strDefaultMBUser; }
+    std::string DefaultMBPassword() const override { return m_strDefaultMBPassword; }
+
     void ClearSites();
+    void DestroyServers();
+    void Log(uint32_t level, const std::string& text);
+    // The synchronised test for a home given as its connection's index; `routes` holds, for every
+    // connection, the route from it to that home.
+    bool IsSynchronizedTo(std::string_view number, size_t home, bool namesConsistent);
     void Message(const std::string& text, unsigned type = MB_OK);
 
     IQOBFrame* m_pFrame = nullptr;

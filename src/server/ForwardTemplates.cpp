@@ -1,4 +1,4 @@
-#include "document/ForwardTemplates.h"
+#include "server/ForwardTemplates.h"
 
 #include <strings.h>
 

@@ -8,6 +8,50 @@
 #include "server/PasswordHash.h"
 
 namespace server {
+namespace {
+
+std::string TrimBlanks(const std::string& text) {
+    const size_t begin = text.find_first_not_of(" \t\r\n");
+    if (begin == std::string::npos) return std::string();
+    return text.substr(begin, text.find_last_not_of(" \t\r\n") - begin + 1);
+}
+
+}  // namespace
+
+CZentServ::CZentServ(std::string name, std::string address, std::string password,
+                     const IConnectionOptions* options)
+    : m_strName(std::move(name)), m_strAddress(std::move(address)), m_strPassword(std::move(password)),
+      m_cursor(m_summaries.end()), m_pOptions(options) {}
+
+CZentServ::~CZentServ() = default;
+
+const ExtSummary* CZentServ::GetFirstExt() {
+    m_cursor = m_summaries.begin();
+    return m_cursor == m_summaries.end() ? nullptr : &m_cursor->second;
+}
+
+const ExtSummary* CZentServ::GetNextExt() {
+    if (m_cursor == m_summaries.end()) return nullptr;
+    ++m_cursor;
+    return m_cursor == m_summaries.end() ? nullptr : &m_cursor->second;
+}
+
+const ExtSummary* CZentServ::FindExt(std::string_view number) const {
+    auto it = m_summaries.find(number);
+    return it == m_summaries.end() ? nullptr : &it->second;
+}
+
+ExtSummary* CZentServ::FindSummary(std::string_view number) {
+    auto it = m_summaries.find(number);
+    return it == m_summaries.end() ? nullptr : &it->second;
+}
+
+bool CZentServ::IsValidMailSuffix(const std::string& suffix) { return !TrimBlanks(suffix).empty(); }
+
+void CZentServ::SetMailboxAccount(const std::string& account, const std::string& password) {
+    m_strMBAccount = TrimBlanks(account);
+    m_strMBPassword = TrimBlanks(password);
+}
 
 int CZentServ::PasswordCompare(const char* stored, const char* clear) {
     try {

@@ -1,18 +1,119 @@
-// CZentServ: base of the server connection; holds the password hash operations that password
-// verification and record creation share.
+// CZentServ: one connection to one site's telephony server, as every other part of the program
+// sees it. It holds the site's identity and the per-extension summaries; CZentServDcom carries
+// the operations out against the server's remote interfaces.
 #pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "server/ExtRec.h"
+#include "server/ExtSummary.h"
+#include "server/WorkgrpRec.h"
+
+class IZentControlI;
+class IZentGetI;
+class IZentChangeI;
+class IZentITGTableSetupI;
+class IZentDeleteI;
+class IZentONAI;
+class IZentOKLInterface;
 
 namespace server {
 
+// What a connection reads from the document's options at the time it needs them.
+class IConnectionOptions {
+public:
+    virtual bool RelocateVM() const = 0;
+    virtual std::string DefaultMBUser() const = 0;
+    virtual std::string DefaultMBPassword() const = 0;
+
+protected:
+    ~IConnectionOptions() = default;
+};
+
 class CZentServ {
 public:
-    virtual ~CZentServ() = default;
+    // Summaries by number, ascending in byte order of the number text.
+    using SummaryMap = std::map<std::string, ExtSummary, std::less<>>;
 
-    // 0 when clear hashes, with the salt of stored, to exactly stored; non-zero otherwise. An
-    // empty (or missing) stored hash never matches.
+    CZentServ(std::string name, std::string address, std::string password,
+              const IConnectionOptions* options = nullptr);
+    virtual ~CZentServ();
+    CZentServ(const CZentServ&) = delete;
+    CZentServ& operator=(const CZentServ&) = delete;
+
+    virtual bool LoadExtensions() = 0;
+    virtual bool Initialize() = 0;
+    virtual const ExtSummary* GetFirstExt();
+    virtual const ExtSummary* GetNextExt();
+    virtual const ExtSummary* FindExt(std::string_view number) const;
+    virtual bool IsValidMailSuffix(const std::string& suffix);
+    virtual bool IsValidAccessCode(const std::string& code) = 0;
+    virtual bool VerifyPassword(const std::string& password) = 0;
+    virtual bool IsVersionSupported() = 0;
+    // Whether this server's record of the number is a forwarding copy of `other`'s; when it is,
+    // the summary's home server becomes other's name.
+    virtual bool MatchForwardedExt(std::string_view number, CZentServ* other, const std::string& pattern,
+                                   const std::string& suffix) = 0;
+    virtual int GetGroupMembers(std::string_view group, std::vector<std::string>& list) = 0;
+    virtual bool RelocateExt(std::string_view number, CZentServ* other, bool copyMailbox) = 0;
+
+    virtual bool CheckMailboxAccess() = 0;
+    virtual int32_t GetMailboxSize(std::string_view number) = 0;
+
+    // The records held under exactly that number (invalid views when none).
+    virtual ConstExtRec FindExtRec(std::string_view number) const = 0;
+    virtual ConstWORKGRPREC FindGroupRec(std::string_view number) const = 0;
+
+    // Password hashing shared by verification and record creation: 0 when clear hashes, with the
+    // salt of stored, to exactly stored; non-zero otherwise.
     static int PasswordCompare(const char* stored, const char* clear);
     // dest := 12-character hash of clear, salted with 'A' + strlen(clear) and a random letter.
     static void PasswordCopy(char dest[13], const char* clear);
+
+    void SetMailboxAccount(const std::string& account, const std::string& password);
+    const std::string& GetMailboxAccount() const { return m_strMBAccount; }
+    const std::string& GetMailboxPassword() const { return m_strMBPassword; }
+
+    std::string GetName() const { return m_strName; }
+    std::string GetAddress() const { return m_strAddress; }
+    std::string GetLastError() const { return m_strLastError; }
+    void SetLastError(std::string text) { m_strLastError = std::move(text); }
+    const IConnectionOptions* Options() const { return m_pOptions; }
+
+    // The server's remote interfaces, for the relocator; null where the server has none (or the
+    // connection reaches no server).
+    virtual IZentControlI* GetControlInterface() const { return nullptr; }
+    virtual IZentGetI* GetGetInterface() const { return nullptr; }
+    virtual IZentChangeI* GetChangeInterface() const { return nullptr; }
+    virtual IZentDeleteI* GetDeleteInterface() const { return nullptr; }
+    virtual IZentONAI* GetONAInterface() const { return nullptr; }
+    virtual IZentOKLInterface* GetOKLInterface() const { return nullptr; }
+    int32_t GetExtNumberLength() const { return m_nExtNumberLength; }
+    int GetExtCount() const { return static_cast<int>(m_summaries.size()); }
+    void GetVersionInfo(uint16_t& serverVersion, uint16_t& recordLength) const {
+        serverVersion = m_wServerVersion;
+        recordLength = m_wRecordLength;
+    }
+    // The summary's home server is changed by the matching; everything else reads it.
+    ExtSummary* FindSummary(std::string_view number);
+
+protected:
+    std::string m_strName;
+    std::string m_strAddress;
+    std::string m_strPassword;
+    int32_t m_nExtNumberLength = 0;
+    std::string m_strLastError;
+    std::string m_strMBAccount;
+    std::string m_strMBPassword;
+    SummaryMap m_summaries;
+    SummaryMap::const_iterator m_cursor;
+    uint16_t m_wServerVersion = 0;
+    uint16_t m_wRecordLength = 0;
+    const IConnectionOptions* m_pOptions;
 };
 
 }  // namespace server

@@ -1,7 +1,7 @@
 // Lookups and the forwarding templates.
 #include <gtest/gtest.h>
 
-#include "document/ForwardTemplates.h"
+#include "server/ForwardTemplates.h"
 #include "document/QOBDoc.h"
 
 namespace {

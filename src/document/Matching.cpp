@@ -1,0 +1,221 @@
+// Merging the sites' extension lists into one row per number: its type, names, home site,
+// counts and whether every site holds it in the synchronised form.
+#include <strings.h>
+
+#include <cstring>
+#include <new>
+
+#include "document/QOBDoc.h"
+#include "platform/Strings.h"
+
+using platform::FormatString;
+using platform::LoadString;
+using server::ExtSummary;
+using server::FieldText;
+namespace exttype = server::exttype;
+
+namespace {
+
+constexpr int kAnyType = 6;
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+void SetText(char* field, size_t width, std::string_view text) { server::StoreFieldText(field, width, text); }
+
+void CopyNames(ExtSummary& row, const ExtSummary& from) {
+    std::memcpy(row.ExtFirstName, from.ExtFirstName, sizeof row.ExtFirstName);
+    std::memcpy(row.ExtName, from.ExtName, sizeof row.ExtName);
+    std::memcpy(row.EMailName, from.EMailName, sizeof row.EMailName);
+}
+
+}  // namespace
+
+int CQOBDoc::CountExtType(std::string_view number, int type) const {
+    int count = 0;
+    for (const auto& conn : m_servers) {
+        const ExtSummary* s = conn->FindExt(number);
+        if (s && (type == kAnyType || s->ExtensionType == type)) ++count;
+    }
+    return count;
+}
+
+uint32_t CQOBDoc::CompareExtNames(std::string_view number) {
+    uint32_t flags = 0;
+    std::string_view kept[3];
+    bool have[3] = {false, false, false};
+    static constexpr uint32_t kMissing[3] = {0x1, 0x10, 0x100};
+    static constexpr uint32_t kDiffers[3] = {0x2, 0x20, 0x200};
+    for (const auto& conn : m_servers) {
+        const ExtSummary* s = conn->FindExt(number);
+        if (!s) {
+            flags |= 0x111;
+            continue;
+        }
+        const std::string_view names[3] = {FieldText(s->ExtFirstName), FieldText(s->ExtName), FieldText(s->EMailName)};
+        for (int i = 0; i < 3; ++i) {
+            if (have[i]) {
+                if (names[i].empty()) flags |= kMissing[i];
+                else if (!EqualNoCase(names[i], kept[i])) flags |= kDiffers[i];
+            }
+            if (!names[i].empty()) {
+                kept[i] = names[i];
+                have[i] = true;
+            }
+        }
+    }
+    Log(LOG_DETAIL, FormatString(44648, number, flags));
+    return flags;
+}
+
+bool CQOBDoc::IsNameConsistent(std::string_view number) const {
+    std::string_view kept[3];
+    for (const auto& conn : m_servers) {
+        const ExtSummary* s = conn->FindExt(number);
+        if (!s) continue;
+        const std::string_view names[3] = {FieldText(s->ExtFirstName), FieldText(s->ExtName), FieldText(s->EMailName)};
+        for (int i = 0; i < 3; ++i) {
+            if (names[i].empty()) continue;
+            if (!kept[i].empty() && !EqualNoCase(names[i], kept[i])) return false;
+            kept[i] = names[i];
+        }
+    }
+    return true;
+}
+
+bool CQOBDoc::IsSynchronizedAll(std::string_view number, const std::string& home) {
+    server::CZentServ* h = FindServer(home);
+    if (!h) return false;
+    for (size_t i = 0; i < m_servers.size(); ++i)
+        if (m_servers[i].get() == h) return IsSynchronizedTo(number, i, IsNameConsistent(number));
+    return false;
+}
+
+bool CQOBDoc::IsSynchronizedTo(std::string_view number, size_t home, bool namesConsistent) {
+    if (!namesConsistent) return false;
+    server::CZentServ* h = m_servers[home].get();
+    const std::string homeName = h->GetName();
+    static const std::string kNone;
+    // Every connection must confirm; the first that does not decides, so a number costs a
+    // constant number of lookups per site whichever home is tried.
+    for (const auto& conn : m_servers) {
+        const std::string name = conn->GetName();
+        const std::string* pattern = GetFwdPattern(name, homeName);
+        const std::string* suffix = GetVMAPostfix(name, homeName);
+        if (!conn->MatchForwardedExt(number, h, pattern ? *pattern : kNone, suffix ? *suffix : kNone)) return false;
+    }
+    return true;
+}
+
+void CQOBDoc::MatchExtensions() {
+    const size_t n = m_servers.size();
+    std::vector<const ExtSummary*> current;
+    std::vector<size_t> ties;
+    try {
+        current.resize(n);
+        ties.reserve(n);
+    } catch (const std::bad_alloc&) {
+        Message(LoadString(44602));
+        return;
+    }
+
+    m_extList.clear();
+    for (size_t i = 0; i < n; ++i) current[i] = m_servers[i]->GetFirstExt();
+    const std::string unknown = LoadString(44226);
+
+    for (;;) {
+        // The smallest current number, as character strings; ties hold every connection at it.
+        // (Any number can be the smallest, also one that sorts above any sentinel.)
+        std::string_view smallest;
+        bool any = false;
+        ties.clear();
+        for (size_t i = 0; i < n; ++i) {
+            if (!current[i]) continue;
+            const std::string_view number = FieldText(current[i]->ExtensionNumber);
+            if (!any || number < smallest) {
+                smallest = number;
+                any = true;
+                ties.clear();
+            }
+            if (number == smallest) ties.push_back(i);
+        }
+        if (!any) break;
+        const std::string number(smallest);
+
+        ExtSummary row{};
+        SetText(row.ExtensionNumber, sizeof row.ExtensionNumber, number);
+        SetText(row.HomeServer, sizeof row.HomeServer, unknown);
+        row.SyncStatus = 0;
+        const int c2 = CountExtType(number, exttype::kWorkgroup);
+        const int c0 = CountExtType(number, exttype::kPhysical);
+        const int c4 = CountExtType(number, exttype::kIp);
+        row.ExtCount = c0 + c4;
+        row.GroupCount = c2;
+        const int holders = CountExtType(number, kAnyType);
+        const bool namesConsistent = row.ExtCount <= 1 && IsNameConsistent(number);
+
+        for (size_t k = 0; k < n; ++k) {
+            const ExtSummary* r = m_servers[k]->FindExt(number);
+            if (r) {
+                CopyNames(row, *r);
+                if (r->ExtensionType != exttype::kVirtual) row.ExtensionType = r->ExtensionType;
+            }
+            if (row.ExtCount <= 1 && IsSynchronizedTo(number, k, namesConsistent)) {
+                row.SyncStatus = holders != 1 ? 1 : 0;
+                SetText(row.HomeServer, sizeof row.HomeServer, m_servers[k]->GetName());
+                if (r) {
+                    row.ExtensionType = r->ExtensionType;
+                    CopyNames(row, *r);
+                }
+                break;
+            }
+            if (r && c0 + c2 + c4 == 1 &&
+                (r->ExtensionType == exttype::kPhysical || r->ExtensionType == exttype::kWorkgroup ||
+                 r->ExtensionType == exttype::kIp)) {
+                row.SyncStatus = 0;
+                SetText(row.HomeServer, sizeof row.HomeServer, m_servers[k]->GetName());
+                row.ExtensionType = r->ExtensionType;
+                CopyNames(row, *r);
+            }
+        }
+
+        std::string line = FormatString(44647, number);
+        if (row.SyncStatus == 1) line += LoadString(46003) + std::string(FieldText(row.HomeServer));
+        else line += LoadString(46004);
+        Log(LOG_DETAIL, line);
+
+        const uint32_t flags = CompareExtNames(number);
+        if (flags & 0x222) {
+            if (flags & 0x2) SetText(row.ExtFirstName, sizeof row.ExtFirstName, "XXXXXXX");
+            if (flags & 0x20) SetText(row.ExtName, sizeof row.ExtName, "XXXXXXX");
+            if (flags & 0x200) SetText(row.EMailName, sizeof row.EMailName, "XXXXXXX");
+            SetText(row.HomeServer, sizeof row.HomeServer, unknown);
+        }
+        if (row.ExtensionType == exttype::kVirtual && row.ExtCount * row.GroupCount == 0) {
+            if (row.GroupCount > 0) row.ExtensionType = exttype::kWorkgroup;
+            else if (row.ExtCount > 0) row.ExtensionType = exttype::kPhysical;
+        }
+
+        auto stored = m_extList.insert_or_assign(number, row).first;
+        if (m_pFrame) m_pFrame->UpdateViews(UPDATE_ROW_ADDED, stored->first);
+
+        for (size_t i : ties) current[i] = m_servers[i]->GetNextExt();
+    }
+
+    if (m_pFrame) m_pFrame->SetStatusText(LoadString(44213));
+}
+
+bool CQOBDoc::IsSynchronizable(std::string_view number, const std::string& home) const {
+    auto it = m_extList.find(number);
+    if (it == m_extList.end()) return false;
+    const ExtSummary& row = it->second;
+    if (home == LoadString(44226)) return false;
+    if (CountExtType(number, exttype::kApplication) > 0) return false;
+    const int c0 = CountExtType(number, exttype::kPhysical);
+    const int c2 = CountExtType(number, exttype::kWorkgroup);
+    const int c4 = CountExtType(number, exttype::kIp);
+    if (c0 + c4 > 1) return false;
+    if (c0 + c4 == 1 && c2 > 0) return false;
+    return home != FieldText(row.HomeServer) || row.SyncStatus != 1;
+}

@@ -1,0 +1,365 @@
+#include "server/SPDCOM.h"
+
+#include <arpa/inet.h>
+
+#include <cstdio>
+#include <new>
+#include <optional>
+
+#include "com/Activation.h"
+#include "platform/RegReaders.h"
+#include "platform/Trace.h"
+#include "server/ForwardTemplates.h"
+#include "server/RecordList.h"
+#include "server/SysConfigTable.h"
+
+namespace server {
+namespace {
+
+using platform::TraceF;
+
+constexpr uint32_t kInitialListCapacity = 160000;
+constexpr uint32_t kListCapacityLimit = 0x4000000;
+constexpr size_t kItgEntrySize = 520;
+uint32_t g_listCapacity = kInitialListCapacity;
+
+std::string Trim(const std::string& text) {
+    const size_t begin = text.find_first_not_of(" \t\r\n");
+    if (begin == std::string::npos) return std::string();
+    return text.substr(begin, text.find_last_not_of(" \t\r\n") - begin + 1);
+}
+
+// Releases in the order the connection must: the caller lists them.
+template <class T>
+void ReleaseRef(com::ComPtr<T>& p) {
+    p.Reset();
+}
+
+}  // namespace
+
+uint32_t CZentServDcom::ListCapacity() { return g_listCapacity; }
+void CZentServDcom::SetListCapacity(uint32_t bytes) { g_listCapacity = bytes; }
+
+CZentServDcom::CZentServDcom(std::string name, std::string address, std::string password,
+                             const IConnectionOptions* options)
+    : CZentServ(std::move(name), std::move(address), std::move(password), options) {}
+
+CZentServDcom::~CZentServDcom() {
+    if (m_pReloc) {
+        m_pReloc->Close();
+        m_pReloc.reset();
+    }
+    ReleaseRef(m_pChange);
+    ReleaseRef(m_pControl);
+    ReleaseRef(m_pGet);
+    ReleaseRef(m_pITG);
+    ReleaseRef(m_pDelete);
+    ReleaseRef(m_pONA);
+    ReleaseRef(m_pOKL);
+    ReleaseLists();
+    m_sysConfig.clear();
+    m_itgTable.clear();
+}
+
+void CZentServDcom::ReleaseLists() {
+    m_records.clear();
+    m_extList = std::vector<uint8_t>();
+    m_extUsed = 0;
+    m_groups.clear();
+    m_groupList = std::vector<uint8_t>();
+    m_summaries.clear();
+    m_cursor = m_summaries.end();
+}
+
+bool CZentServDcom::ConnectInterfaces() {
+    if (m_pControl || m_pGet || m_pChange) return true;
+    TraceF("Init Zentserv %s interfaces...\n", m_strName.c_str());
+    TraceF("Get Zentserv %s interfaces via CoCreateInstanceEx()...\n", m_strName.c_str());
+
+    static const com::IID* const kIids[7] = {&IID_IZentControlI,       &IID_IZentGetI,  &IID_IZentChangeI,
+                                             &IID_IZentITGTableSetupI, &IID_IZentDeleteI, &IID_IZentONAI,
+                                             &IID_IZentOKLInterface};
+    static const char* const kNames[7] = {"IZentControlI", "IZentGetI", "IZentChangeI", "IZentITGTableSetupI",
+                                          "IZentDeleteI",  "IZentONAI", "IZentOKLInterface"};
+    com::MULTI_QI qi[7];
+    for (int i = 0; i < 7; ++i) qi[i].pIID = kIids[i];
+    const com::HRESULT hr = com::CoCreateInstanceEx(CLSID_ZentServer, m_strAddress, qi, 7);
+    if (com::FAILED(hr)) {
+        TraceF("Failed to call CoCreateInstanceEx() in %s, hr = 0x%x\n", m_strName.c_str(), static_cast<unsigned>(hr));
+        char text[160];
+        std::snprintf(text, sizeof text, "Failed to connect to server %s, hr = 0x%x\n", m_strName.c_str(),
+                      static_cast<unsigned>(hr));
+        m_strLastError = text;
+        for (auto& q : qi)
+            if (q.pItf) q.pItf->Release();
+        return false;
+    }
+    TraceF("Get Zentserv %s interfaces successfully\n", m_strName.c_str());
+
+    bool emptyRequired = false;
+    auto take = [&](int i, auto& slot) {
+        using T = std::remove_reference_t<decltype(*slot.Get())>;
+        if (com::FAILED(qi[i].hr)) return;
+        slot = com::ComPtr<T>(static_cast<T*>(qi[i].pItf));
+        if (slot) TraceF("Interface %s is obtained in %s\n", kNames[i], m_strName.c_str());
+        else if (i >= 4) emptyRequired = true;  // IZentDeleteI, IZentONAI, IZentOKLInterface
+    };
+    take(0, m_pControl);
+    take(1, m_pGet);
+    take(2, m_pChange);
+    take(3, m_pITG);
+    take(4, m_pDelete);
+    take(5, m_pONA);
+    take(6, m_pOKL);
+    return !emptyRequired;
+}
+
+bool CZentServDcom::ReadSystemConfig() {
+    if (!m_sysConfig.empty()) return true;
+    try {
+        m_sysConfig.assign(syscfg::kSize, 0);
+    } catch (const std::bad_alloc&) {
+        platform::Trace("Alloc memory error while get system config table.\n");
+        return false;
+    }
+    int32_t length = static_cast<int32_t>(syscfg::kSize);
+    if (!m_pGet || com::FAILED(m_pGet->GetSystemConfig(&length, m_sysConfig.data()))) {
+        m_sysConfig.clear();
+        platform::Trace("Failed to get system config table.\n");
+        return false;
+    }
+    return true;
+}
+
+bool CZentServDcom::Initialize() {
+    if (!ConnectInterfaces() || !m_pGet) return false;
+    if (!ReadSystemConfig()) return false;
+    ConstSysConfigTable table(m_sysConfig.data(), m_sysConfig.size());
+    m_nExtNumberLength = table.ExtNumberLength();
+    m_wServerVersion = table.ServerVersion();
+    try {
+        if (m_wServerVersion == 0x0460) m_pReloc = std::make_unique<relocation::CReloc46>(this);
+        else m_pReloc = std::make_unique<relocation::CReloc48>(this);
+    } catch (const std::bad_alloc&) {
+        char text[160];
+        std::snprintf(text, sizeof text, "The version of server %s is  0x%04x, that cannot be supported by this tool.",
+                      m_strName.c_str(), m_wServerVersion);
+        m_strLastError = text;
+        return false;
+    }
+    return m_pReloc->Open();
+}
+
+bool CZentServDcom::VerifyPassword(const std::string& password) {
+    if (!m_pGet && (!ConnectInterfaces() || !m_pGet)) return false;
+    if (!ReadSystemConfig()) return false;
+    ConstSysConfigTable table(m_sysConfig.data(), m_sysConfig.size());
+    const std::string stored(table.AdminPassword());
+    if (PasswordCompare(stored.c_str(), password.c_str()) != 0) {
+        platform::Trace("Failed to pass password verification.\n");
+        return false;
+    }
+    return true;
+}
+
+bool CZentServDcom::IsVersionSupported() {
+    if (!m_pGet && (!ConnectInterfaces() || !m_pGet)) return false;
+    if (!ReadSystemConfig()) return false;
+    ConstSysConfigTable table(m_sysConfig.data(), m_sysConfig.size());
+    m_nExtNumberLength = table.ExtNumberLength();
+    m_wServerVersion = table.ServerVersion();
+    uint32_t low = 0, high = 0;
+    const char* key = "SOFTWARE\\Korvex\\TarnManager\\";
+    platform::ReadRegDWORD(key, "VersionLow", low, 0x0460, platform::RegRoot::LocalMachine);
+    platform::ReadRegDWORD(key, "VersionHigh", high, 0x0500, platform::RegRoot::LocalMachine);
+    return low <= m_wServerVersion && m_wServerVersion <= high;
+}
+
+bool CZentServDcom::LoadExtensions() {
+    ReleaseLists();
+    if (!m_pGet && (!ConnectInterfaces() || !m_pGet)) return false;
+
+    std::vector<uint8_t> buffer;
+    int32_t length = 0;
+    bool haveList = false;
+    for (bool first = true;; first = false) {
+        const uint32_t capacity = g_listCapacity;
+        try {
+            buffer.assign(capacity, 0);
+        } catch (const std::bad_alloc&) {
+            platform::Trace("Alloc memory error while getting extension list\n");
+            return false;
+        }
+        if (first) {
+            int32_t defined = static_cast<int32_t>(capacity);
+            m_pGet->GetRecordDefinition(1, &defined, buffer.data());
+            // A reply that fills the whole capacity is no record; nor is one of no bytes or one
+            // longer than a record length can be.
+            if (defined == static_cast<int32_t>(capacity) || defined <= 0 || defined > 0xFFFF) return false;
+            m_wRecordLength = static_cast<uint16_t>(defined);
+        }
+        length = static_cast<int32_t>(capacity);
+        const com::HRESULT hr = m_pGet->GetExtensionList(&length, buffer.data());
+        if (hr == com::E_OUTOFMEMORY) {
+            buffer = std::vector<uint8_t>();
+            g_listCapacity = capacity * 2;
+            if (g_listCapacity < kListCapacityLimit) continue;
+            platform::Trace("Failed to get extension record list\n");
+            return false;
+        }
+        if (com::FAILED(hr)) {
+            TraceF("Failed to get extension list, hr = %d\n", static_cast<int>(hr));
+            return false;
+        }
+        haveList = true;
+        break;
+    }
+    if (!haveList) return false;
+    platform::Trace("Extension list is obtained\n");
+
+    if (length < 0 || static_cast<size_t>(length) > buffer.size()) return false;
+    std::optional<ExtList> list = CutExtList(buffer.data(), static_cast<size_t>(length), m_wRecordLength);
+    if (!list) return false;
+
+    m_extList = std::move(buffer);  // the records stay where they arrived
+    m_extUsed = static_cast<size_t>(length);
+    list = CutExtList(m_extList.data(), m_extUsed, m_wRecordLength);
+    size_t groups = 0;
+    for (ExtRec rec : *list) {
+        const std::string number(rec.ExtensionNumber());
+        m_summaries.insert_or_assign(number, BuildExtSummary(rec, m_strName));
+        m_records.insert_or_assign(number, rec);
+        if (rec.ExtensionType() == exttype::kWorkgroup) ++groups;
+    }
+    m_cursor = m_summaries.end();
+
+    if (groups > 0) {
+        std::vector<uint8_t> groupBuffer;
+        try {
+            groupBuffer.assign(groups * workgrp::kDefinedSize, 0);
+        } catch (const std::bad_alloc&) {
+            return true;
+        }
+        int32_t groupLength = static_cast<int32_t>(groupBuffer.size());
+        if (m_pGet->GetWorkgroupList(&groupLength, groupBuffer.data()) == com::S_OK && groupLength >= 0 &&
+            static_cast<size_t>(groupLength) <= groupBuffer.size()) {
+            m_groupList = std::move(groupBuffer);
+            std::optional<WorkgroupList> wl = CutWorkgroupList(m_groupList.data(), static_cast<size_t>(groupLength));
+            if (!wl) return false;
+            for (WORKGRPREC g : *wl) m_groups.insert_or_assign(std::string(g.GroupNumber()), g);
+        }
+    }
+    return true;
+}
+
+bool CZentServDcom::IsValidAccessCode(const std::string& codeIn) {
+    const std::string code = Trim(codeIn);
+    if (code.empty()) return false;
+    int32_t cls = -1;
+    if (!m_sysConfig.empty()) cls = ConstSysConfigTable(m_sysConfig.data(), m_sysConfig.size()).DigitClass(code[0]);
+    if (cls == syscfg::kClassDirect1 || cls == syscfg::kClassDirect6) return true;
+    if (cls == syscfg::kClassTieTrunk) return code.size() > 1 && TieTrunkCheck(code.substr(1));
+    return false;
+}
+
+bool CZentServDcom::TieTrunkCheck(const std::string& c) {
+    if (c.size() > 3) return false;
+    int v = 0;
+    for (char ch : c) {
+        if (ch < '0' || ch > '9') return false;
+        v = v * 10 + (ch - '0');
+    }
+    if (!m_pITG && (!ConnectInterfaces() || !m_pITG)) return true;
+    int32_t n = 0;
+    const com::HRESULT hr = m_pITG->GetLocationCodeLength(&n);
+    if (hr == com::E_FAIL) return false;
+    if (com::FAILED(hr)) return true;
+    if (n <= 0 || static_cast<size_t>(n) != c.size()) return false;
+    size_t entries = 1;
+    for (int i = 0; i < n; ++i) entries *= 10;
+    if (m_itgTable.empty()) {
+        try {
+            m_itgTable.assign(entries * kItgEntrySize, 0);
+        } catch (const std::bad_alloc&) {
+            return true;
+        }
+    }
+    int32_t s = static_cast<int32_t>(m_itgTable.size());
+    if (com::FAILED(m_pITG->GetITGTable(&s, m_itgTable.data()))) return true;
+    if (s <= 0 || static_cast<size_t>(s) > m_itgTable.size() || static_cast<size_t>(s) % entries != 0) return true;
+    const size_t offset = static_cast<size_t>(s) * static_cast<size_t>(v) / entries;
+    return offset < m_itgTable.size() && m_itgTable[offset] != 0;
+}
+
+bool CZentServDcom::MatchForwardedExt(std::string_view number, CZentServ* other, const std::string& pattern,
+                                      const std::string& suffix) {
+    if (number.empty() || !other) return false;
+    ExtSummary* summary = FindSummary(number);
+    ConstExtRec a = FindExtRec(number);
+    ConstExtRec b = other->FindExtRec(number);
+    if (!summary || !a || !b) return false;
+    if (other == this) return true;
+    const bool aBit = (a.ExtStatusFlagBank() & extrec::kStatusMatchBit) != 0;
+    const bool bBit = (b.ExtStatusFlagBank() & extrec::kStatusMatchBit) != 0;
+    const std::string num(number);
+    if (!(a.ExtStatusFlagBank() & extrec::kStatusForwards) || !(a.ExtFeatureFlagBank() & extrec::kFeatureForward) ||
+        a.U8(extrec::kNotCopyMark) == 1 || a.ForwardTarget() != extrec::kForwardToDialString ||
+        !MatchForwardNumber(std::string(FieldText(summary->FwdDialString)), pattern, num))
+        return false;
+    if (!bBit) {
+        const uint32_t both = extrec::kFeatureFwd10000 | extrec::kFeatureFwd40000;
+        if ((a.ExtFeatureFlagBank() & both) != both ||
+            !MatchMailForward(std::string(FieldText(summary->FwdEmailAddr)), suffix,
+                                  std::string(FieldText(summary->EMailName))))
+            return false;
+    }
+    if (aBit != bBit) return false;
+    StoreFieldText(summary->HomeServer, other->GetName(), 32);
+    return true;
+}
+
+int CZentServDcom::GetGroupMembers(std::string_view group, std::vector<std::string>& list) {
+    ConstWORKGRPREC g = FindGroupRec(group);
+    if (!g) return 0;
+    const size_t count = g.MemberCount();
+    for (size_t i = 0; i < count; ++i) list.emplace_back(g.Member(i));
+    return static_cast<int>(count);
+}
+
+bool CZentServDcom::RelocateExt(std::string_view number, CZentServ* other, bool copyMailbox) {
+    return m_pReloc ? m_pReloc->Relocate(number, other, copyMailbox) : false;
+}
+
+bool CZentServDcom::CheckMailboxAccess() { return m_pReloc ? m_pReloc->CheckMailboxAccess() : false; }
+
+int32_t CZentServDcom::GetMailboxSize(std::string_view number) {
+    return m_pReloc ? m_pReloc->GetMailboxSize(number) : 0;
+}
+
+ConstExtRec CZentServDcom::FindExtRec(std::string_view number) const {
+    auto it = m_records.find(number);
+    return it == m_records.end() ? ConstExtRec() : ConstExtRec(it->second);
+}
+
+ConstWORKGRPREC CZentServDcom::FindGroupRec(std::string_view number) const {
+    auto it = m_groups.find(number);
+    return it == m_groups.end() ? ConstWORKGRPREC() : ConstWORKGRPREC(it->second);
+}
+
+std::unique_ptr<CZentServ> CreateServer(const std::string& name, uint32_t ip, const std::string& password,
+                                        const std::string& mbAccount, const std::string& mbPassword,
+                                        const IConnectionOptions& options) {
+    char address[INET_ADDRSTRLEN] = {};
+    in_addr addr{};
+    addr.s_addr = ip;
+    if (!inet_ntop(AF_INET, &addr, address, sizeof address)) return nullptr;
+    try {
+        auto conn = std::make_unique<CZentServDcom>(name, address, password, &options);
+        conn->SetMailboxAccount(mbAccount, mbPassword);
+        return conn;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+}  // namespace server
