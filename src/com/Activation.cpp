@@ -10,7 +10,7 @@ constexpr HRESULT RPC_S_SERVER_UNAVAILABLE = MakeHr(0x800706BA);
 
 struct Machines {
     std::mutex mutex;
-    std::map<std::string, InProcServerFactory> factories;
+    std::map<std::string, InProcActivator> activators;
 };
 
 Machines& machines() {
@@ -21,15 +21,28 @@ Machines& machines() {
 }  // namespace
 
 void RegisterInProcMachine(const std::string& machine, InProcServerFactory factory) {
+    RegisterInProcActivator(machine, [factory = std::move(factory)](REFCLSID clsid, MULTI_QI* results,
+                                                                    uint32_t count) -> HRESULT {
+        IUnknown* server = nullptr;
+        HRESULT hr = factory(clsid, &server);
+        if (FAILED(hr)) return hr;
+        if (!server) return E_UNEXPECTED;
+        hr = InProcActivate(server, results, count);
+        server->Release();
+        return hr;
+    });
+}
+
+void RegisterInProcActivator(const std::string& machine, InProcActivator activator) {
     Machines& m = machines();
     std::lock_guard lock(m.mutex);
-    m.factories[machine] = std::move(factory);
+    m.activators[machine] = std::move(activator);
 }
 
 void UnregisterInProcMachine(const std::string& machine) {
     Machines& m = machines();
     std::lock_guard lock(m.mutex);
-    m.factories.erase(machine);
+    m.activators.erase(machine);
 }
 
 HRESULT CoCreateInstanceEx(REFCLSID clsid, const std::string& machine, MULTI_QI* results, uint32_t count) {
@@ -38,22 +51,16 @@ HRESULT CoCreateInstanceEx(REFCLSID clsid, const std::string& machine, MULTI_QI*
         results[i].pItf = nullptr;
         results[i].hr = E_NOINTERFACE;
     }
-    InProcServerFactory factory;
+    InProcActivator activator;
     {
         Machines& m = machines();
         std::lock_guard lock(m.mutex);
-        auto it = m.factories.find(machine);
-        if (it != m.factories.end()) factory = it->second;
+        auto it = m.activators.find(machine);
+        if (it != m.activators.end()) activator = it->second;
     }
     // The network transport is not part of this build: no other machine can be reached.
-    if (!factory) return RPC_S_SERVER_UNAVAILABLE;
-    IUnknown* server = nullptr;
-    HRESULT hr = factory(clsid, &server);
-    if (FAILED(hr)) return hr;
-    if (!server) return E_UNEXPECTED;
-    hr = InProcActivate(server, results, count);
-    server->Release();
-    return hr;
+    if (!activator) return RPC_S_SERVER_UNAVAILABLE;
+    return activator(clsid, results, count);
 }
 
 }  // namespace com

@@ -14,8 +14,14 @@ namespace com {
 // Makes the server object of class clsid for an in-process machine (one reference in *server).
 using InProcServerFactory = std::function<HRESULT(REFCLSID clsid, IUnknown** server)>;
 
-// From now on, activation requests for `machine` are served in this process by the factory.
+// Answers a whole activation request for an in-process machine, as CoCreateInstanceEx does: one
+// result per interface (a simulated server may answer some with success and a null reference).
+using InProcActivator = std::function<HRESULT(REFCLSID clsid, MULTI_QI* results, uint32_t count)>;
+
+// From now on, activation requests for `machine` are served in this process by the factory
+// (its object's interfaces reached through InProcActivate), or by the activator.
 void RegisterInProcMachine(const std::string& machine, InProcServerFactory factory);
+void RegisterInProcActivator(const std::string& machine, InProcActivator activator);
 void UnregisterInProcMachine(const std::string& machine);
 
 // Creates the object on `machine` and asks for every interface of `results` in the same request.
