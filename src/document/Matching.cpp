@@ -155,11 +155,15 @@ void CQOBDoc::MatchExtensions() {
         const int holders = CountExtType(number, kAnyType);
         const bool namesConsistent = row.ExtCount <= 1 && IsNameConsistent(number);
 
+        // A number every site holds as a virtual extension is virtual, not physical: the first
+        // holder gives the type, any holder of another type overrides it.
+        bool typed = false;
         for (size_t k = 0; k < n; ++k) {
             const ExtSummary* r = m_servers[k]->FindExt(number);
             if (r) {
                 CopyNames(row, *r);
-                if (r->ExtensionType != exttype::kVirtual) row.ExtensionType = r->ExtensionType;
+                if (!typed || r->ExtensionType != exttype::kVirtual) row.ExtensionType = r->ExtensionType;
+                typed = true;
             }
             if (row.ExtCount <= 1 && IsSynchronizedTo(number, k, namesConsistent)) {
                 row.SyncStatus = holders != 1 ? 1 : 0;
