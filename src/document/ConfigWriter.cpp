@@ -1,14 +1,10 @@
 // Writing "Plexar.xml": the program's own string building, byte for byte, then an atomic replace.
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 #include "document/Encrypt.h"
 #include "document/QOBDoc.h"
 #include "document/Utf8.h"
+#include "platform/AtomicFile.h"
 
 namespace {
 
@@ -46,19 +42,6 @@ private:
     std::string* m_error;
     bool m_ok = true;
 };
-
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -132,27 +115,7 @@ bool CQOBDoc::SaveConfig() {
     const std::string path = ConfigPath();
     CEfsFileGuard guard(path);
 
-    // Write a new file beside the old one and replace it only when complete, so a crash or a full
-    // disk never leaves a cut file. The file holds server passwords: owner only.
-    std::string temp = path + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        m_strConfigError = "Cannot create " + temp + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
-    int savedErrno = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        m_strConfigError = "Cannot write " + path + ": " + std::strerror(savedErrno);
-    }
-    return ok;
+    // A new file beside the old one replaces it only when complete, so a crash or a full disk
+    // never leaves a cut file. The file holds server passwords: owner only.
+    return platform::WriteFileAtomic(path, text, S_IRUSR | S_IWUSR, m_strConfigError);
 }

@@ -6,24 +6,13 @@
 #include <cerrno>
 #include <ctime>
 
+#include "platform/AtomicFile.h"
+
 namespace {
 
 std::string TrimRight(const std::string& text) {
     size_t end = text.find_last_not_of(" \t\r\n");
     return end == std::string::npos ? std::string() : text.substr(0, end + 1);
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -51,7 +40,7 @@ int CLogSink::OnLogMessage(uint32_t level, const std::string& text) {
         return 1;
     }
     const std::string line = FormatFileLine(copy, std::time(nullptr));
-    WriteAll(fd, line.data(), line.size());  // a failed write is not reported
+    platform::WriteAll(fd, line.data(), line.size());  // a failed write is not reported
     ::close(fd);
     return 0;
 }

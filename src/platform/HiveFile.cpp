@@ -1,5 +1,7 @@
 #include "platform/HiveFile.h"
 
+#include "platform/AtomicFile.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -87,44 +89,8 @@ bool ReadFile(const std::string& path, std::string& text, bool& missing, std::st
     return true;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool ReplaceFile(const std::string& path, const std::string& text, std::string& error) {
-    std::vector<char> tmp(path.begin(), path.end());
-    static const char kSuffix[] = ".XXXXXX";
-    tmp.insert(tmp.end(), kSuffix, kSuffix + sizeof kSuffix);
-    Fd fd(::mkostemp(tmp.data(), O_CLOEXEC));
-    if (fd.get() < 0) {
-        error = SysError(path, "cannot create a temporary file", errno);
-        return false;
-    }
-    std::string tmpPath(tmp.data());
-    struct stat st {};
-    mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    bool ok = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), text) && ::fsync(fd.get()) == 0;
-    int err = errno;
-    if (::close(fd.release()) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && ::rename(tmpPath.c_str(), path.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        ::unlink(tmpPath.c_str());
-        error = SysError(path, "cannot write", err);
-    }
-    return ok;
+    return WriteFileAtomic(path, text, ExistingMode(path, 0644), error);
 }
 
 }  // namespace

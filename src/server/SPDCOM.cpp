@@ -23,11 +23,6 @@ constexpr uint32_t kListCapacityLimit = 0x4000000;
 constexpr size_t kItgEntrySize = 520;
 uint32_t g_listCapacity = kInitialListCapacity;
 
-std::string Trim(const std::string& text) {
-    const size_t begin = text.find_first_not_of(" \t\r\n");
-    if (begin == std::string::npos) return std::string();
-    return text.substr(begin, text.find_last_not_of(" \t\r\n") - begin + 1);
-}
 
 // Releases in the order the connection must: the caller lists them.
 template <class T>
@@ -253,7 +248,7 @@ bool CZentServDcom::LoadExtensions() {
 }
 
 bool CZentServDcom::IsValidAccessCode(const std::string& codeIn) {
-    const std::string code = Trim(codeIn);
+    const std::string code = TrimBlanks(codeIn);
     if (code.empty()) return false;
     int32_t cls = -1;
     if (!m_sysConfig.empty()) cls = ConstSysConfigTable(m_sysConfig.data(), m_sysConfig.size()).DigitClass(code[0]);

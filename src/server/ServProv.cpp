@@ -5,18 +5,10 @@
 #include <string_view>
 
 #include "platform/Trace.h"
+#include "server/ForwardTemplates.h"
 #include "server/PasswordHash.h"
 
 namespace server {
-namespace {
-
-std::string TrimBlanks(const std::string& text) {
-    const size_t begin = text.find_first_not_of(" \t\r\n");
-    if (begin == std::string::npos) return std::string();
-    return text.substr(begin, text.find_last_not_of(" \t\r\n") - begin + 1);
-}
-
-}  // namespace
 
 CZentServ::CZentServ(std::string name, std::string address, std::string password,
                      const IConnectionOptions* options)

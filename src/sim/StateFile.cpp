@@ -1,5 +1,7 @@
 #include "sim/StateFile.h"
 
+#include "platform/AtomicFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,31 +51,7 @@ bool ReadTextFile(const std::string& path, std::size_t maxSize, std::string& tex
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& text, std::string& error) {
-    std::string temp = path + ".tmp-XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        error = SystemError("cannot create a file beside", path);
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    bool ok = done == text.size();
-    if (!ok) error = SystemError("cannot write", temp);
-    if (::close(fd) != 0 && ok) {
-        error = SystemError("cannot write", temp);
-        ok = false;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        error = SystemError("cannot replace", path);
-        ok = false;
-    }
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    return platform::WriteFileAtomic(path, text, platform::ExistingMode(path, 0644), error);
 }
 
 }  // namespace sim
