@@ -84,26 +84,40 @@ bool CQOBDoc::IsNameConsistent(std::string_view number) const {
     return true;
 }
 
+std::vector<CQOBDoc::RouteTexts> CQOBDoc::RouteTable() const {
+    static const std::string kNone;
+    const size_t n = m_servers.size();
+    std::vector<RouteTexts> table(n * n, RouteTexts{&kNone, &kNone});
+    for (size_t from = 0; from < n; ++from) {
+        const std::string fromName = m_servers[from]->GetName();
+        for (size_t to = 0; to < n; ++to) {
+            const std::string toName = m_servers[to]->GetName();
+            RouteTexts& r = table[from * n + to];
+            if (const std::string* p = GetFwdPattern(fromName, toName)) r.pattern = p;
+            if (const std::string* v = GetVMAPostfix(fromName, toName)) r.suffix = v;
+        }
+    }
+    return table;
+}
+
 bool CQOBDoc::IsSynchronizedAll(std::string_view number, const std::string& home) {
     server::CZentServ* h = FindServer(home);
     if (!h) return false;
     for (size_t i = 0; i < m_servers.size(); ++i)
-        if (m_servers[i].get() == h) return IsSynchronizedTo(number, i, IsNameConsistent(number));
+        if (m_servers[i].get() == h) return IsSynchronizedTo(number, i, IsNameConsistent(number), RouteTable());
     return false;
 }
 
-bool CQOBDoc::IsSynchronizedTo(std::string_view number, size_t home, bool namesConsistent) {
+bool CQOBDoc::IsSynchronizedTo(std::string_view number, size_t home, bool namesConsistent,
+                               const std::vector<RouteTexts>& routes) {
     if (!namesConsistent) return false;
     server::CZentServ* h = m_servers[home].get();
-    const std::string homeName = h->GetName();
-    static const std::string kNone;
+    const size_t n = m_servers.size();
     // Every connection must confirm; the first that does not decides, so a number costs a
     // constant number of lookups per site whichever home is tried.
-    for (const auto& conn : m_servers) {
-        const std::string name = conn->GetName();
-        const std::string* pattern = GetFwdPattern(name, homeName);
-        const std::string* suffix = GetVMAPostfix(name, homeName);
-        if (!conn->MatchForwardedExt(number, h, pattern ? *pattern : kNone, suffix ? *suffix : kNone)) return false;
+    for (size_t c = 0; c < n; ++c) {
+        const RouteTexts& r = routes[c * n + home];
+        if (!m_servers[c]->MatchForwardedExt(number, h, *r.pattern, *r.suffix)) return false;
     }
     return true;
 }
@@ -121,6 +135,7 @@ void CQOBDoc::MatchExtensions() {
     }
 
     m_extList.clear();
+    const std::vector<RouteTexts> routes = RouteTable();
     for (size_t i = 0; i < n; ++i) current[i] = m_servers[i]->GetFirstExt();
     const std::string unknown = LoadString(44226);
 
@@ -165,7 +180,7 @@ void CQOBDoc::MatchExtensions() {
                 if (!typed || r->ExtensionType != exttype::kVirtual) row.ExtensionType = r->ExtensionType;
                 typed = true;
             }
-            if (row.ExtCount <= 1 && IsSynchronizedTo(number, k, namesConsistent)) {
+            if (row.ExtCount <= 1 && IsSynchronizedTo(number, k, namesConsistent, routes)) {
                 row.SyncStatus = holders != 1 ? 1 : 0;
                 SetText(row.HomeServer, sizeof row.HomeServer, m_servers[k]->GetName());
                 if (r) {

@@ -106,9 +106,16 @@ private:
     void ClearSites();
     void DestroyServers();
     void Log(uint32_t level, const std::string& text);
-    // The synchronised test for a home given as its connection's index; `routes` holds, for every
-    // connection, the route from it to that home.
-    bool IsSynchronizedTo(std::string_view number, size_t home, bool namesConsistent);
+    // For every pair of connections (from, to), the route's access code and mail suffix (empty
+    // text when the map table has no such route), looked up once per matching.
+    struct RouteTexts {
+        const std::string* pattern;
+        const std::string* suffix;
+    };
+    std::vector<RouteTexts> RouteTable() const;
+    // The synchronised test for a home given as its connection's index.
+    bool IsSynchronizedTo(std::string_view number, size_t home, bool namesConsistent,
+                          const std::vector<RouteTexts>& routes);
     void Message(const std::string& text, unsigned type = MB_OK);
 
     IQOBFrame* m_pFrame = nullptr;
