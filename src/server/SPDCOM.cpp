@@ -91,13 +91,13 @@ bool CZentServDcom::ConnectInterfaces() {
     }
     TraceF("Get Zentserv %s interfaces successfully\n", m_strName.c_str());
 
-    bool emptyRequired = false;
+    const char* empty = nullptr;
     auto take = [&](int i, auto& slot) {
         using T = std::remove_reference_t<decltype(*slot.Get())>;
         if (com::FAILED(qi[i].hr)) return;
         slot = com::ComPtr<T>(static_cast<T*>(qi[i].pItf));
         if (slot) TraceF("Interface %s is obtained in %s\n", kNames[i], m_strName.c_str());
-        else if (i >= 4) emptyRequired = true;  // IZentDeleteI, IZentONAI, IZentOKLInterface
+        else if (i >= 4 && !empty) empty = kNames[i];  // IZentDeleteI, IZentONAI, IZentOKLInterface
     };
     take(0, m_pControl);
     take(1, m_pGet);
@@ -106,7 +106,13 @@ bool CZentServDcom::ConnectInterfaces() {
     take(4, m_pDelete);
     take(5, m_pONA);
     take(6, m_pOKL);
-    return !emptyRequired;
+    if (empty) {
+        // A success without a reference leaves nothing to call; say which one, or the user
+        // would see an empty message.
+        m_strLastError = "Failed to connect to server " + m_strName + ": it gave no " + empty + " interface.\n";
+        return false;
+    }
+    return true;
 }
 
 bool CZentServDcom::ReadSystemConfig() {

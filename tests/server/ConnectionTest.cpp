@@ -181,6 +181,7 @@ TEST_F(Connection, MissingAndEmptyInterfaces) {
     Host();
     Fault([](sim::Faults& f) { f.interfaces["IZentOKLInterface"] = sim::InterfaceAnswer::Empty; });
     EXPECT_FALSE(conn->Initialize());
+    EXPECT_EQ(conn->GetLastError(), "Failed to connect to server North: it gave no IZentOKLInterface interface.\n");
 }
 
 TEST_F(Connection, UnreachableServerSetsTheLastError) {
