@@ -19,9 +19,10 @@ void RememberOld(UndoLog& undo, Map& map, const Key& key) {
 
 }  // namespace
 
-com::HRESULT CSimServer::QueryExtDataSize(const char* a1, int32_t* a2) {
+// Both size queries answer the data block's size: this server needs no buffer beyond the block.
+com::HRESULT CSimServer::ExtDataSize(const char* method, const char* a1, int32_t* a2) {
     return Serve(
-        "QueryExtDataSize",
+        method,
         [&](SiteState& s, UndoLog&) -> com::HRESULT {
             if (!a2) return com::E_POINTER;
             *a2 = 0;
@@ -35,20 +36,12 @@ com::HRESULT CSimServer::QueryExtDataSize(const char* a1, int32_t* a2) {
         [&] { ClearCount(a2); });
 }
 
+com::HRESULT CSimServer::QueryExtDataSize(const char* a1, int32_t* a2) {
+    return ExtDataSize("QueryExtDataSize", a1, a2);
+}
+
 com::HRESULT CSimServer::QueryExtBufferSize(const char* a1, int32_t* a2) {
-    return Serve(
-        "QueryExtBufferSize",
-        [&](SiteState& s, UndoLog&) -> com::HRESULT {
-            if (!a2) return com::E_POINTER;
-            *a2 = 0;
-            const std::string number = NumberArg(a1);
-            if (number.empty()) return com::E_INVALIDARG;
-            auto it = s.extData.find(number);
-            if (it == s.extData.end()) return kNotFound;
-            *a2 = int32_t(it->second.bytes.size());
-            return com::S_OK;
-        },
-        [&] { ClearCount(a2); });
+    return ExtDataSize("QueryExtBufferSize", a1, a2);
 }
 
 com::HRESULT CSimServer::ReadExtData(const char* a1, int32_t* a2, const int32_t* a3, uint8_t* a4) {

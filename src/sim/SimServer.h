@@ -76,6 +76,7 @@ public:
     com::HRESULT WriteONAData(const char* a1, int32_t a2, const uint8_t* a3) override;
 
 private:
+    com::HRESULT ExtDataSize(const char* method, const char* number, int32_t* size);
     explicit CSimServer(std::shared_ptr<Site> site);
     ~CSimServer() = default;
 
