@@ -25,34 +25,14 @@ void ReleaseBuffer(RPCOLEMESSAGE* msg) {
 }
 
 // Base of both ends: reference count and the object table's marshaling service.
-class ChannelBase : public IRpcChannelBuffer {
+class ChannelBase : public SingleInterfaceObject<IRpcChannelBuffer, IID_IRpcChannelBuffer> {
 public:
-    HRESULT QueryInterface(REFIID iid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (iid != IID_IUnknown && iid != IID_IRpcChannelBuffer) {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        *ppv = static_cast<IRpcChannelBuffer*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return m_refs.Increment(); }
-    ULONG Release() override {
-        ULONG n = m_refs.Decrement();
-        if (n == 0) delete this;
-        return n;
-    }
     HRESULT FreeBuffer(RPCOLEMESSAGE* msg) override {
         if (!msg) return E_POINTER;
         ReleaseBuffer(msg);
         return S_OK;
     }
     IMarshalService* GetMarshalService() override { return InProcMarshalService(); }
-    virtual ~ChannelBase() = default;
-
-private:
-    RefCount m_refs;
 };
 
 // The server end, handed to the stub for the duration of a call: allocates the reply.

@@ -31,6 +31,35 @@ private:
     std::atomic<ULONG> m_count{1};
 };
 
+// An object that serves IUnknown and one interface I (identified by iid), reference counted and
+// destroyed by its last Release.
+template <class I, const IID& Iid>
+class SingleInterfaceObject : public I {
+public:
+    HRESULT QueryInterface(REFIID iid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (iid != IID_IUnknown && iid != Iid) {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        *ppv = static_cast<I*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return m_refs.Increment(); }
+    ULONG Release() override {
+        ULONG n = m_refs.Decrement();
+        if (n == 0) delete this;
+        return n;
+    }
+
+protected:
+    virtual ~SingleInterfaceObject() = default;
+
+private:
+    RefCount m_refs;
+};
+
 // Owning reference: Release on destruction.
 template <class T>
 class ComPtr {

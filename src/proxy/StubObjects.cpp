@@ -13,29 +13,12 @@ using namespace com;
 
 namespace {
 
-class StubBuffer final : public IRpcStubBuffer {
+class StubBuffer final : public SingleInterfaceObject<IRpcStubBuffer, IID_IRpcStubBuffer> {
 public:
     explicit StubBuffer(int index) : m_index(index) { ModuleLock(); }
-    ~StubBuffer() {
+    ~StubBuffer() override {
         Disconnect();
         ModuleUnlock();
-    }
-
-    HRESULT QueryInterface(REFIID iid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (iid != IID_IUnknown && iid != IID_IRpcStubBuffer) {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        *ppv = static_cast<IRpcStubBuffer*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return m_refs.Increment(); }
-    ULONG Release() override {
-        ULONG n = m_refs.Decrement();
-        if (n == 0) delete this;
-        return n;
     }
 
     HRESULT Connect(IUnknown* server) override {
@@ -64,7 +47,6 @@ public:
     ULONG CountRefs() override { return m_server.load() ? 1 : 0; }
 
 private:
-    RefCount m_refs;
     std::atomic<void*> m_server{nullptr};  // the server's interface pointer for this interface
     int m_index;
 };
