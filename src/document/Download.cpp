@@ -2,9 +2,9 @@
 // live servers, load every site's extensions, then match them into one list.
 #include <strings.h>
 
-#include "server/ForwardTemplates.h"
 #include "document/QOBDoc.h"
 #include "platform/Strings.h"
+#include "server/ForwardTemplates.h"
 #include "server/SPDCOM.h"
 
 using platform::FormatString;

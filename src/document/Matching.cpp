@@ -1,12 +1,11 @@
 // Merging the sites' extension lists into one row per number: its type, names, home site,
 // counts and whether every site holds it in the synchronised form.
-#include <strings.h>
-
 #include <cstring>
 #include <new>
 
 #include "document/QOBDoc.h"
 #include "platform/Strings.h"
+#include "server/ForwardTemplates.h"
 
 using platform::FormatString;
 using platform::LoadString;
@@ -17,12 +16,6 @@ namespace exttype = server::exttype;
 namespace {
 
 constexpr int kAnyType = 6;
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-void SetText(char* field, size_t width, std::string_view text) { server::StoreFieldText(field, width, text); }
 
 void CopyNames(ExtSummary& row, const ExtSummary& from) {
     std::memcpy(row.ExtFirstName, from.ExtFirstName, sizeof row.ExtFirstName);
@@ -159,8 +152,8 @@ void CQOBDoc::MatchExtensions() {
         const std::string number(smallest);
 
         ExtSummary row{};
-        SetText(row.ExtensionNumber, sizeof row.ExtensionNumber, number);
-        SetText(row.HomeServer, sizeof row.HomeServer, unknown);
+        server::StoreFieldText(row.ExtensionNumber, number);
+        server::StoreFieldText(row.HomeServer, unknown);
         row.SyncStatus = 0;
         const int c2 = CountExtType(number, exttype::kWorkgroup);
         const int c0 = CountExtType(number, exttype::kPhysical);
@@ -182,7 +175,7 @@ void CQOBDoc::MatchExtensions() {
             }
             if (row.ExtCount <= 1 && IsSynchronizedTo(number, k, namesConsistent, routes)) {
                 row.SyncStatus = holders != 1 ? 1 : 0;
-                SetText(row.HomeServer, sizeof row.HomeServer, m_servers[k]->GetName());
+                server::StoreFieldText(row.HomeServer, m_servers[k]->GetName());
                 if (r) {
                     row.ExtensionType = r->ExtensionType;
                     CopyNames(row, *r);
@@ -193,7 +186,7 @@ void CQOBDoc::MatchExtensions() {
                 (r->ExtensionType == exttype::kPhysical || r->ExtensionType == exttype::kWorkgroup ||
                  r->ExtensionType == exttype::kIp)) {
                 row.SyncStatus = 0;
-                SetText(row.HomeServer, sizeof row.HomeServer, m_servers[k]->GetName());
+                server::StoreFieldText(row.HomeServer, m_servers[k]->GetName());
                 row.ExtensionType = r->ExtensionType;
                 CopyNames(row, *r);
             }
@@ -206,10 +199,10 @@ void CQOBDoc::MatchExtensions() {
 
         const uint32_t flags = CompareExtNames(number);
         if (flags & 0x222) {
-            if (flags & 0x2) SetText(row.ExtFirstName, sizeof row.ExtFirstName, "XXXXXXX");
-            if (flags & 0x20) SetText(row.ExtName, sizeof row.ExtName, "XXXXXXX");
-            if (flags & 0x200) SetText(row.EMailName, sizeof row.EMailName, "XXXXXXX");
-            SetText(row.HomeServer, sizeof row.HomeServer, unknown);
+            if (flags & 0x2) server::StoreFieldText(row.ExtFirstName, "XXXXXXX");
+            if (flags & 0x20) server::StoreFieldText(row.ExtName, "XXXXXXX");
+            if (flags & 0x200) server::StoreFieldText(row.EMailName, "XXXXXXX");
+            server::StoreFieldText(row.HomeServer, unknown);
         }
         if (row.ExtensionType == exttype::kVirtual && row.ExtCount * row.GroupCount == 0) {
             if (row.GroupCount > 0) row.ExtensionType = exttype::kWorkgroup;

@@ -13,11 +13,11 @@ size_t PlaceholderPosition(std::string& pattern) {
     return pos;
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
+}  // namespace
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
-
-}  // namespace
 
 std::string TrimBlanks(const std::string& text) {
     const char* blanks = " \t\r\n";

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Pattern with the number in place of its first N (or n; appended when it has none): 9N -> 91234.
 std::string BuildForwardNumber(const std::string& pattern, const std::string& extNumber);
@@ -13,3 +14,5 @@ bool MatchMailForward(const std::string& address, const std::string& suffix, con
 
 // Removes leading and trailing blanks, tabs, carriage returns and line feeds.
 std::string TrimBlanks(const std::string& text);
+// Equal texts ignoring the case of ASCII letters, as names and mail addresses are compared.
+bool EqualNoCase(std::string_view a, std::string_view b);
