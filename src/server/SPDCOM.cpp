@@ -133,8 +133,16 @@ bool CZentServDcom::ReadSystemConfig() {
 }
 
 bool CZentServDcom::Initialize() {
-    if (!ConnectInterfaces() || !m_pGet) return false;
-    if (!ReadSystemConfig()) return false;
+    // The caller shows the last error when this fails, so every way out says why.
+    if (!ConnectInterfaces()) return false;
+    if (!m_pGet) {
+        m_strLastError = "Failed to connect to server " + m_strName + ": it gave no IZentGetI interface.\n";
+        return false;
+    }
+    if (!ReadSystemConfig()) {
+        m_strLastError = "Failed to get the system configuration of server " + m_strName + ".\n";
+        return false;
+    }
     ConstSysConfigTable table(m_sysConfig.data(), m_sysConfig.size());
     m_nExtNumberLength = table.ExtNumberLength();
     m_wServerVersion = table.ServerVersion();

@@ -184,6 +184,19 @@ TEST_F(Connection, MissingAndEmptyInterfaces) {
     EXPECT_EQ(conn->GetLastError(), "Failed to connect to server North: it gave no IZentOKLInterface interface.\n");
 }
 
+TEST_F(Connection, EveryFailedInitializeSaysWhy) {
+    Host();
+    Fault([](sim::Faults& f) { f.methods["GetSystemConfig"] = sim::MethodFault{com::E_FAIL, 0}; });
+    EXPECT_FALSE(conn->Initialize());
+    EXPECT_EQ(conn->GetLastError(), "Failed to get the system configuration of server North.\n");
+
+    conn.reset();
+    Host();
+    Fault([](sim::Faults& f) { f.interfaces["IZentGetI"] = sim::InterfaceAnswer::Absent; });
+    EXPECT_FALSE(conn->Initialize());
+    EXPECT_EQ(conn->GetLastError(), "Failed to connect to server North: it gave no IZentGetI interface.\n");
+}
+
 TEST_F(Connection, UnreachableServerSetsTheLastError) {
     uint32_t ip = 0;
     inet_pton(AF_INET, "127.0.0.77", &ip);
