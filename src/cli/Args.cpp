@@ -1,6 +1,6 @@
 #include "cli/Args.h"
 
-bool CArgs::Parse(const std::vector<std::string>& argv, const std::set<std::string>& valued, std::string& error) {
+bool CArgs::Parse(const std::vector<std::string>& argv, const OptionSpec& spec, std::string& error) {
     m_words.clear();
     m_options.clear();
     for (size_t i = 0; i < argv.size(); ++i) {
@@ -12,24 +12,30 @@ bool CArgs::Parse(const std::vector<std::string>& argv, const std::set<std::stri
             if (eq != std::string::npos) {
                 value = name.substr(eq + 1);
                 name.resize(eq);
-                if (!valued.count(name)) {
+                if (spec.flags.count(name)) {
+                    error = "option --" + name + " takes no value";
+                    return false;
+                }
+                if (!spec.valued.count(name)) {
                     error = "unknown option --" + name;
                     return false;
                 }
-            } else if (valued.count(name)) {
+            } else if (spec.valued.count(name)) {
                 if (i + 1 >= argv.size()) {
                     error = "option --" + name + " needs a value";
                     return false;
                 }
                 value = argv[++i];
-            } else {
+            } else if (!spec.flags.count(name)) {
                 error = "unknown option --" + name;
                 return false;
             }
-            if (!m_options.emplace(name, value).second) {
+            std::vector<std::string>& values = m_options[name];
+            if (!values.empty() && !spec.repeatable.count(name)) {
                 error = "option --" + name + " given twice";
                 return false;
             }
+            values.push_back(value);
         } else {
             m_words.push_back(a);
         }
@@ -40,5 +46,10 @@ bool CArgs::Parse(const std::vector<std::string>& argv, const std::set<std::stri
 std::optional<std::string> CArgs::Get(const std::string& name) const {
     auto it = m_options.find(name);
     if (it == m_options.end()) return std::nullopt;
-    return it->second;
+    return it->second.front();
+}
+
+std::vector<std::string> CArgs::GetAll(const std::string& name) const {
+    auto it = m_options.find(name);
+    return it == m_options.end() ? std::vector<std::string>{} : it->second;
 }

@@ -65,7 +65,7 @@ bool TextOption(const CArgs& args, const char* name, const char* what, std::opti
 int RunSitesCommand(CliContext& ctx, const std::vector<std::string>& argv) {
     CArgs args;
     std::string error;
-    if (!args.Parse(argv, {}, error)) return Usage(error);
+    if (!args.Parse(argv, OptionSpec{}, error)) return Usage(error);
     if (!args.Words().empty()) return Usage("sites takes no arguments");
     if (!ctx.Load(false)) return kExitFailed;
     const CQOBDoc& doc = ctx.doc;
@@ -103,7 +103,7 @@ int RunSitesCommand(CliContext& ctx, const std::vector<std::string>& argv) {
 int RunSaveCommand(CliContext& ctx, const std::vector<std::string>& argv) {
     CArgs args;
     std::string error;
-    if (!args.Parse(argv, {}, error)) return Usage(error);
+    if (!args.Parse(argv, OptionSpec{}, error)) return Usage(error);
     if (!args.Words().empty()) return Usage("save takes no arguments");
     if (!ctx.Load(false)) return kExitFailed;
     return ctx.Save() ? kExitOk : kExitFailed;
