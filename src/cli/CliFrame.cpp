@@ -1,25 +1,40 @@
 #include "cli/CliFrame.h"
 
-#include <cstdio>
-
 #include "platform/CodePage.h"
 
-void PrintOut(const std::string& text) {
+namespace {
+
+std::FILE* g_out = nullptr;
+std::FILE* g_err = nullptr;
+
+std::FILE* Out() { return g_out ? g_out : stdout; }
+std::FILE* Err() { return g_err ? g_err : stderr; }
+
+void PrintLine(std::FILE* to, const std::string& text) {
     std::string utf8 = platform::CodePageToUtf8(text);
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    std::fputc('\n', stdout);
+    utf8 += '\n';
+    std::fwrite(utf8.data(), 1, utf8.size(), to);
 }
 
+}  // namespace
+
+void SetPrintStreams(std::FILE* out, std::FILE* err) {
+    g_out = out;
+    g_err = err;
+}
+
+void PrintOut(const std::string& text) { PrintLine(Out(), text); }
+
 void PrintErr(const std::string& text) {
-    std::fflush(stdout);
-    std::string utf8 = platform::CodePageToUtf8(text);
-    std::fwrite(utf8.data(), 1, utf8.size(), stderr);
-    std::fputc('\n', stderr);
+    // Keeps the two streams in order when both go to one terminal.
+    std::fflush(Out());
+    PrintLine(Err(), text);
+    std::fflush(Err());
 }
 
 CCliFrame::CCliFrame(const std::string& logFile) {
     m_log.SetLogFile(logFile);
-    m_log.SetLineListener([](const std::string& line) { PrintOut(line); });
+    m_log.SetLineListener([](const std::string& line) { PrintErr(line); });
 }
 
 void CCliFrame::Log(uint32_t level, const std::string& text) { m_log.OnLogMessage(level, text); }
@@ -29,7 +44,9 @@ int CCliFrame::MessageBox(const std::string& text, unsigned type, const std::str
     PrintErr(text);
     switch (type & 0xF) {
         case MB_YESNO:
-        case MB_YESNOCANCEL: return m_nAnswer;
+        case MB_YESNOCANCEL:
+            PrintErr(m_nAnswer == IDYES ? "(answered Yes)" : m_nAnswer == IDCANCEL ? "(answered Cancel)" : "(answered No)");
+            return m_nAnswer;
         case MB_OKCANCEL: return m_nAnswer == IDYES ? IDOK : IDCANCEL;
         default: return IDOK;
     }

@@ -1,7 +1,9 @@
-// The terminal as the document's frame: window lines on standard output, messages on standard
-// error, every line in the log file of the working directory.
+// The terminal as the document's frame. Standard output carries only what a command was asked to
+// show, so the log window's lines go to standard error with the messages; every line also goes to
+// the log file of the working directory.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "document/Frame.h"
@@ -31,6 +33,9 @@ private:
     int m_nMessages = 0;
 };
 
-// Text in the system code page to the terminal's UTF-8.
+// Text in the system code page to the terminal's UTF-8, one line each.
 void PrintOut(const std::string& codePageText);
 void PrintErr(const std::string& codePageText);
+// Where PrintOut and PrintErr write; standard output and error unless a test runs commands in
+// its own process. Null restores the default.
+void SetPrintStreams(std::FILE* out, std::FILE* err);
