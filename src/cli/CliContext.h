@@ -1,6 +1,7 @@
 // What every qob-cli command works with: the working directory, its document and the frame.
 #pragma once
 
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -33,3 +34,5 @@ int RunSaveCommand(CliContext& ctx, const std::vector<std::string>& args);
 int RunSiteCommand(CliContext& ctx, const std::vector<std::string>& args);
 int RunRouteCommand(CliContext& ctx, const std::vector<std::string>& args);
 int RunOptionsCommand(CliContext& ctx, const std::vector<std::string>& args);
+// `in` supplies the passwords of --password-stdin.
+int RunDownloadCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);

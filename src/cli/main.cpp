@@ -1,6 +1,7 @@
 // qob-cli: the headless front end over the same document as the program.
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,14 @@ const char* kHelp =
     "  route set FROM TO [--fwd CODE] [--suffix SUFFIX]\n"
     "  options set [--reload 0|1] [--remember 0|1] [--relocation 0|1] [--relocate-vm 0|1]\n"
     "              [--mb-user U] [--mb-password P]\n"
+    "  download SITE SITE... [--password SITE=PW]... [--password-stdin] [--yes]\n"
+    "                                          download the sites and print the merged list, one\n"
+    "                                          tab-separated row per extension number\n"
+    "\n"
+    "download: --password-stdin reads SITE=PW lines (blank lines skipped). A named site without a\n"
+    "password uses the remembered one when the option Remember is on, none otherwise. Passwords are\n"
+    "cleared from Plexar.xml afterwards unless Remember is on. Questions are answered No unless\n"
+    "--yes is given. Log lines go to stderr and QOB.log.\n"
     "\n"
     "exit status: 0 done, 1 refused or failed (message on stderr), 2 bad usage\n";
 
@@ -69,6 +78,7 @@ int main(int argc, char** argv) {
     if (command == "site") return RunSiteCommand(ctx, rest);
     if (command == "route") return RunRouteCommand(ctx, rest);
     if (command == "options") return RunOptionsCommand(ctx, rest);
+    if (command == "download") return RunDownloadCommand(ctx, rest, std::cin);
     std::fprintf(stderr, "qob-cli: unknown command \"%s\" (see qob-cli --help)\n", command.c_str());
     return kExitUsage;
 }
