@@ -7,6 +7,7 @@
 
 #include "cli/CliContext.h"
 #include "com/ProxyRegistration.h"
+#include "com/Runtime.h"
 #include "platform/Strings.h"
 
 namespace {
@@ -66,7 +67,19 @@ int main(int argc, char** argv) {
     const std::string command = args[i];
     std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
 
-    // Without the proxy library registered no remote call can be marshaled.
+    // As the program starts: the runtime for this thread, calls without authentication, and the
+    // proxy library, without which no remote call can be marshaled.
+    if (com::FAILED(com::OleInitialize())) {
+        PrintErr("Warning: OleInitialize() Call Failed!");
+        return kExitFailed;
+    }
+    struct RuntimeGuard {
+        ~RuntimeGuard() { com::OleUninitialize(); }
+    } runtime;
+    if (com::FAILED(com::CoInitializeSecurity(-1, com::RPC_C_AUTHN_LEVEL_NONE, com::RPC_C_IMP_LEVEL_ANONYMOUS, com::EOAC_NONE))) {
+        PrintErr("Warning: CoInitializeSecurity() call failed");
+        return kExitFailed;
+    }
     if (!com::EnsureProxyLibraryRegistered()) {
         PrintErr(platform::LoadString(44609));
         return kExitFailed;

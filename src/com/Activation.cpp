@@ -1,12 +1,13 @@
 #include "com/Activation.h"
 
+#include "com/RemoteActivation.h"
+#include "com/RpcError.h"
+
 #include <map>
 #include <mutex>
 
 namespace com {
 namespace {
-
-constexpr HRESULT RPC_S_SERVER_UNAVAILABLE = MakeHr(0x800706BA);
 
 struct Machines {
     std::mutex mutex;
@@ -58,8 +59,8 @@ HRESULT CoCreateInstanceEx(REFCLSID clsid, const std::string& machine, MULTI_QI*
         auto it = m.activators.find(machine);
         if (it != m.activators.end()) activator = it->second;
     }
-    // The network transport is not part of this build: no other machine can be reached.
-    if (!activator) return RPC_S_SERVER_UNAVAILABLE;
+    ClearLastRpcErrorText();
+    if (!activator) return RemoteActivate(clsid, machine, results, count);
     return activator(clsid, results, count);
 }
 

@@ -15,6 +15,7 @@ HRESULT AllocateBuffer(RPCOLEMESSAGE* msg) {
     if (!p) return E_OUTOFMEMORY;
     msg->Buffer = static_cast<uint8_t*>(p);
     msg->dataRepresentation = NDR_LOCAL_DATA_REPRESENTATION;
+    msg->streamOrigin = 0;  // no ORPC header travels in process
     return S_OK;
 }
 

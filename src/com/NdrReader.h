@@ -34,6 +34,9 @@ public:
     bool Guid(GUID& g);
     bool LongPair(int32_t& a, int32_t& b);
     bool View(const uint8_t*& p, size_t n);  // n raw bytes in place, no alignment
+    // n bytes that belong to the stream but were delivered elsewhere: alignment goes on as if
+    // they had been read here.
+    void Skipped(size_t n) { m_origin += n; }
 
     // Conformant array of bytes or chars: the max count must not exceed capacity.
     bool ConformantBytesView(const uint8_t*& p, uint32_t& count, uint32_t capacity);

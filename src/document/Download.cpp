@@ -70,6 +70,8 @@ bool CQOBDoc::Download() {
         Log(LOG_INFO, FormatString(44642, conn->GetName()));
         if (!conn->LoadExtensions()) {
             Log(LOG_ERROR, FormatString(44643, conn->GetName()));
+            // A site lost midway: the log says what broke, not only that the load failed.
+            if (conn->ConnectionLost()) Log(LOG_ERROR, conn->GetLastError());
             Message(FormatString(44603, conn->GetName()));
             return giveUp();
         }

@@ -106,7 +106,8 @@ uint32_t ExpectedReplyCount(const ShapeDesc& s, size_t i, const ParamState* st) 
     return uint32_t(s.params[c].kind == Kind::InOutI32 ? st[c].reply : st[c].value);
 }
 
-bool ReadReply(NdrReader& r, const ShapeDesc& s, const void* const* args, ParamState* st) {
+bool ReadReply(NdrReader& r, const ShapeDesc& s, const void* const* args, ParamState* st,
+               const ReplyPlacement* placement, int placedParam) {
     for (size_t i = 0; i < s.paramCount && r.Ok(); ++i) {
         if (!SentInReply(s.params[i].kind)) continue;
         void* p = Arg<void*>(args[i]);  // every reply parameter is a pointer
@@ -123,6 +124,14 @@ bool ReadReply(NdrReader& r, const ShapeDesc& s, const void* const* args, ParamS
         }
         case Kind::OutBytes:
         case Kind::InOutBytes:
+            if (placement && placement->placed && int(i) == placedParam) {
+                // The channel put the elements in the caller's buffer; the count is still here.
+                if (!r.ULong(n)) break;
+                if (n > st[i].count) r.Fail(NdrError::CapacityExceeded);
+                else if (n != placement->count || n != ExpectedReplyCount(s, i, st)) r.Fail(NdrError::BadCount);
+                else r.Skipped(n);
+                break;
+            }
             // Never more than the caller's buffer holds, and exactly what the count says.
             if (r.ConformantBytes(static_cast<uint8_t*>(p), st[i].count, n) && n != ExpectedReplyCount(s, i, st))
                 r.Fail(NdrError::BadCount);
@@ -147,6 +156,22 @@ bool ReadReply(NdrReader& r, const ShapeDesc& s, const void* const* args, ParamS
         }
     }
     return r.Ok();
+}
+
+// The out byte array a channel may place straight into the caller's buffer: the first one, when
+// only longs come before it in the reply. -1 when there is none; offset: the longs' size.
+int PlaceableParam(const ShapeDesc& s, uint32_t& offset) {
+    offset = 0;
+    for (size_t i = 0; i < s.paramCount; ++i) {
+        const Kind k = s.params[i].kind;
+        if (!SentInReply(k)) continue;
+        if (k == Kind::InOutI32 || k == Kind::OutI32) {
+            offset += 4;
+            continue;
+        }
+        return k == Kind::OutBytes ? int(i) : -1;
+    }
+    return -1;
 }
 
 }  // namespace
@@ -231,11 +256,21 @@ HRESULT ProxyInvoke(IRpcChannelBuffer* channel, const IID& iid, uint32_t method,
     msg.dataRepresentation = NDR_LOCAL_DATA_REPRESENTATION;
     hr = channel->GetBuffer(&msg, iid);
     if (FAILED(hr)) return fail(hr);
-    NdrWriter writer(msg.Buffer, msg.cbBuffer);
+    NdrWriter writer(msg.Buffer, msg.cbBuffer, msg.streamOrigin);
     WriteRequest(writer, s, args, st);
     if (!writer.Ok() || writer.Size() != msg.cbBuffer) {
         channel->FreeBuffer(&msg);
         return fail(RPC_S_INVALID_BOUND);
+    }
+
+    ReplyPlacement placement;
+    uint32_t countOffset = 0;
+    const int placedParam = PlaceableParam(s, countOffset);
+    if (placedParam >= 0) {
+        placement.target = Arg<uint8_t*>(args[placedParam]);
+        placement.capacity = st[placedParam].count;
+        placement.countOffset = countOffset;
+        msg.placement = &placement;
     }
 
     ULONG status = 0;
@@ -246,9 +281,9 @@ HRESULT ProxyInvoke(IRpcChannelBuffer* channel, const IID& iid, uint32_t method,
         return fail(FAILED(hr) ? hr : RPC_S_CALL_FAILED);
     }
 
-    NdrReader reader(msg.Buffer, msg.cbBuffer, msg.dataRepresentation);
+    NdrReader reader(msg.Buffer, msg.cbBuffer, msg.dataRepresentation, msg.streamOrigin);
     int32_t result = 0;
-    if (ReadReply(reader, s, args, st)) reader.Long(result);
+    if (ReadReply(reader, s, args, st, msg.placement, placedParam)) reader.Long(result);
     channel->FreeBuffer(&msg);
     if (!reader.Ok()) {
         platform::TraceF("zentproxy: reply of method %u of %s: %s", method, GuidToString(iid).c_str(),

@@ -154,7 +154,7 @@ void WriteReply(NdrWriter& w, const ShapeDesc& s, const StubSlot* slots, const u
 HRESULT StubInvoke(void* itf, StubThunk thunk, const ShapeDesc& s, RPCOLEMESSAGE* msg, IRpcChannelBuffer* channel,
                    const IID& iid) {
     StubSlot slots[kMaxParams];
-    NdrReader reader(msg->Buffer, msg->cbBuffer, msg->dataRepresentation);
+    NdrReader reader(msg->Buffer, msg->cbBuffer, msg->dataRepresentation, msg->streamOrigin);
     HRESULT hr = ReadRequest(reader, s, slots, channel);
     auto releaseSinks = [&] {
         for (size_t i = 0; i < s.paramCount; ++i)
@@ -190,9 +190,12 @@ HRESULT StubInvoke(void* itf, StubThunk thunk, const ShapeDesc& s, RPCOLEMESSAGE
     msg->cbBuffer = uint32_t(sizer.Size());
     hr = channel->GetBuffer(msg, iid);
     if (FAILED(hr)) return hr;
-    NdrWriter writer(msg->Buffer, msg->cbBuffer);
+    NdrWriter writer(msg->Buffer, msg->cbBuffer, msg->streamOrigin);
     WriteReply(writer, s, slots, counts, result);
-    return writer.Ok() ? S_OK : NdrErrorToHResult(writer.Error());
+    if (!writer.Ok() || writer.Size() != msg->cbBuffer) return writer.Ok() ? RPC_X_BAD_STUB_DATA : NdrErrorToHResult(writer.Error());
+    // The reply is in this engine's byte order whatever the request's was.
+    msg->dataRepresentation = NDR_LOCAL_DATA_REPRESENTATION;
+    return S_OK;
 }
 
 }  // namespace zent

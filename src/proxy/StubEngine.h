@@ -13,8 +13,9 @@
 
 namespace zent {
 
-// Most a stub allocates for the out buffers of one call; a request asking for more is refused.
-constexpr size_t kMaxStubAllocation = 64u << 20;
+// Most a stub allocates for the out buffers of one call (the largest list a client asks for
+// fits); a request asking for more is refused.
+constexpr size_t kMaxStubAllocation = com::kMaxStubData;
 
 // One argument of the server call as the stub holds it.
 struct StubSlot {

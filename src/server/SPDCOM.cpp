@@ -2,11 +2,13 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <optional>
 
 #include "com/Activation.h"
+#include "com/RpcError.h"
 #include "platform/RegReaders.h"
 #include "platform/Trace.h"
 #include "server/ForwardTemplates.h"
@@ -58,10 +60,10 @@ CZentServDcom::~CZentServDcom() {
 
 void CZentServDcom::ReleaseLists() {
     m_records.clear();
-    m_extList = std::vector<uint8_t>();
+    m_extList.Reset();
     m_extUsed = 0;
     m_groups.clear();
-    m_groupList = std::vector<uint8_t>();
+    m_groupList.Reset();
     m_summaries.clear();
     m_cursor = m_summaries.end();
 }
@@ -85,6 +87,8 @@ bool CZentServDcom::ConnectInterfaces() {
         std::snprintf(text, sizeof text, "Failed to connect to server %s, hr = 0x%x\n", m_strName.c_str(),
                       static_cast<unsigned>(hr));
         m_strLastError = text;
+        // Over the network the code alone does not say what went wrong; the transport does.
+        if (!com::LastRpcErrorText().empty()) m_strLastError += com::LastRpcErrorText() + "\n";
         for (auto& q : qi)
             if (q.pItf) q.pItf->Release();
         return false;
@@ -115,6 +119,16 @@ bool CZentServDcom::ConnectInterfaces() {
     return true;
 }
 
+void CZentServDcom::NoteTransportFailure(com::HRESULT hr) {
+    if (!com::IsTransportFailure(hr)) return;
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%x", static_cast<unsigned>(hr));
+    std::string detail = com::LastRpcErrorText();
+    if (detail.empty()) detail = "the call did not reach the server";
+    m_strLastError = "Lost the connection to server " + m_strName + ": " + detail + " (hr = " + code + ")\n";
+    m_bConnectionLost = true;
+}
+
 bool CZentServDcom::ReadSystemConfig() {
     if (!m_sysConfig.empty()) return true;
     try {
@@ -124,7 +138,9 @@ bool CZentServDcom::ReadSystemConfig() {
         return false;
     }
     int32_t length = static_cast<int32_t>(syscfg::kSize);
-    if (!m_pGet || com::FAILED(m_pGet->GetSystemConfig(&length, m_sysConfig.data()))) {
+    const com::HRESULT hr = m_pGet ? m_pGet->GetSystemConfig(&length, m_sysConfig.data()) : com::E_POINTER;
+    NoteTransportFailure(hr);
+    if (com::FAILED(hr)) {
         m_sysConfig.clear();
         platform::Trace("Failed to get system config table.\n");
         return false;
@@ -140,7 +156,7 @@ bool CZentServDcom::Initialize() {
         return false;
     }
     if (!ReadSystemConfig()) {
-        m_strLastError = "Failed to get the system configuration of server " + m_strName + ".\n";
+        if (!m_bConnectionLost) m_strLastError = "Failed to get the system configuration of server " + m_strName + ".\n";
         return false;
     }
     ConstSysConfigTable table(m_sysConfig.data(), m_sysConfig.size());
@@ -188,20 +204,18 @@ bool CZentServDcom::LoadExtensions() {
     ReleaseLists();
     if (!m_pGet && (!ConnectInterfaces() || !m_pGet)) return false;
 
-    std::vector<uint8_t> buffer;
+    ListBuffer buffer;
     int32_t length = 0;
     bool haveList = false;
     for (bool first = true;; first = false) {
         const uint32_t capacity = g_listCapacity;
-        try {
-            buffer.assign(capacity, 0);
-        } catch (const std::bad_alloc&) {
+        if (!buffer.Allocate(capacity)) {
             platform::Trace("Alloc memory error while getting extension list\n");
             return false;
         }
         if (first) {
             int32_t defined = static_cast<int32_t>(capacity);
-            m_pGet->GetRecordDefinition(1, &defined, buffer.data());
+            NoteTransportFailure(m_pGet->GetRecordDefinition(1, &defined, buffer.data()));
             // A reply that fills the whole capacity is no record; nor is one of no bytes or one
             // longer than a record length can be.
             if (defined == static_cast<int32_t>(capacity) || defined <= 0 || defined > 0xFFFF) return false;
@@ -210,14 +224,18 @@ bool CZentServDcom::LoadExtensions() {
         length = static_cast<int32_t>(capacity);
         const com::HRESULT hr = m_pGet->GetExtensionList(&length, buffer.data());
         if (hr == com::E_OUTOFMEMORY) {
-            buffer = std::vector<uint8_t>();
-            g_listCapacity = capacity * 2;
-            if (g_listCapacity < kListCapacityLimit) continue;
+            buffer.Reset();
+            // The kept capacity never passes the largest one offered, so a later load in the
+            // process still asks for a list the channel can carry.
+            const uint64_t doubled = uint64_t(capacity) * 2u;
+            g_listCapacity = uint32_t(std::min<uint64_t>(doubled, kMaxListCapacity));
+            if (doubled < kListCapacityLimit) continue;
             platform::Trace("Failed to get extension record list\n");
             return false;
         }
         if (com::FAILED(hr)) {
             TraceF("Failed to get extension list, hr = %d\n", static_cast<int>(hr));
+            NoteTransportFailure(hr);
             return false;
         }
         haveList = true;
@@ -243,14 +261,12 @@ bool CZentServDcom::LoadExtensions() {
     m_cursor = m_summaries.end();
 
     if (groups > 0) {
-        std::vector<uint8_t> groupBuffer;
-        try {
-            groupBuffer.assign(groups * workgrp::kDefinedSize, 0);
-        } catch (const std::bad_alloc&) {
-            return true;
-        }
+        ListBuffer groupBuffer;
+        if (!groupBuffer.Allocate(groups * workgrp::kDefinedSize)) return true;
         int32_t groupLength = static_cast<int32_t>(groupBuffer.size());
-        if (m_pGet->GetWorkgroupList(&groupLength, groupBuffer.data()) == com::S_OK && groupLength >= 0 &&
+        const com::HRESULT hr = m_pGet->GetWorkgroupList(&groupLength, groupBuffer.data());
+        NoteTransportFailure(hr);
+        if (hr == com::S_OK && groupLength >= 0 &&
             static_cast<size_t>(groupLength) <= groupBuffer.size()) {
             m_groupList = std::move(groupBuffer);
             std::optional<WorkgroupList> wl = CutWorkgroupList(m_groupList.data(), static_cast<size_t>(groupLength));
@@ -281,6 +297,7 @@ bool CZentServDcom::TieTrunkCheck(const std::string& c) {
     if (!m_pITG && (!ConnectInterfaces() || !m_pITG)) return true;
     int32_t n = 0;
     const com::HRESULT hr = m_pITG->GetLocationCodeLength(&n);
+    NoteTransportFailure(hr);
     if (hr == com::E_FAIL) return false;
     if (com::FAILED(hr)) return true;
     if (n <= 0 || static_cast<size_t>(n) != c.size()) return false;
@@ -294,7 +311,9 @@ bool CZentServDcom::TieTrunkCheck(const std::string& c) {
         }
     }
     int32_t s = static_cast<int32_t>(m_itgTable.size());
-    if (com::FAILED(m_pITG->GetITGTable(&s, m_itgTable.data()))) return true;
+    const com::HRESULT tableHr = m_pITG->GetITGTable(&s, m_itgTable.data());
+    NoteTransportFailure(tableHr);
+    if (com::FAILED(tableHr)) return true;
     if (s <= 0 || static_cast<size_t>(s) > m_itgTable.size() || static_cast<size_t>(s) % entries != 0) return true;
     const size_t offset = static_cast<size_t>(s) * static_cast<size_t>(v) / entries;
     return offset < m_itgTable.size() && m_itgTable[offset] != 0;

@@ -10,6 +10,7 @@
 #include "com/Unknown.h"
 #include "proxy/Interfaces.h"
 #include "relocation/Reloc.h"
+#include "server/ListBuffer.h"
 #include "server/ServProv.h"
 
 namespace server {
@@ -42,12 +43,16 @@ public:
     relocation::CReloc* GetRelocator() const { return m_pReloc.get(); }
 
     // The capacity offered for the next extension list, shared by every connection of the process.
+    // It doubles after a list that did not fit, up to kMaxListCapacity.
+    static constexpr uint32_t kMaxListCapacity = 81920000;
     static uint32_t ListCapacity();
     static void SetListCapacity(uint32_t bytes);  // tests
 
 private:
     bool ConnectInterfaces();
     bool ReadSystemConfig();
+    // A call that failed in the transport: the last error says which site and what happened.
+    void NoteTransportFailure(com::HRESULT hr);
     bool TieTrunkCheck(const std::string& locationCode);
     void ReleaseLists();
 
@@ -63,10 +68,10 @@ private:
     std::vector<uint8_t> m_sysConfig;  // empty until read
     std::vector<uint8_t> m_itgTable;   // empty until first used
     // The received extension list: one buffer of the capacity it was fetched with, records inside.
-    std::vector<uint8_t> m_extList;
+    ListBuffer m_extList;
     size_t m_extUsed = 0;
     std::map<std::string, ExtRec, std::less<>> m_records;
-    std::vector<uint8_t> m_groupList;
+    ListBuffer m_groupList;
     std::map<std::string, WORKGRPREC, std::less<>> m_groups;
 };
 

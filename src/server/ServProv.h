@@ -81,6 +81,9 @@ public:
     std::string GetName() const { return m_strName; }
     std::string GetAddress() const { return m_strAddress; }
     std::string GetLastError() const { return m_strLastError; }
+    // True once a remote call failed because the site could not be reached or the connection
+    // broke; the last error then says so.
+    bool ConnectionLost() const { return m_bConnectionLost; }
     void SetLastError(std::string text) { m_strLastError = std::move(text); }
     const IConnectionOptions* Options() const { return m_pOptions; }
 
@@ -113,6 +116,7 @@ protected:
     SummaryMap::const_iterator m_cursor;
     uint16_t m_wServerVersion = 0;
     uint16_t m_wRecordLength = 0;
+    bool m_bConnectionLost = false;
     const IConnectionOptions* m_pOptions;
 };
 

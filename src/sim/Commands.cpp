@@ -1,8 +1,10 @@
 #include "sim/Commands.h"
 
 #include "platform/CodePage.h"
+#include "com/RpcSettings.h"
 #include "sim/CommandArgs.h"
 #include "sim/Faults.h"
+#include "sim/ServeCommand.h"
 #include "sim/Site.h"
 #include "sim/SiteSetup.h"
 
@@ -22,7 +24,7 @@ const char* kUsage =
     "       [--present IFACE] [--record-definition-fills] [--extension-list-extra N]\n"
     "       [--workgroup-list-extra N] [--mailbox-answer CODE|none] [--delay-ms N]\n"
     "  dump STATE\n"
-    "  serve STATE --address A [--port P]\n"
+    "  serve STATE --address A [--port P] [--max-fragment N] [--max-connections N]\n"
     "\n"
     "exit status: 0 done, 1 failed (message on stderr), 2 bad usage\n";
 
@@ -188,12 +190,25 @@ int Dump(Context& c, const std::string& path) {
 }
 
 int Serve(Context& c, const std::string& path, const CommandArgs& a) {
-    long long port = 135;
+    ServeOptions o;
+    o.statePath = path;
+    long long v = 0;
     if (!a.Get("address")) return c.Usage("serve needs --address");
-    if (auto t = a.Get("port"); t && !ParseInteger(*t, 1, 65535, false, port)) return c.Usage("--port must be 1 to 65535");
-    std::string error;
-    if (!Site::Open(path, error)) return c.Failed(error);
-    return c.Failed("serving over the network is not part of this build yet");
+    o.address = *a.Get("address");
+    o.resolverPort = com::ResolverPort();
+    if (auto t = a.Get("port")) {
+        if (!ParseInteger(*t, 1, 65535, false, v)) return c.Usage("--port must be 1 to 65535");
+        o.resolverPort = uint16_t(v);
+    }
+    if (auto t = a.Get("max-fragment")) {
+        if (!ParseInteger(*t, 1432, 65535, false, v)) return c.Usage("--max-fragment must be 1432 to 65535");
+        o.rpc.maxFragment = uint16_t(v);
+    }
+    if (auto t = a.Get("max-connections")) {
+        if (!ParseInteger(*t, 1, 1024, false, v)) return c.Usage("--max-connections must be 1 to 1024");
+        o.rpc.maxConnections = size_t(v);
+    }
+    return ServeCommand(o, c.err);
 }
 
 }  // namespace
@@ -220,7 +235,7 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
           "delay-ms"},
          {"clear", "record-definition-fills"}},
         {"dump", {}, {}},
-        {"serve", {"address", "port"}, {}},
+        {"serve", {"address", "port", "max-fragment", "max-connections"}, {}},
     };
     const std::string& command = args[0];
     const CommandOptions* known = nullptr;

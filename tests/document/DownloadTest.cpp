@@ -28,8 +28,11 @@ TEST_F(Download, UnknownSiteIsLoggedAndNothingStays) {
 TEST_F(Download, FailedActivationReportsTheConnectionsLastError) {
     AddSite("North");
     AddSite("South", 0x0480, 3, /*host=*/false);
+    setenv("QOB_RESOLVER_PORT", "1", 1);  // nobody listens there
     EXPECT_FALSE(doc.Download());
-    const std::string error = "Failed to connect to server South, hr = 0x800706ba\n";
+    unsetenv("QOB_RESOLVER_PORT");
+    const std::string error = "Failed to connect to server South, hr = 0x800706ba\n"
+                              "cannot connect to 127.0.0.2 port 1: Connection refused\n";
     EXPECT_TRUE(Logged(LOG_ERROR, error));
     EXPECT_TRUE(Shown(error));
     EXPECT_TRUE(doc.m_servers.empty());

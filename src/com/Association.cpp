@@ -1,0 +1,239 @@
+#include "com/Association.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "com/RpcError.h"
+#include "com/RpcSettings.h"
+
+namespace com {
+
+namespace {
+
+using namespace rpc;
+
+std::string Endpoint(const std::string& host, uint16_t port) { return host + " port " + std::to_string(port); }
+
+}  // namespace
+
+Association::Association(std::string host, uint16_t port) : m_host(std::move(host)), m_port(port) {}
+
+Association::~Association() { Close(); }
+
+void Association::Close() {
+    std::lock_guard lock(m_streamMutex);
+    m_stream.reset();
+    m_contexts.clear();
+    m_sendFrag = m_recvFrag = 0;
+}
+
+void Association::Abort() {
+    std::lock_guard lock(m_streamMutex);
+    if (m_stream) m_stream->Shutdown();
+}
+
+HRESULT Association::Broken(HRESULT hr, const std::string& what) {
+    SetLastRpcErrorText(Endpoint(m_host, m_port) + ": " + what);
+    Close();
+    return hr;
+}
+
+HRESULT Association::EnsureConnected(Deadline deadline) {
+    if (m_stream && !m_stream->PeerClosed()) return S_OK;
+    Close();
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+    uint32_t timeout = std::min<uint32_t>(ConnectTimeoutMs(), left > 0 ? uint32_t(std::min<long long>(left, UINT32_MAX)) : 1);
+    std::string error;
+    std::unique_ptr<TcpStream> stream = TcpStream::Connect(m_host, m_port, timeout, error);
+    if (!stream) {
+        SetLastRpcErrorText(error);
+        return RPC_S_SERVER_UNAVAILABLE;
+    }
+    std::lock_guard lock(m_streamMutex);
+    m_stream = std::move(stream);
+    return S_OK;
+}
+
+HRESULT Association::ReadPdu(PduHeader& h, size_t peekLength, const uint8_t*& data, Deadline deadline) {
+    const uint8_t* p = nullptr;
+    StreamStatus s = m_stream->Peek(kHeaderSize, deadline, p);
+    if (s != StreamStatus::Ok) {
+        const bool timeout = s == StreamStatus::Timeout;
+        return Broken(RPC_S_CALL_FAILED, timeout ? "no answer within " + std::to_string(CallTimeoutMs()) + " ms"
+                                                 : m_stream->Error());
+    }
+    if (PduError e = DecodeHeader(p, kHeaderSize, h); e != PduError::None)
+        return Broken(RPC_S_PROTOCOL_ERROR, std::string("malformed PDU from the server: ") + PduErrorText(e));
+    const uint16_t limit = m_recvFrag ? m_recvFrag : MaxFragment();
+    if (h.fragLength > limit)
+        return Broken(RPC_S_PROTOCOL_ERROR, "the server sent a fragment of " + std::to_string(h.fragLength) +
+                                                " bytes, longer than the " + std::to_string(limit) + " negotiated");
+    s = m_stream->Peek(std::min<size_t>(peekLength, h.fragLength), deadline, data);
+    if (s != StreamStatus::Ok) return Broken(RPC_S_CALL_FAILED, m_stream->Error());
+    return S_OK;
+}
+
+HRESULT Association::EnsureContext(const SyntaxId& interface, uint16_t& contextId, Deadline deadline) {
+    for (const Context& c : m_contexts)
+        if (c.interface == interface) {
+            contextId = c.id;
+            return S_OK;
+        }
+    const bool first = m_sendFrag == 0;
+    const uint16_t id = uint16_t(m_contexts.size());
+    BindBody bind;
+    bind.maxXmitFrag = bind.maxRecvFrag = MaxFragment();
+    bind.assocGroup = m_assocGroup;
+    bind.contexts.push_back({id, interface, {kNdrSyntax}});
+    const uint32_t callId = m_nextCallId++;
+    std::vector<uint8_t> pdu;
+    EncodeBind(first ? PduType::Bind : PduType::AlterContext, callId, bind, pdu);
+    if (m_stream->Write(pdu.data(), pdu.size(), deadline) != StreamStatus::Ok)
+        return Broken(RPC_S_CALL_FAILED, m_stream->Error());
+
+    PduHeader h;
+    const uint8_t* data;
+    if (HRESULT hr = ReadPdu(h, 65535, data, deadline); FAILED(hr)) return hr;
+    if (h.callId != callId) return Broken(RPC_S_PROTOCOL_ERROR, "the server answered the bind with another call id");
+    const PduType expected = first ? PduType::BindAck : PduType::AlterContextResp;
+    if (h.type == PduType::BindNak) {
+        BindNakBody nak;
+        DecodeBindNak(data, h, nak);
+        return Broken(RPC_S_PROTOCOL_ERROR, "the server refused the bind (reason " + std::to_string(nak.reason) + ")");
+    }
+    if (h.type == PduType::Fault) {
+        FaultBody fault;
+        const PduError e = DecodeFault(data, h, fault);
+        return Broken(e == PduError::None ? FaultStatusToHResult(fault.status) : RPC_S_PROTOCOL_ERROR,
+                      "the server refused the presentation context");
+    }
+    if (h.type != expected) return Broken(RPC_S_PROTOCOL_ERROR, "unexpected PDU type " + std::to_string(int(h.type)) + " in answer to a bind");
+    BindAckBody ack;
+    if (PduError e = DecodeBindAck(data, h, ack); e != PduError::None)
+        return Broken(RPC_S_PROTOCOL_ERROR, std::string("malformed bind answer: ") + PduErrorText(e));
+    m_stream->Consume(h.fragLength);
+    if (ack.results.size() != 1) return Broken(RPC_S_PROTOCOL_ERROR, "the bind answer holds no single result");
+    if (first) {
+        if (ack.maxXmitFrag < kMustRecvFragment || ack.maxRecvFrag < kMustRecvFragment ||
+            ack.maxXmitFrag > bind.maxRecvFrag)
+            return Broken(RPC_S_PROTOCOL_ERROR, "the server proposed fragment sizes " + std::to_string(ack.maxXmitFrag) +
+                                                    "/" + std::to_string(ack.maxRecvFrag) + " outside the allowed range");
+        m_sendFrag = std::min(ack.maxRecvFrag, bind.maxXmitFrag);
+        m_recvFrag = ack.maxXmitFrag;
+        m_assocGroup = ack.assocGroup;
+    }
+    const ContextResult& r = ack.results[0];
+    if (r.result != kResultAcceptance || !(r.transferSyntax == kNdrSyntax)) {
+        // The connection stays usable for the contexts it has; this interface is not served.
+        SetLastRpcErrorText(Endpoint(m_host, m_port) + ": the server does not serve interface " +
+                            GuidToString(interface.uuid));
+        return RPC_S_UNKNOWN_IF;
+    }
+    m_contexts.push_back({interface, id});
+    contextId = id;
+    return S_OK;
+}
+
+HRESULT Association::SendRequest(uint32_t callId, uint16_t contextId, const RpcRequest& request, Deadline deadline) {
+    const size_t headerSize = request.object ? kRequestObjectHeaderSize : kRequestHeaderSize;
+    const size_t capacity = FragmentStubCapacity(m_sendFrag, headerSize);
+    const size_t total = request.stubLength;
+    const size_t fragments = total == 0 ? 1 : (total + capacity - 1) / capacity;
+    // Headers and stub pieces go out together, a batch of fragments per system call.
+    constexpr size_t kBatch = 32;
+    uint8_t headers[kBatch][kRequestObjectHeaderSize];
+    iovec pieces[2 * kBatch];
+    size_t offset = 0;
+    for (size_t first = 0; first < fragments; first += kBatch) {
+        const size_t n = std::min(kBatch, fragments - first);
+        for (size_t i = 0; i < n; ++i) {
+            const size_t index = first + i;
+            const size_t length = std::min(capacity, total - offset);
+            uint8_t flags = 0;
+            if (index == 0) flags |= PFC_FIRST_FRAG;
+            if (index + 1 == fragments) flags |= PFC_LAST_FRAG;
+            EncodeRequestHeader(headers[i], flags, uint16_t(headerSize + length), callId, uint32_t(total - offset),
+                                contextId, request.opnum, request.object);
+            pieces[2 * i] = {headers[i], headerSize};
+            pieces[2 * i + 1] = {const_cast<uint8_t*>(request.stub + offset), length};
+            offset += length;
+        }
+        if (m_stream->Write(pieces, int(2 * n), deadline) != StreamStatus::Ok)
+            return Broken(RPC_S_CALL_FAILED, m_stream->Error());
+    }
+    return S_OK;
+}
+
+HRESULT Association::ReceiveReply(uint32_t callId, const RpcRequest& request, RpcReply& reply, Deadline deadline) {
+    std::unique_ptr<StubAssembler> assembler;
+    for (bool first = true;; first = false) {
+        PduHeader h;
+        const uint8_t* data;
+        if (HRESULT hr = ReadPdu(h, kFaultSize, data, deadline); FAILED(hr)) return hr;
+        if (h.callId != callId)
+            return Broken(RPC_S_PROTOCOL_ERROR, "the server answered call " + std::to_string(h.callId) +
+                                                    " while call " + std::to_string(callId) + " was waiting");
+        if (h.type == PduType::Fault) {
+            if (h.fragLength < kFaultSize) return Broken(RPC_S_PROTOCOL_ERROR, "a fault PDU too short to read");
+            FaultBody fault;
+            DecodeFault(data, h, fault);
+            const uint8_t* whole;
+            if (HRESULT hr = ReadPdu(h, h.fragLength, whole, deadline); FAILED(hr)) return hr;
+            m_stream->Consume(h.fragLength);
+            reply.fault = true;
+            reply.faultStatus = fault.status;
+            return S_OK;
+        }
+        if (h.type != PduType::Response)
+            return Broken(RPC_S_PROTOCOL_ERROR, "unexpected PDU type " + std::to_string(int(h.type)) + " in a reply");
+        if (h.fragLength < kResponseHeaderSize) return Broken(RPC_S_PROTOCOL_ERROR, "a response PDU too short to read");
+        if (h.authLength != 0) return Broken(RPC_S_PROTOCOL_ERROR, "an authenticated response on an unauthenticated call");
+        if (first != ((h.flags & PFC_FIRST_FRAG) != 0))
+            return Broken(RPC_S_PROTOCOL_ERROR, "the reply's fragments are out of order");
+        if (first) {
+            reply.drep = h.drep;
+            assembler = std::make_unique<StubAssembler>(kMaxStubData, h.drep, request.replyPrefix, request.placement);
+        } else if (h.drep != reply.drep) {
+            return Broken(RPC_S_PROTOCOL_ERROR, "the reply's fragments change their data representation");
+        }
+        m_stream->Consume(kResponseHeaderSize);
+        size_t left = h.fragLength - kResponseHeaderSize;
+        while (left > 0) {
+            uint8_t* span;
+            size_t length;
+            StubAssembler::Status s = assembler->NextSpan(left, span, length);
+            if (s != StubAssembler::Status::Ok) return Broken(RPC_S_PROTOCOL_ERROR, StubAssemblerStatusText(s));
+            if (m_stream->Read(span, length, deadline) != StreamStatus::Ok) return Broken(RPC_S_CALL_FAILED, m_stream->Error());
+            assembler->Commit(length);
+            left -= length;
+        }
+        if (h.flags & PFC_LAST_FRAG) break;
+    }
+    if (request.placement) {
+        request.placement->placed = assembler->Placed();
+        request.placement->count = assembler->PlacedCount();
+    }
+    reply.size = assembler->Size();
+    reply.data = assembler->Release();
+    return S_OK;
+}
+
+HRESULT Association::Call(const RpcRequest& request, RpcReply& reply) {
+    std::lock_guard lock(m_mutex);
+    reply = RpcReply{};
+    if (request.placement) request.placement->placed = false;
+    ClearLastRpcErrorText();
+    if (request.stubLength > kMaxStubData) {
+        SetLastRpcErrorText(Endpoint(m_host, m_port) + ": the request is larger than the largest call accepted");
+        return RPC_S_OUT_OF_RESOURCES;
+    }
+    const Deadline deadline = DeadlineIn(CallTimeoutMs());
+    if (HRESULT hr = EnsureConnected(deadline); FAILED(hr)) return hr;
+    uint16_t contextId = 0;
+    if (HRESULT hr = EnsureContext(request.interface, contextId, deadline); FAILED(hr)) return hr;
+    const uint32_t callId = m_nextCallId++;
+    if (HRESULT hr = SendRequest(callId, contextId, request, deadline); FAILED(hr)) return hr;
+    return ReceiveReply(callId, request, reply, deadline);
+}
+
+}  // namespace com

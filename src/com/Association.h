@@ -1,0 +1,86 @@
+// The client end of one DCE/RPC association over TCP: the connection, its negotiated fragment
+// sizes, the presentation contexts bound on it, and one call at a time with fragmentation and
+// reassembly. A broken connection is re-established before the next call; a call that breaks
+// fails and is never repeated.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "com/HResult.h"
+#include "com/RpcMessage.h"
+#include "com/RpcPdu.h"
+#include "com/StubAssembler.h"
+#include "com/TcpStream.h"
+
+namespace com {
+
+struct RpcRequest {
+    rpc::SyntaxId interface;
+    uint16_t opnum = 0;
+    const GUID* object = nullptr;  // the IPID of an ORPC call
+    const uint8_t* stub = nullptr;
+    size_t stubLength = 0;
+    // For a reply: its prefix (the ORPC header) and where one out array may land.
+    PrefixLengthFn replyPrefix = nullptr;
+    ReplyPlacement* placement = nullptr;
+};
+
+struct RpcReply {
+    uint8_t* data = nullptr;  // malloc'ed stub data (placed elements left out); free() it
+    size_t size = 0;
+    size_t prefix = 0;        // length of the reply's prefix, when one was asked for and placement decided it
+    uint32_t drep = 0;
+    bool fault = false;
+    uint32_t faultStatus = 0;
+};
+
+class Association {
+public:
+    // host and port of the endpoint; nothing is connected until the first call.
+    Association(std::string host, uint16_t port);
+    ~Association();
+
+    // One call. S_OK with the reply (which may be a fault); any other result is a transport
+    // failure, with the thread's RPC error text set.
+    HRESULT Call(const RpcRequest& request, RpcReply& reply);
+
+    // Closes the connection (the next call reconnects).
+    void Close();
+    // Unblocks a call in progress on another thread.
+    void Abort();
+
+    const std::string& Host() const { return m_host; }
+    uint16_t Port() const { return m_port; }
+    // The fragment sizes negotiated on the current connection (0 before the first bind).
+    uint16_t SendFragment() const { return m_sendFrag; }
+    uint16_t ReceiveFragment() const { return m_recvFrag; }
+
+private:
+    HRESULT EnsureConnected(Deadline deadline);
+    HRESULT EnsureContext(const rpc::SyntaxId& interface, uint16_t& contextId, Deadline deadline);
+    HRESULT SendRequest(uint32_t callId, uint16_t contextId, const RpcRequest& request, Deadline deadline);
+    HRESULT ReceiveReply(uint32_t callId, const RpcRequest& request, RpcReply& reply, Deadline deadline);
+    HRESULT ReadPdu(rpc::PduHeader& h, size_t peekLength, const uint8_t*& data, Deadline deadline);
+    HRESULT Broken(HRESULT hr, const std::string& what);  // closes, sets the error text
+
+    std::string m_host;
+    uint16_t m_port;
+    std::mutex m_mutex;
+    std::mutex m_streamMutex;  // guards m_stream for Abort
+    std::unique_ptr<TcpStream> m_stream;
+    uint32_t m_nextCallId = 1;
+    uint32_t m_assocGroup = 0;
+    uint16_t m_sendFrag = 0;
+    uint16_t m_recvFrag = 0;
+    struct Context {
+        rpc::SyntaxId interface;
+        uint16_t id;
+    };
+    std::vector<Context> m_contexts;
+};
+
+}  // namespace com

@@ -1,0 +1,57 @@
+// A DCOM server on one address: the resolver endpoint (activation and IObjectExporter, on the
+// resolver port) and the object exporter's endpoint (on a port of its own), served until Stop.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "com/ObjectExporter.h"
+#include "com/RpcServer.h"
+#include "com/Unknown.h"
+
+namespace com {
+
+// One requested interface: a failure, a success with a reference, or a success without one.
+struct ActivationAnswer {
+    HRESULT hr = E_NOINTERFACE;
+    ComPtr<IUnknown> itf;
+};
+
+// Creates the object of a class for one activation and answers each interface asked for.
+// A failure means no object was made.
+using ActivationHandler =
+    std::function<HRESULT(const CLSID& clsid, const std::vector<IID>& iids, std::vector<ActivationAnswer>& answers)>;
+
+class DcomServer {
+public:
+    DcomServer(std::string address, ActivationHandler activate, RpcServerOptions options = {});
+    ~DcomServer();
+
+    // Listens on the resolver port and on a free port for the exporter.
+    bool Start(uint16_t resolverPort, std::string& error);
+    // Serves until Stop (also collects unpinged objects meanwhile).
+    void Run();
+    void Stop();  // from any thread, also from a signal handler
+
+    uint16_t ResolverPort() const { return m_resolverPort; }
+    uint16_t ExporterPort() const { return m_exporterPort; }
+    ObjectExporter& Exporter() { return m_exporter; }
+    RpcServer& Server() { return m_server; }
+
+private:
+    class Resolver;
+
+    std::string m_address;
+    ActivationHandler m_activate;
+    ObjectExporter m_exporter;
+    std::unique_ptr<Resolver> m_resolver;
+    uint16_t m_resolverPort = 0;
+    uint16_t m_exporterPort = 0;
+    RpcServer m_server;  // last: its connections end before what they use goes
+};
+
+}  // namespace com

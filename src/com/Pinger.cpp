@@ -1,0 +1,199 @@
+#include "com/Pinger.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "com/Association.h"
+#include "com/NdrBuild.h"
+#include "com/ResolverMessages.h"
+#include "com/RpcSettings.h"
+#include "platform/Trace.h"
+
+namespace com {
+namespace {
+
+struct PingSet {
+    std::string host;
+    uint16_t port = 0;
+    SETID setId = 0;
+    uint16_t sequence = 0;
+    std::map<OID, int> held;  // references counted per OID
+    std::set<OID> known;      // what the server has in the set
+    std::unique_ptr<Association> association;
+};
+
+class Pinger {
+public:
+    ~Pinger() { Shutdown(); }
+
+    void Add(const std::string& host, uint16_t port, OID oid) {
+        std::lock_guard lock(m_mutex);
+        PingSet& s = m_sets[Key(host, port)];
+        if (!s.association) {
+            s.host = host;
+            s.port = port;
+            s.association = std::make_unique<Association>(host, port);
+        }
+        ++s.held[oid];
+        if (!m_thread.joinable()) {
+            m_stop = false;
+            m_thread = std::thread([this] { Run(); });
+        }
+    }
+
+    void Remove(const std::string& host, uint16_t port, OID oid) {
+        std::lock_guard lock(m_mutex);
+        auto it = m_sets.find(Key(host, port));
+        if (it == m_sets.end()) return;
+        auto h = it->second.held.find(oid);
+        if (h != it->second.held.end() && --h->second <= 0) it->second.held.erase(h);
+    }
+
+    void Shutdown() {
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_thread.joinable()) return;
+            m_stop = true;
+            if (m_current) m_current->Abort();
+        }
+        m_wake.notify_all();
+        m_thread.join();
+        // A last word to each server about the references no longer held, so it frees them now.
+        std::lock_guard lock(m_mutex);
+        for (auto& [key, s] : m_sets) {
+            std::vector<OID> gone;
+            for (OID oid : s.known)
+                if (!s.held.count(oid)) gone.push_back(oid);
+            if (!gone.empty() && s.setId && m_enabled) Ping(s, {}, gone);
+        }
+        for (auto it = m_sets.begin(); it != m_sets.end();)
+            it = it->second.held.empty() ? m_sets.erase(it) : std::next(it);
+    }
+
+    void SetEnabled(bool enabled) {
+        std::lock_guard lock(m_mutex);
+        m_enabled = enabled;
+    }
+
+    uint64_t Sent() const { return m_sent.load(); }
+
+private:
+    static std::string Key(const std::string& host, uint16_t port) { return host + "[" + std::to_string(port) + "]"; }
+
+    // One ping of a set; with changes a complex ping, else a simple one. Called without m_mutex
+    // by the pinger thread, or with it after the thread ended.
+    bool Ping(PingSet& s, const std::vector<OID>& add, const std::vector<OID>& del) {
+        RpcRequest q;
+        q.interface = InterfaceSyntax(IID_IObjectExporter);
+        std::vector<uint8_t> stub;
+        if (add.empty() && del.empty()) {
+            q.opnum = kOpSimplePing;
+            stub = BuildNdr([&](NdrWriter& w) { WriteSimplePingRequest(w, s.setId); });
+        } else {
+            q.opnum = kOpComplexPing;
+            ComplexPingRequest c;
+            c.setId = s.setId;
+            c.sequence = ++s.sequence;
+            c.add = add;
+            c.del = del;
+            stub = BuildNdr([&](NdrWriter& w) { WriteComplexPingRequest(w, c); });
+        }
+        q.stub = stub.data();
+        q.stubLength = stub.size();
+        RpcReply reply;
+        HRESULT hr = s.association->Call(q, reply);
+        std::unique_ptr<uint8_t, decltype(&std::free)> guard(reply.data, std::free);
+        if (FAILED(hr) || reply.fault) {
+            platform::TraceF("pinger: %s port %u: ping failed, hr = 0x%x\n", s.host.c_str(), unsigned(s.port),
+                             unsigned(FAILED(hr) ? hr : HRESULT(reply.faultStatus)));
+            return false;
+        }
+        NdrReader r(reply.data, reply.size, reply.drep);
+        uint32_t status = 0;
+        SETID setId = s.setId;
+        bool ok;
+        if (q.opnum == kOpSimplePing) {
+            ok = ReadStatusReply(r, status);
+        } else {
+            ComplexPingReply a;
+            ok = ReadComplexPingReply(r, a);
+            status = a.status;
+            setId = a.setId;
+        }
+        if (!ok) return false;
+        if (status == OR_INVALID_SET) {
+            // The server lost the set (it restarted, or we were silent too long): build it anew.
+            s.setId = 0;
+            s.known.clear();
+            return false;
+        }
+        if (status != 0) return false;
+        s.setId = setId;
+        for (OID o : add) s.known.insert(o);
+        for (OID o : del) s.known.erase(o);
+        ++m_sent;
+        return true;
+    }
+
+    void Run() {
+        std::unique_lock lock(m_mutex);
+        while (!m_stop) {
+            m_wake.wait_for(lock, std::chrono::milliseconds(PingPeriodMs()), [this] { return m_stop; });
+            if (m_stop) break;
+            if (!m_enabled) continue;
+            for (auto it = m_sets.begin(); it != m_sets.end() && !m_stop;) {
+                PingSet& s = it->second;
+                std::vector<OID> add, del;
+                for (auto& [oid, count] : s.held)
+                    if (!s.known.count(oid)) add.push_back(oid);
+                for (OID oid : s.known)
+                    if (!s.held.count(oid)) del.push_back(oid);
+                if (s.held.empty() && s.known.empty()) {
+                    it = m_sets.erase(it);
+                    continue;
+                }
+                if (s.held.empty() && (del.empty() || s.setId == 0)) {
+                    it = m_sets.erase(it);
+                    continue;
+                }
+                m_current = s.association.get();
+                lock.unlock();
+                Ping(s, add, del);
+                lock.lock();
+                m_current = nullptr;
+                ++it;
+            }
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::map<std::string, PingSet> m_sets;
+    std::thread m_thread;
+    bool m_stop = false;
+    bool m_enabled = true;
+    Association* m_current = nullptr;
+    std::atomic<uint64_t> m_sent{0};
+};
+
+Pinger& ThePinger() {
+    static Pinger p;
+    return p;
+}
+
+}  // namespace
+
+void PingerAdd(const std::string& host, uint16_t port, OID oid) { ThePinger().Add(host, port, oid); }
+void PingerRemove(const std::string& host, uint16_t port, OID oid) { ThePinger().Remove(host, port, oid); }
+void PingerShutdown() { ThePinger().Shutdown(); }
+void SetPingingEnabled(bool enabled) { ThePinger().SetEnabled(enabled); }
+uint64_t PingsSent() { return ThePinger().Sent(); }
+
+}  // namespace com

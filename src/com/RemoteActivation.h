@@ -1,0 +1,17 @@
+// Activation of a class on a machine reached over the network: IRemoteActivation on the
+// machine's resolver port, asking for every interface in one request; each interface that comes
+// back is a proxy on a channel to the object's exporter.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "com/InProcActivation.h"
+
+namespace com {
+
+// As CoCreateInstanceEx: S_OK, CO_S_NOTALLINTERFACES or a failure; each result's hr says how
+// its interface went (success with a null reference when the server gave none).
+HRESULT RemoteActivate(REFCLSID clsid, const std::string& machine, MULTI_QI* results, uint32_t count);
+
+}  // namespace com

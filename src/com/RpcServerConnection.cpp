@@ -1,0 +1,256 @@
+#include "com/RpcServerConnection.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "com/StubAssembler.h"
+#include "platform/Trace.h"
+
+namespace com {
+namespace {
+
+using namespace rpc;
+
+constexpr size_t kMaxContexts = 64;
+
+std::string PeerOf(int fd) {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) return "?";
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(a.sin_port));
+}
+
+class Session {
+public:
+    Session(TcpStream& stream, IRpcHandler* handler, const RpcServerOptions& options, std::atomic<uint32_t>& nextGroup)
+        : m_stream(stream), m_handler(handler), m_options(options), m_nextGroup(nextGroup), m_peer(PeerOf(stream.Fd())),
+          m_recvLimit(options.maxFragment), m_sendLimit(options.maxFragment) {}
+
+    // One PDU; false when the connection is to end.
+    bool Step(const std::atomic<bool>& stopping) {
+        const uint32_t wait = m_pending || !m_bound ? m_options.handshakeTimeoutMs : m_options.idleTimeoutMs;
+        const uint8_t* p = nullptr;
+        if (m_stream.Peek(kHeaderSize, DeadlineIn(wait), p) != StreamStatus::Ok) return false;
+        if (stopping) return false;
+        PduHeader h;
+        if (PduError e = DecodeHeader(p, kHeaderSize, h); e != PduError::None) {
+            if (e == PduError::BadVersion && !m_bound) SendNak(0, kNakProtocolVersionNotSupported);
+            return Refuse(std::string("malformed PDU: ") + PduErrorText(e));
+        }
+        if (h.fragLength > m_recvLimit)
+            return Refuse("a fragment of " + std::to_string(h.fragLength) + " bytes, longer than the " +
+                          std::to_string(m_recvLimit) + " negotiated");
+        // The PDU has begun: the rest must follow promptly.
+        if (m_stream.Peek(h.fragLength, DeadlineIn(m_options.handshakeTimeoutMs), p) != StreamStatus::Ok) return false;
+        bool keep;
+        switch (h.type) {
+        case PduType::Bind:
+        case PduType::AlterContext: keep = Negotiate(h, p); break;
+        case PduType::Request: keep = Request(h, p); break;
+        case PduType::CoCancel: keep = true; break;  // calls here are not cancelled midway
+        case PduType::Orphaned:
+            m_pending.reset();
+            keep = true;
+            break;
+        default: keep = Refuse("unexpected PDU type " + std::to_string(int(h.type))); break;
+        }
+        m_stream.Consume(h.fragLength);
+        return keep;
+    }
+
+private:
+    struct Pending {
+        uint32_t callId = 0;
+        uint16_t contextId = 0;
+        uint16_t opnum = 0;
+        bool hasObject = false;
+        GUID object;
+        uint32_t drep = 0;
+        std::optional<SyntaxId> interface;  // none: the context is not bound
+        std::unique_ptr<StubAssembler> assembler;
+    };
+
+    bool Refuse(const std::string& why) {
+        platform::TraceF("rpc server: %s: %s; closing the connection\n", m_peer.c_str(), why.c_str());
+        return false;
+    }
+
+    bool Send(const std::vector<uint8_t>& pdu) {
+        return m_stream.Write(pdu.data(), pdu.size(), DeadlineIn(m_options.handshakeTimeoutMs)) == StreamStatus::Ok;
+    }
+
+    void SendNak(uint32_t callId, uint16_t reason) {
+        std::vector<uint8_t> pdu;
+        EncodeBindNak(callId, BindNakBody{reason, {{5, 0}, {5, 1}}}, pdu);
+        Send(pdu);
+    }
+
+    bool SendFault(uint32_t callId, uint16_t contextId, uint32_t status) {
+        std::vector<uint8_t> pdu;
+        EncodeFault(callId, contextId, status, false, pdu);
+        return Send(pdu);
+    }
+
+    const SyntaxId* FindContext(uint16_t id) const {
+        for (const auto& [cid, syntax] : m_contexts)
+            if (cid == id) return &syntax;
+        return nullptr;
+    }
+
+    bool Negotiate(const PduHeader& h, const uint8_t* p) {
+        const bool isBind = h.type == PduType::Bind;
+        if (isBind == m_bound) return Refuse(isBind ? "a second bind" : "alter_context before bind");
+        if (h.authLength != 0) {
+            if (isBind) SendNak(h.callId, kNakAuthenticationTypeNotRecognized);
+            return Refuse("an authenticated bind (only unauthenticated calls are served)");
+        }
+        BindBody b;
+        if (PduError e = DecodeBind(p, h, b); e != PduError::None) {
+            if (isBind) SendNak(h.callId, kNakNotSpecified);
+            return Refuse(std::string("malformed bind: ") + PduErrorText(e));
+        }
+        if (isBind) {
+            if (b.maxXmitFrag < kMustRecvFragment || b.maxRecvFrag < kMustRecvFragment) {
+                SendNak(h.callId, kNakNotSpecified);
+                return Refuse("fragment sizes below the minimum");
+            }
+            m_recvLimit = std::min(b.maxXmitFrag, m_options.maxFragment);
+            m_sendLimit = std::min(b.maxRecvFrag, m_options.maxFragment);
+            m_group = b.assocGroup ? b.assocGroup : m_nextGroup.fetch_add(1);
+        }
+        BindAckBody ack;
+        ack.maxXmitFrag = m_sendLimit;
+        ack.maxRecvFrag = m_recvLimit;
+        ack.assocGroup = m_group;
+        if (isBind) ack.secondaryAddress = std::to_string(m_stream.LocalPort());
+        for (const ContextElement& e : b.contexts) {
+            ContextResult r;
+            r.result = kResultProviderRejection;
+            const SyntaxId* existing = FindContext(e.contextId);
+            const bool ndr = std::find(e.transferSyntaxes.begin(), e.transferSyntaxes.end(), kNdrSyntax) !=
+                             e.transferSyntaxes.end();
+            if (existing && !(*existing == e.abstractSyntax)) {
+                r.reason = kReasonNotSpecified;  // a context id keeps its interface
+            } else if (!m_handler->Serves(e.abstractSyntax)) {
+                r.reason = kReasonAbstractSyntaxNotSupported;
+            } else if (!ndr) {
+                r.reason = kReasonTransferSyntaxesNotSupported;
+            } else if (!existing && m_contexts.size() >= kMaxContexts) {
+                r.reason = kReasonLocalLimitExceeded;
+            } else {
+                r.result = kResultAcceptance;
+                r.transferSyntax = kNdrSyntax;
+                if (!existing) m_contexts.emplace_back(e.contextId, e.abstractSyntax);
+            }
+            ack.results.push_back(r);
+        }
+        std::vector<uint8_t> pdu;
+        EncodeBindAck(isBind ? PduType::BindAck : PduType::AlterContextResp, h.callId, ack, pdu);
+        m_bound = true;
+        return Send(pdu);
+    }
+
+    bool Request(const PduHeader& h, const uint8_t* p) {
+        if (!m_bound) return Refuse("a request before bind");
+        RequestBody rb;
+        if (PduError e = DecodeRequest(p, h, rb); e != PduError::None)
+            return Refuse(std::string("malformed request: ") + PduErrorText(e));
+        if (h.flags & PFC_FIRST_FRAG) {
+            if (m_pending) return Refuse("a new call before the last one was complete");
+            m_pending.emplace();
+            Pending& c = *m_pending;
+            c.callId = h.callId;
+            c.contextId = rb.contextId;
+            c.opnum = rb.opnum;
+            c.hasObject = rb.hasObject;
+            c.object = rb.object;
+            c.drep = h.drep;
+            if (const SyntaxId* s = FindContext(rb.contextId)) c.interface = *s;
+            c.assembler = std::make_unique<StubAssembler>(m_options.maxRequest, h.drep, nullptr, nullptr);
+        } else if (!m_pending || m_pending->callId != h.callId || m_pending->drep != h.drep) {
+            return Refuse("a fragment of a call that was not begun");
+        }
+        Pending& c = *m_pending;
+        if (c.assembler->Append(p + rb.stubOffset, rb.stubLength) != StubAssembler::Status::Ok) {
+            SendFault(c.callId, c.contextId, nca_s_fault_remote_no_memory);
+            return Refuse("a request larger than " + std::to_string(m_options.maxRequest) + " bytes");
+        }
+        if (!(h.flags & PFC_LAST_FRAG)) return true;
+
+        Pending call = std::move(*m_pending);
+        m_pending.reset();
+        if (!call.interface) return SendFault(call.callId, call.contextId, nca_s_fault_context_mismatch);
+        RpcCall rc;
+        rc.interface = *call.interface;
+        rc.opnum = call.opnum;
+        rc.hasObject = call.hasObject;
+        rc.object = call.object;
+        rc.drep = call.drep;
+        rc.stub = call.assembler->Data();
+        rc.stubLength = call.assembler->Size();
+        rc.peer = m_peer;
+        RpcServerReply reply;
+        m_handler->Handle(rc, reply);
+        call.assembler.reset();
+        if (reply.fault) return SendFault(call.callId, call.contextId, reply.faultStatus);
+        if (reply.drep != kDrepLittleEndian) return SendFault(call.callId, call.contextId, nca_s_fault_ndr);
+        return SendResponse(call.callId, call.contextId, reply.Data(), reply.Size());
+    }
+
+    bool SendResponse(uint32_t callId, uint16_t contextId, const uint8_t* data, size_t size) {
+        const size_t capacity = FragmentStubCapacity(m_sendLimit, kResponseHeaderSize);
+        const size_t fragments = size == 0 ? 1 : (size + capacity - 1) / capacity;
+        constexpr size_t kBatch = 32;
+        uint8_t headers[kBatch][kResponseHeaderSize];
+        iovec pieces[2 * kBatch];
+        size_t offset = 0;
+        const Deadline deadline = DeadlineIn(std::max<uint32_t>(m_options.handshakeTimeoutMs, 120000));
+        for (size_t first = 0; first < fragments; first += kBatch) {
+            const size_t n = std::min(kBatch, fragments - first);
+            for (size_t i = 0; i < n; ++i) {
+                const size_t index = first + i;
+                const size_t length = std::min(capacity, size - offset);
+                uint8_t flags = 0;
+                if (index == 0) flags |= PFC_FIRST_FRAG;
+                if (index + 1 == fragments) flags |= PFC_LAST_FRAG;
+                EncodeResponseHeader(headers[i], flags, uint16_t(kResponseHeaderSize + length), callId,
+                                     uint32_t(size - offset), contextId);
+                pieces[2 * i] = {headers[i], kResponseHeaderSize};
+                pieces[2 * i + 1] = {const_cast<uint8_t*>(data + offset), length};
+                offset += length;
+            }
+            if (m_stream.Write(pieces, int(2 * n), deadline) != StreamStatus::Ok) return false;
+        }
+        return true;
+    }
+
+    TcpStream& m_stream;
+    IRpcHandler* m_handler;
+    const RpcServerOptions& m_options;
+    std::atomic<uint32_t>& m_nextGroup;
+    std::string m_peer;
+    bool m_bound = false;
+    uint16_t m_recvLimit;
+    uint16_t m_sendLimit;
+    uint32_t m_group = 0;
+    std::vector<std::pair<uint16_t, SyntaxId>> m_contexts;
+    std::optional<Pending> m_pending;
+};
+
+}  // namespace
+
+void ServeConnection(TcpStream& stream, IRpcHandler* handler, const RpcServerOptions& options,
+                     std::atomic<uint32_t>& nextGroup, const std::atomic<bool>& stopping) {
+    Session session(stream, handler, options, nextGroup);
+    while (!stopping && session.Step(stopping)) {
+    }
+}
+
+}  // namespace com

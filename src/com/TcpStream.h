@@ -1,0 +1,71 @@
+// One TCP connection with a receive buffer and deadlines: every wait ends at a deadline, every
+// failure is a text. Large reads bypass the buffer and land directly where the caller wants them.
+#pragma once
+
+#include <sys/uio.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace com {
+
+using SteadyClock = std::chrono::steady_clock;
+using Deadline = SteadyClock::time_point;
+
+inline Deadline DeadlineIn(uint32_t ms) { return SteadyClock::now() + std::chrono::milliseconds(ms); }
+// No deadline: waits until the peer or a shutdown ends it.
+constexpr Deadline kNoDeadline = Deadline::max();
+
+enum class StreamStatus : uint8_t { Ok, Timeout, Closed, Failed };
+
+class TcpStream {
+public:
+    explicit TcpStream(int fd);  // adopts a connected socket
+    ~TcpStream();
+    TcpStream(const TcpStream&) = delete;
+    TcpStream& operator=(const TcpStream&) = delete;
+
+    // Connects to host (dotted IPv4 or a name) and port within timeoutMs. Null with a text.
+    static std::unique_ptr<TcpStream> Connect(const std::string& host, uint16_t port, uint32_t timeoutMs,
+                                              std::string& error);
+
+    // Exactly n bytes into dst.
+    StreamStatus Read(uint8_t* dst, size_t n, Deadline deadline);
+    // Makes at least n bytes available in the buffer without consuming them (n <= kBufferSize).
+    StreamStatus Peek(size_t n, Deadline deadline, const uint8_t*& data);
+    void Consume(size_t n);
+    size_t Buffered() const { return m_end - m_begin; }
+    // Every byte of every piece, in order.
+    StreamStatus Write(const iovec* pieces, int count, Deadline deadline);
+    StreamStatus Write(const void* data, size_t n, Deadline deadline);
+
+    // True when the peer has closed or reset the connection (checked without blocking).
+    bool PeerClosed();
+    // Unblocks a reader or writer on another thread; the stream fails from then on.
+    void Shutdown();
+
+    // The text of the last failure ("connection closed by the peer", "timed out", an errno text).
+    const std::string& Error() const { return m_error; }
+    int Fd() const { return m_fd; }
+    uint16_t LocalPort() const;
+
+    static constexpr size_t kBufferSize = 128 * 1024;
+
+private:
+    StreamStatus Fill(Deadline deadline);  // reads what is there (at least one byte) into the buffer
+    StreamStatus WaitFor(short events, Deadline deadline);
+    StreamStatus Fail(StreamStatus s, const std::string& text);
+
+    int m_fd;
+    std::unique_ptr<uint8_t[]> m_buffer;
+    size_t m_begin = 0;
+    size_t m_end = 0;
+    std::string m_error;
+};
+
+const char* StreamStatusText(StreamStatus s);
+
+}  // namespace com

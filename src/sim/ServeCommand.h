@@ -1,0 +1,22 @@
+// `zentsim serve`: the site on the network until SIGTERM or SIGINT.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "com/RpcServer.h"
+
+namespace sim {
+
+struct ServeOptions {
+    std::string statePath;
+    std::string address;
+    uint16_t resolverPort = 135;
+    com::RpcServerOptions rpc;
+};
+
+// Serves until a signal ends it; the exit status. Prints one line on standard output once the
+// site can be reached, so a script may wait for it.
+int ServeCommand(const ServeOptions& options, std::string& err);
+
+}  // namespace sim

@@ -1,0 +1,123 @@
+#!/usr/bin/python3
+"""An independent DCOM client: activates the telephony server class on a zentsim daemon with
+IActivation::RemoteActivation, reads the system configuration and the extension list through
+IZentGetI by ORPC with impacket's own NDR encoding, pings the object, releases it, and checks
+that the server then refuses the reference.
+
+usage: impacket_client.py ADDRESS RESOLVER_PORT OUTDIR
+Writes OUTDIR/sysconfig.bin, OUTDIR/extlist.bin and OUTDIR/result.txt ("ok" or a reason).
+Exit 0 when every step worked, 1 otherwise, 77 when impacket is missing.
+"""
+import os
+import sys
+
+try:
+    from impacket.dcerpc.v5 import transport
+    from impacket.dcerpc.v5.dcomrt import (DCOMCALL, DCOMANSWER, DCOMConnection, IActivation,
+                                           IObjectExporter, IRemUnknown)
+    from impacket.dcerpc.v5.dtypes import LONG, NULL
+    from impacket.dcerpc.v5.ndr import NDRUniConformantArray
+    from impacket.dcerpc.v5.rpcrt import RPC_C_AUTHN_LEVEL_NONE, DCERPCException
+    from impacket.uuid import string_to_bin, uuidtup_to_bin
+except ImportError as e:
+    print("impacket is not available: %s" % e)
+    sys.exit(77)
+
+CLSID_ZentServer = string_to_bin('65A7FD91-20B8-11D1-A586-00A024582DE0')
+IID_IZentGetI = uuidtup_to_bin(('65A7FD93-20B8-11D1-A586-00A024582DE0', '0.0'))
+
+
+class BYTES(NDRUniConformantArray):
+    item = 'c'
+
+
+class GetSystemConfig(DCOMCALL):
+    opnum = 4
+    structure = (('length', LONG),)
+
+
+class GetSystemConfigResponse(DCOMANSWER):
+    structure = (('length', LONG), ('data', BYTES), ('ErrorCode', LONG))
+
+
+class GetExtensionList(DCOMCALL):
+    opnum = 5
+    structure = (('length', LONG),)
+
+
+class GetExtensionListResponse(DCOMANSWER):
+    structure = (('length', LONG), ('data', BYTES), ('ErrorCode', LONG))
+
+
+def dce_for(address, port):
+    t = transport.DCERPCTransportFactory('ncacn_ip_tcp:%s[%d]' % (address, port))
+    dce = t.get_dce_rpc()
+    dce.set_auth_level(RPC_C_AUTHN_LEVEL_NONE)
+    dce.connect()
+    return dce
+
+
+def call(itf, request):
+    resp = itf.request(request, IID_IZentGetI, itf.get_iPid())
+    return resp['length'], b''.join(resp['data']), resp['ErrorCode']
+
+
+def main():
+    address, port, outdir = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+    result = os.path.join(outdir, 'result.txt')
+
+    def fail(why):
+        with open(result, 'w') as f:
+            f.write(why + '\n')
+        print(why)
+        sys.exit(1)
+
+    resolver = dce_for(address, port)
+    # impacket's interfaces take the credentials (none here) from the resolver's connection.
+    DCOMConnection.PORTMAPS[address] = resolver
+    itf = IActivation(resolver).RemoteActivation(CLSID_ZentServer, IID_IZentGetI[:16])
+    itf.get_cinstance().set_auth_level(RPC_C_AUTHN_LEVEL_NONE)
+
+    req = GetSystemConfig()
+    req['length'] = 4096
+    length, data, hr = call(itf, req)
+    if hr != 0 or length != len(data):
+        fail('GetSystemConfig: hr %#x, length %d, %d bytes' % (hr & 0xffffffff, length, len(data)))
+    with open(os.path.join(outdir, 'sysconfig.bin'), 'wb') as f:
+        f.write(data)
+
+    req = GetExtensionList()
+    req['length'] = 1 << 20
+    length, data, hr = call(itf, req)
+    if hr != 0 or length != len(data):
+        fail('GetExtensionList: hr %#x, length %d, %d bytes' % (hr & 0xffffffff, length, len(data)))
+    with open(os.path.join(outdir, 'extlist.bin'), 'wb') as f:
+        f.write(data)
+
+    # The object's OID in a new ping set, then a simple ping of the set.
+    resp = IObjectExporter(dce_for(address, port)).ComplexPing(0, 0, [itf.get_oid()], [])
+    if resp['ErrorCode'] != 0 or resp['pSetId'] == 0:
+        fail('ComplexPing: status %d' % resp['ErrorCode'])
+    resp = IObjectExporter(dce_for(address, port)).SimplePing(resp['pSetId'])
+    if resp['ErrorCode'] != 0:
+        fail('SimplePing: status %d' % resp['ErrorCode'])
+
+    # Release the five references the activation handed out, then the IPID must be gone.
+    rem = IRemUnknown(itf)
+    for _ in range(5):
+        rem.RemRelease()
+    try:
+        call(itf, GetSystemConfig())
+    except DCERPCException as e:
+        if 'RPC_E_DISCONNECTED' not in str(e) and '0x80010108' not in str(e).lower():
+            fail('after release: unexpected error %s' % e)
+    else:
+        fail('after release: the server still answered')
+
+    with open(result, 'w') as f:
+        f.write('ok\n')
+    print('ok')
+
+
+if __name__ == '__main__':
+    main()
