@@ -27,11 +27,14 @@ struct PingSet {
     std::map<OID, int> held;  // references counted per OID
     std::set<OID> known;      // what the server has in the set
     std::unique_ptr<Association> association;
+    std::chrono::steady_clock::time_point lastPing{};
 };
 
 class Pinger {
 public:
-    ~Pinger() { Shutdown(); }
+    // At exit nothing more is sent (the servers time the references out); a program that ends
+    // its runtime properly has said goodbye through PingerShutdown already.
+    ~Pinger() { Stop(); }
 
     void Add(const std::string& host, uint16_t port, OID oid) {
         std::lock_guard lock(m_mutex);
@@ -46,6 +49,9 @@ public:
             m_stop = false;
             m_thread = std::thread([this] { Run(); });
         }
+        // A new reference joins its server's ping set soon, not a whole period later.
+        m_kick = true;
+        m_wake.notify_all();
     }
 
     void Remove(const std::string& host, uint16_t port, OID oid) {
@@ -56,15 +62,20 @@ public:
         if (h != it->second.held.end() && --h->second <= 0) it->second.held.erase(h);
     }
 
-    void Shutdown() {
+    bool Stop() {
         {
             std::lock_guard lock(m_mutex);
-            if (!m_thread.joinable()) return;
+            if (!m_thread.joinable()) return false;
             m_stop = true;
             if (m_current) m_current->Abort();
         }
         m_wake.notify_all();
         m_thread.join();
+        return true;
+    }
+
+    void Shutdown() {
+        if (!Stop()) return;
         // A last word to each server about the references no longer held, so it frees them now.
         std::lock_guard lock(m_mutex);
         for (auto& [key, s] : m_sets) {
@@ -145,7 +156,9 @@ private:
     void Run() {
         std::unique_lock lock(m_mutex);
         while (!m_stop) {
-            m_wake.wait_for(lock, std::chrono::milliseconds(PingPeriodMs()), [this] { return m_stop; });
+            const auto period = std::chrono::milliseconds(PingPeriodMs());
+            m_wake.wait_for(lock, period, [this] { return m_stop || m_kick; });
+            m_kick = false;
             if (m_stop) break;
             if (!m_enabled) continue;
             for (auto it = m_sets.begin(); it != m_sets.end() && !m_stop;) {
@@ -155,17 +168,19 @@ private:
                     if (!s.known.count(oid)) add.push_back(oid);
                 for (OID oid : s.known)
                     if (!s.held.count(oid)) del.push_back(oid);
-                if (s.held.empty() && s.known.empty()) {
+                // Nothing held any more, and nothing the server must be told: the set is done.
+                if (s.held.empty() && (s.known.empty() || s.setId == 0)) {
                     it = m_sets.erase(it);
                     continue;
                 }
-                if (s.held.empty() && (del.empty() || s.setId == 0)) {
-                    it = m_sets.erase(it);
+                const auto now = std::chrono::steady_clock::now();
+                if (add.empty() && del.empty() && now - s.lastPing < period) {
+                    ++it;
                     continue;
                 }
                 m_current = s.association.get();
                 lock.unlock();
-                Ping(s, add, del);
+                if (Ping(s, add, del)) s.lastPing = now;
                 lock.lock();
                 m_current = nullptr;
                 ++it;
@@ -178,6 +193,7 @@ private:
     std::map<std::string, PingSet> m_sets;
     std::thread m_thread;
     bool m_stop = false;
+    bool m_kick = false;
     bool m_enabled = true;
     Association* m_current = nullptr;
     std::atomic<uint64_t> m_sent{0};

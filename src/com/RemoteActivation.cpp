@@ -1,7 +1,5 @@
 #include "com/RemoteActivation.h"
 
-#include <strings.h>
-
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -25,20 +23,6 @@ std::string Hex(uint32_t v) {
     std::string s = "0x";
     for (int shift = 28; shift >= 0; shift -= 4) s += HexDigit(v >> shift);
     return s;
-}
-
-// The exporter's TCP bindings as host and port: the one naming the address the machine was
-// reached by first, the others after it in the server's order.
-std::vector<std::pair<std::string, uint16_t>> Candidates(const DualStringArray& bindings, const std::string& machine) {
-    std::vector<std::pair<std::string, uint16_t>> exact, others;
-    for (const StringBinding& b : bindings.strings) {
-        std::string host;
-        uint16_t port = 0;
-        if (b.towerId != kTowerTcp || !SplitNetworkAddress(b.networkAddress, host, port)) continue;
-        (strcasecmp(host.c_str(), machine.c_str()) == 0 ? exact : others).emplace_back(host, port);
-    }
-    exact.insert(exact.end(), others.begin(), others.end());
-    return exact;
 }
 
 HRESULT ConnectProxy(const std::shared_ptr<ExporterClient>& exporter, const IPID& ipid, const IID& iid,
@@ -108,7 +92,7 @@ HRESULT RemoteActivate(REFCLSID clsid, const std::string& machine, MULTI_QI* res
     if (FAILED(a.hr)) return a.hr;
 
     auto exporter = std::make_shared<ExporterClient>(machine, port, a.oxid, a.remUnknown,
-                                                     Candidates(a.bindings, machine));
+                                                     OrderTcpBindings(a.bindings, machine));
     uint32_t got = 0;
     for (uint32_t i = 0; i < count; ++i) {
         MULTI_QI& out = results[i];

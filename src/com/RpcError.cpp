@@ -1,11 +1,16 @@
 #include "com/RpcError.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "com/RpcPdu.h"
 
 namespace com {
 namespace {
 
-thread_local std::string t_lastError;
+// Plain storage: it must outlive every destructor that may still fail a call at exit.
+constexpr size_t kTextSize = 480;
+thread_local char t_lastError[kTextSize];
 
 }  // namespace
 
@@ -24,9 +29,13 @@ bool IsTransportFailure(HRESULT hr) {
     }
 }
 
-const std::string& LastRpcErrorText() { return t_lastError; }
-void SetLastRpcErrorText(std::string text) { t_lastError = std::move(text); }
-void ClearLastRpcErrorText() { t_lastError.clear(); }
+std::string LastRpcErrorText() { return t_lastError; }
+void SetLastRpcErrorText(const std::string& text) {
+    const size_t n = std::min(text.size(), kTextSize - 1);
+    std::memcpy(t_lastError, text.data(), n);
+    t_lastError[n] = '\0';
+}
+void ClearLastRpcErrorText() { t_lastError[0] = '\0'; }
 
 HRESULT FaultStatusToHResult(uint32_t status) {
     switch (status) {

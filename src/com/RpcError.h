@@ -14,8 +14,8 @@ bool IsTransportFailure(HRESULT hr);
 
 // The calling thread's last transport failure text; empty when the last call did not fail in
 // the transport.
-const std::string& LastRpcErrorText();
-void SetLastRpcErrorText(std::string text);
+std::string LastRpcErrorText();
+void SetLastRpcErrorText(const std::string& text);
 void ClearLastRpcErrorText();
 
 // A fault PDU's status as the HRESULT a proxy returns: HRESULTs stay, the protocol's own codes

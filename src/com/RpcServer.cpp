@@ -23,7 +23,8 @@ RpcServer::RpcServer(RpcServerOptions options) : m_options(options) {
 RpcServer::~RpcServer() {
     Stop();
     Reap(true);
-    for (const Listener& l : m_listeners) close(l.fd);
+    for (const Listener& l : m_listeners)
+        if (l.fd >= 0) close(l.fd);
     if (m_wake[0] >= 0) close(m_wake[0]);
     if (m_wake[1] >= 0) close(m_wake[1]);
 }
@@ -135,6 +136,12 @@ void RpcServer::Run() {
             if (fds[i].revents & POLLIN) Accept(m_listeners[i]);
         Reap(false);
     }
+    // Nobody is accepted from here on: a client trying now is refused, not left waiting.
+    for (Listener& l : m_listeners)
+        if (l.fd >= 0) {
+            close(l.fd);
+            l.fd = -1;
+        }
     Reap(true);
 }
 

@@ -1,5 +1,7 @@
 #include "com/StringBindings.h"
 
+#include <strings.h>
+
 #include "com/DcomIds.h"
 
 namespace com {
@@ -87,6 +89,19 @@ bool SplitNetworkAddress(const std::string& address, std::string& host, uint16_t
     host = address.substr(0, open);
     port = uint16_t(v);
     return true;
+}
+
+std::vector<std::pair<std::string, uint16_t>> OrderTcpBindings(const DualStringArray& bindings,
+                                                               const std::string& reachedBy) {
+    std::vector<std::pair<std::string, uint16_t>> exact, others;
+    for (const StringBinding& b : bindings.strings) {
+        std::string host;
+        uint16_t port = 0;
+        if (b.towerId != kTowerTcp || !SplitNetworkAddress(b.networkAddress, host, port)) continue;
+        (strcasecmp(host.c_str(), reachedBy.c_str()) == 0 ? exact : others).emplace_back(host, port);
+    }
+    exact.insert(exact.end(), others.begin(), others.end());
+    return exact;
 }
 
 }  // namespace com

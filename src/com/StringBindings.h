@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "com/NdrReader.h"
@@ -33,5 +34,11 @@ bool ReadDualStringArray(NdrReader& r, DualStringArray& out);
 
 // Splits "host[port]"; false when there is no port in brackets or it is not a number 1..65535.
 bool SplitNetworkAddress(const std::string& address, std::string& host, uint16_t& port);
+
+// The TCP bindings with an endpoint, as host and port, in the order to try them: those naming
+// `reachedBy` (the address the machine was reached by) first, then the others in the server's
+// order (a server also lists names and addresses this side may not reach).
+std::vector<std::pair<std::string, uint16_t>> OrderTcpBindings(const DualStringArray& bindings,
+                                                               const std::string& reachedBy);
 
 }  // namespace com

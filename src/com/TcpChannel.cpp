@@ -68,7 +68,10 @@ public:
         if (FAILED(hr)) return hr;
         if (reply.fault) {
             std::free(reply.data);
-            *status = ULONG(FaultStatusToHResult(reply.faultStatus));
+            const HRESULT fault = FaultStatusToHResult(reply.faultStatus);
+            if (fault == RPC_E_DISCONNECTED)
+                SetLastRpcErrorText(m_exporter->Endpoint() + ": the server no longer holds the object (it was released)");
+            *status = ULONG(fault);
             return RPC_E_FAULT;
         }
         NdrReader r(reply.data, reply.size, reply.drep);
