@@ -13,12 +13,14 @@ std::vector<uint16_t> EncodeBindingUnits(const DualStringArray& a, uint16_t& sec
         for (unsigned char c : b.networkAddress) u.push_back(c);
         u.push_back(0);
     }
-    if (a.strings.empty()) u.push_back(0);  // an empty section still has its entry
+    // Each section ends in a zero; an empty array is four zeros. Readers that walk the entries
+    // (rather than skip wNumEntries) find the end right after the last terminator.
+    if (a.strings.empty()) u.push_back(0);
     u.push_back(0);
     securityOffset = uint16_t(u.size());
     if (a.securityUnits.empty()) {
         u.push_back(0);
-        u.push_back(0);
+        if (a.strings.empty()) u.push_back(0);
     } else {
         u.insert(u.end(), a.securityUnits.begin(), a.securityUnits.end());
     }

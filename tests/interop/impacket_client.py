@@ -4,12 +4,15 @@ IActivation::RemoteActivation, reads the system configuration and the extension 
 IZentGetI by ORPC with impacket's own NDR encoding, pings the object, releases it, and checks
 that the server then refuses the reference.
 
-usage: impacket_client.py ADDRESS RESOLVER_PORT OUTDIR
+usage: impacket_client.py ADDRESS RESOLVER_PORT OUTDIR [--expire MS]
 Writes OUTDIR/sysconfig.bin, OUTDIR/extlist.bin and OUTDIR/result.txt ("ok" or a reason).
+With --expire: activates, never pings, waits MS milliseconds, and expects the server to have
+released the object (the call then fails with RPC_E_DISCONNECTED).
 Exit 0 when every step worked, 1 otherwise, 77 when impacket is missing.
 """
 import os
 import sys
+import time
 
 try:
     from impacket.dcerpc.v5 import transport
@@ -62,8 +65,13 @@ def call(itf, request):
     return resp['length'], b''.join(resp['data']), resp['ErrorCode']
 
 
+def disconnected(e):
+    return 'RPC_E_DISCONNECTED' in str(e) or '0x80010108' in str(e).lower()
+
+
 def main():
     address, port, outdir = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+    expire_ms = int(sys.argv[5]) if len(sys.argv) > 5 and sys.argv[4] == '--expire' else None
     result = os.path.join(outdir, 'result.txt')
 
     def fail(why):
@@ -77,6 +85,23 @@ def main():
     DCOMConnection.PORTMAPS[address] = resolver
     itf = IActivation(resolver).RemoteActivation(CLSID_ZentServer, IID_IZentGetI[:16])
     itf.get_cinstance().set_auth_level(RPC_C_AUTHN_LEVEL_NONE)
+
+    if expire_ms is not None:
+        req = GetSystemConfig()
+        req['length'] = 4096
+        call(itf, req)  # alive at first
+        time.sleep(expire_ms / 1000.0)
+        try:
+            call(itf, req)
+        except DCERPCException as e:
+            if not disconnected(e):
+                fail('after %d ms without a ping: unexpected error %s' % (expire_ms, e))
+        else:
+            fail('after %d ms without a ping the server still answered' % expire_ms)
+        with open(result, 'w') as f:
+            f.write('ok\n')
+        print('ok')
+        return
 
     req = GetSystemConfig()
     req['length'] = 4096
@@ -109,7 +134,7 @@ def main():
     try:
         call(itf, GetSystemConfig())
     except DCERPCException as e:
-        if 'RPC_E_DISCONNECTED' not in str(e) and '0x80010108' not in str(e).lower():
+        if not disconnected(e):
             fail('after release: unexpected error %s' % e)
     else:
         fail('after release: the server still answered')

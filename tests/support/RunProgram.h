@@ -29,7 +29,7 @@ inline std::string BinDir() {
 inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                                 const std::string& scratch) {
     ProgramResult result;
-    const std::string path = BinDir() + "/" + program;
+    const std::string path = program.front() == '/' ? program : BinDir() + "/" + program;
     const std::string outFile = scratch + "/.stdout", errFile = scratch + "/.stderr";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

@@ -1,0 +1,129 @@
+// The project's programs as separate processes: zentsim daemons that serve a site until the test
+// ends them (by their PID), and programs run in the background while the test acts on a daemon.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/RunProgram.h"
+
+namespace e2e {
+
+inline std::string Slurp(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A program started without waiting; its output goes to files in `scratch`.
+class Background {
+public:
+    Background(const std::string& program, const std::vector<std::string>& args, const std::string& scratch,
+               const std::string& tag)
+        : m_out(scratch + "/" + tag + ".out"), m_err(scratch + "/" + tag + ".err") {
+        const std::string path = program.find('/') == std::string::npos ? BinDir() + "/" + program : program;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::vector<char*> argv{const_cast<char*>(path.c_str())};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        if (posix_spawn(&m_pid, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Background() { Kill(SIGKILL); }
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    bool Running() {
+        Reap(false);
+        return m_pid > 0 && !m_exited;
+    }
+    void Signal(int sig) {
+        if (m_pid > 0 && !m_exited) kill(m_pid, sig);
+    }
+    // The exit code, or -1 when it did not exit within timeout (or died of a signal).
+    int Wait(std::chrono::milliseconds timeout) {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (!Reap(false) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return m_exited ? m_exitCode : -1;
+    }
+    void Kill(int sig) {
+        if (m_pid <= 0 || m_exited) return;
+        kill(m_pid, sig);
+        Wait(std::chrono::seconds(10));
+    }
+    std::string Out() const { return Slurp(m_out); }
+    std::string Err() const { return Slurp(m_err); }
+
+private:
+    bool Reap(bool block) {
+        if (m_pid <= 0 || m_exited) return true;
+        int status = 0;
+        pid_t r = waitpid(m_pid, &status, block ? 0 : WNOHANG);
+        if (r != m_pid) return false;
+        m_exited = true;
+        m_exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return true;
+    }
+
+    std::string m_out, m_err;
+    pid_t m_pid = -1;
+    bool m_exited = false;
+    int m_exitCode = -1;
+};
+
+// `zentsim serve` on an address, ready once it printed its line; SIGTERM ends it at the end.
+class Daemon {
+public:
+    Daemon(const std::string& state, const std::string& address, uint16_t port, const std::string& scratch,
+           std::vector<std::string> extra = {})
+        : m_process("zentsim", Args(state, address, port, extra), scratch, "zentsim-" + address) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (std::chrono::steady_clock::now() < end && m_process.Running()) {
+            const std::string out = m_process.Out();
+            const size_t at = out.find("(objects on port ");
+            if (at != std::string::npos && out.find('\n', at) != std::string::npos) {
+                m_objectPort = uint16_t(std::stoi(out.substr(at + 17)));
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    ~Daemon() { Stop(); }
+
+    bool Ready() const { return m_objectPort != 0; }
+    uint16_t ObjectPort() const { return m_objectPort; }
+    Background& Process() { return m_process; }
+    // SIGTERM and the exit code (0 for a clean stop).
+    int Stop() {
+        m_process.Signal(SIGTERM);
+        return m_process.Wait(std::chrono::seconds(15));
+    }
+
+private:
+    static std::vector<std::string> Args(const std::string& state, const std::string& address, uint16_t port,
+                                         const std::vector<std::string>& extra) {
+        std::vector<std::string> a{"serve", state, "--address", address, "--port", std::to_string(port)};
+        a.insert(a.end(), extra.begin(), extra.end());
+        return a;
+    }
+
+    Background m_process;
+    uint16_t m_objectPort = 0;
+};
+
+}  // namespace e2e
