@@ -27,6 +27,18 @@ std::string PeerOf(int fd) {
     return std::string(text) + ":" + std::to_string(ntohs(a.sin_port));
 }
 
+// A call whose fragments are arriving.
+struct Pending {
+    uint32_t callId = 0;
+    uint16_t contextId = 0;
+    uint16_t opnum = 0;
+    bool hasObject = false;
+    GUID object;
+    uint32_t drep = 0;
+    std::optional<SyntaxId> interface;  // none: the context is not bound
+    std::unique_ptr<StubAssembler> assembler;
+};
+
 class Session {
 public:
     Session(TcpStream& stream, IRpcHandler* handler, const RpcServerOptions& options, std::atomic<uint32_t>& nextGroup)
@@ -66,17 +78,6 @@ public:
     }
 
 private:
-    struct Pending {
-        uint32_t callId = 0;
-        uint16_t contextId = 0;
-        uint16_t opnum = 0;
-        bool hasObject = false;
-        GUID object;
-        uint32_t drep = 0;
-        std::optional<SyntaxId> interface;  // none: the context is not bound
-        std::unique_ptr<StubAssembler> assembler;
-    };
-
     bool Refuse(const std::string& why) {
         platform::TraceF("rpc server: %s: %s; closing the connection\n", m_peer.c_str(), why.c_str());
         return false;
