@@ -1,6 +1,7 @@
 #include "com/Association.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 #include "com/RpcError.h"
@@ -14,7 +15,11 @@ using namespace rpc;
 
 std::string Endpoint(const std::string& host, uint16_t port) { return host + " port " + std::to_string(port); }
 
+std::atomic<uint64_t> g_placed{0};
+
 }  // namespace
+
+uint64_t BytesPlacedDirectly() { return g_placed.load(); }
 
 Association::Association(std::string host, uint16_t port) : m_host(std::move(host)), m_port(port) {}
 
@@ -212,6 +217,7 @@ HRESULT Association::ReceiveReply(uint32_t callId, const RpcRequest& request, Rp
     if (request.placement) {
         request.placement->placed = assembler->Placed();
         request.placement->count = assembler->PlacedCount();
+        if (assembler->Placed()) g_placed += assembler->PlacedCount();
     }
     reply.size = assembler->Size();
     reply.data = assembler->Release();

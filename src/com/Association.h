@@ -38,6 +38,9 @@ struct RpcReply {
     uint32_t faultStatus = 0;
 };
 
+// Reply bytes this process received straight into callers' buffers (diagnostics and tests).
+uint64_t BytesPlacedDirectly();
+
 class Association {
 public:
     // host and port of the endpoint; nothing is connected until the first call.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "WireFixture.h"
+#include "com/Association.h"
 #include "com/RpcError.h"
 #include "proxy/Interfaces.h"
 #include "sim/RecordBuilder.h"
@@ -31,8 +32,11 @@ TEST_F(OverTcp, DownloadGivesTheRecordsTheSiteHolds) {
     EXPECT_TRUE(conn->VerifyPassword("pw"));
     EXPECT_FALSE(conn->VerifyPassword("wrong"));
     EXPECT_TRUE(conn->IsVersionSupported());
+    const uint64_t placed = com::BytesPlacedDirectly();
     ASSERT_TRUE(conn->LoadExtensions());
     ExpectSameRecords(*conn, *site);
+    // The list went from the socket into the connection's list buffer, not through a copy.
+    EXPECT_EQ(com::BytesPlacedDirectly() - placed, 300u * 2400u + 2400u);  // and the record definition
     EXPECT_EQ(server::CZentServDcom::ListCapacity(), 1280000u);  // 720,000 bytes after two doublings
 }
 
