@@ -1,5 +1,6 @@
 #include "com/StringBindings.h"
 
+#include <arpa/inet.h>
 #include <strings.h>
 
 #include "com/DcomIds.h"
@@ -95,14 +96,20 @@ bool SplitNetworkAddress(const std::string& address, std::string& host, uint16_t
 
 std::vector<std::pair<std::string, uint16_t>> OrderTcpBindings(const DualStringArray& bindings,
                                                                const std::string& reachedBy) {
-    std::vector<std::pair<std::string, uint16_t>> exact, others;
+    std::vector<std::pair<std::string, uint16_t>> exact, numeric, names;
     for (const StringBinding& b : bindings.strings) {
         std::string host;
         uint16_t port = 0;
         if (b.towerId != kTowerTcp || !SplitNetworkAddress(b.networkAddress, host, port)) continue;
-        (strcasecmp(host.c_str(), reachedBy.c_str()) == 0 ? exact : others).emplace_back(host, port);
+        in_addr a{};
+        if (strcasecmp(host.c_str(), reachedBy.c_str()) == 0) exact.emplace_back(host, port);
+        else if (inet_pton(AF_INET, host.c_str(), &a) == 1) numeric.emplace_back(host, port);
+        else names.emplace_back(host, port);  // a name costs a lookup: tried last
     }
-    exact.insert(exact.end(), others.begin(), others.end());
+    exact.insert(exact.end(), numeric.begin(), numeric.end());
+    exact.insert(exact.end(), names.begin(), names.end());
+    // Each one tried may cost a connect timeout; a server listing many is not followed far.
+    if (exact.size() > kMaxBindingsTried) exact.resize(kMaxBindingsTried);
     return exact;
 }
 

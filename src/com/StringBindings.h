@@ -36,8 +36,10 @@ bool ReadDualStringArray(NdrReader& r, DualStringArray& out);
 bool SplitNetworkAddress(const std::string& address, std::string& host, uint16_t& port);
 
 // The TCP bindings with an endpoint, as host and port, in the order to try them: those naming
-// `reachedBy` (the address the machine was reached by) first, then the others in the server's
-// order (a server also lists names and addresses this side may not reach).
+// `reachedBy` (the address the machine was reached by) first, then the other addresses, then
+// host names, each in the server's order (a server also lists names and addresses this side may
+// not reach); at most kMaxBindingsTried.
+constexpr size_t kMaxBindingsTried = 8;
 std::vector<std::pair<std::string, uint16_t>> OrderTcpBindings(const DualStringArray& bindings,
                                                                const std::string& reachedBy);
 

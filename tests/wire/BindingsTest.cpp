@@ -8,7 +8,7 @@ namespace {
 
 using namespace com;
 
-TEST(Bindings, TheAddressTheSiteWasReachedByComesFirst) {
+TEST(Bindings, TheAddressTheSiteWasReachedByComesFirstThenAddressesThenNames) {
     DualStringArray d;
     d.strings = {{kTowerTcp, "PBX-NORTH[49153]"},
                  {0x0008, "10.1.1.1[49153]"},  // not TCP
@@ -19,10 +19,19 @@ TEST(Bindings, TheAddressTheSiteWasReachedByComesFirst) {
     const auto order = OrderTcpBindings(d, "10.1.1.1");
     ASSERT_EQ(order.size(), 3u);
     EXPECT_EQ(order[0], std::make_pair(std::string("10.1.1.1"), uint16_t(49154)));
-    EXPECT_EQ(order[1], std::make_pair(std::string("PBX-NORTH"), uint16_t(49153)));
-    EXPECT_EQ(order[2], std::make_pair(std::string("10.1.1.2"), uint16_t(49153)));
+    EXPECT_EQ(order[1], std::make_pair(std::string("10.1.1.2"), uint16_t(49153)));
+    EXPECT_EQ(order[2], std::make_pair(std::string("PBX-NORTH"), uint16_t(49153)));
     // Host names compare without regard to case.
     EXPECT_EQ(OrderTcpBindings(d, "pbx-north")[0].first, "PBX-NORTH");
+}
+
+TEST(Bindings, OnlyAFewAreEverTried) {
+    DualStringArray d;
+    for (int i = 0; i < 100; ++i) d.strings.push_back({kTowerTcp, "10.2.0." + std::to_string(i) + "[5000]"});
+    const auto order = OrderTcpBindings(d, "10.2.0.50");
+    ASSERT_EQ(order.size(), kMaxBindingsTried);
+    EXPECT_EQ(order[0].first, "10.2.0.50");
+    EXPECT_EQ(order[1].first, "10.2.0.0");
 }
 
 using BindingFallback = WireFixture;
