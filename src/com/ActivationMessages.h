@@ -37,9 +37,6 @@ struct ActivationReply {
     uint32_t status = 0;  // error_status_t
 };
 
-// The largest OBJREF accepted in an activation reply.
-constexpr uint32_t kMaxObjRefSize = 64 * 1024;
-
 void WriteActivationRequest(NdrWriter& w, const ActivationRequest& q);
 bool ReadActivationRequest(NdrReader& r, ActivationRequest& q);
 void WriteActivationReply(NdrWriter& w, const ActivationReply& a);

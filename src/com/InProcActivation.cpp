@@ -18,17 +18,7 @@ HRESULT InProcConnect(IUnknown* server, REFIID iid, void** ppv) {
     if (FAILED(hr)) return hr;
     ComPtr<IRpcChannelBuffer> channel(CreateInProcChannel(stub.Get(), iid));
     if (!channel) return E_OUTOFMEMORY;
-    ComPtr<IRpcProxyBuffer> proxy;
-    void* itf = nullptr;
-    hr = factory->CreateProxy(nullptr, iid, proxy.Put(), &itf);
-    if (FAILED(hr)) return hr;
-    hr = proxy->Connect(channel.Get());
-    if (FAILED(hr)) {
-        static_cast<IUnknown*>(itf)->Release();
-        return hr;
-    }
-    *ppv = itf;
-    return S_OK;
+    return ConnectProxy(factory.Get(), iid, channel.Get(), ppv);
 }
 
 HRESULT InProcActivate(IUnknown* server, MULTI_QI* results, uint32_t count) {

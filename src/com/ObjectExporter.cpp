@@ -4,6 +4,7 @@
 #include <new>
 
 #include "com/NdrBuild.h"
+#include "com/NetworkMarshal.h"
 #include "com/Orpc.h"
 #include "com/ProxyLoader.h"
 #include "com/RandomId.h"
@@ -14,18 +15,6 @@
 
 namespace com {
 namespace {
-
-// Interface pointers are not taken as arguments from the network by this runtime.
-class NoMarshalService final : public IMarshalService {
-public:
-    HRESULT MarshalInterface(IUnknown*, REFIID, std::vector<uint8_t>&) override { return E_NOTIMPL; }
-    HRESULT UnmarshalInterface(const uint8_t*, size_t, REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT ReleaseMarshalData(const uint8_t*, size_t) override { return E_NOTIMPL; }
-};
-NoMarshalService g_noMarshal;
 
 // The channel a stub writes its reply through: room for the ORPCTHAT in front of it.
 class ReplyChannel final : public SingleInterfaceObject<IRpcChannelBuffer, IID_IRpcChannelBuffer> {
@@ -47,7 +36,7 @@ public:
         return S_OK;
     }
     HRESULT IsConnected() override { return S_OK; }
-    IMarshalService* GetMarshalService() override { return &g_noMarshal; }
+    IMarshalService* GetMarshalService() override { return NetworkMarshalService(); }
 
     // The reply (ORPCTHAT written in front) handed over.
     uint8_t* Take(size_t& size) {
@@ -276,6 +265,15 @@ void ObjectExporter::ObjectCall(const RpcCall& call, RpcServerReply& reply, size
     reply.raw = channel->Take(reply.rawSize);
 }
 
+ComPtr<IUnknown> ObjectExporter::IdentityOf(const IPID& ipid) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_ipids.find(ipid);
+    if (it == m_ipids.end()) return ComPtr<IUnknown>();
+    IUnknown* identity = m_oids[it->second.oid].identity;
+    identity->AddRef();
+    return ComPtr<IUnknown>(identity);
+}
+
 void ObjectExporter::RemUnknownCall(const RpcCall& call, RpcServerReply& reply) {
     const bool v2 = call.interface.uuid == IID_IRemUnknown2;
     if (!v2 && !(call.interface.uuid == IID_IRemUnknown)) return reply.Fault(rpc::nca_s_unk_if);
@@ -285,16 +283,7 @@ void ObjectExporter::RemUnknownCall(const RpcCall& call, RpcServerReply& reply) 
         RemQueryInterfaceRequest q;
         if (!ReadRemQueryInterfaceRequest(r, q)) return reply.Fault(rpc::nca_s_fault_ndr);
         RemQueryInterfaceReply a;
-        IUnknown* identity = nullptr;
-        {
-            std::lock_guard lock(m_mutex);
-            auto it = m_ipids.find(q.ipid);
-            if (it != m_ipids.end()) {
-                identity = m_oids[it->second.oid].identity;
-                identity->AddRef();
-            }
-        }
-        ComPtr<IUnknown> hold(identity);
+        ComPtr<IUnknown> identity = IdentityOf(q.ipid);
         for (const IID& iid : q.iids) {
             REMQIRESULT res;
             void* itf = nullptr;
@@ -343,16 +332,7 @@ void ObjectExporter::RemUnknownCall(const RpcCall& call, RpcServerReply& reply) 
         RemQueryInterface2Request q;
         if (!ReadRemQueryInterface2Request(r, q)) return reply.Fault(rpc::nca_s_fault_ndr);
         RemQueryInterface2Reply a;
-        IUnknown* identity = nullptr;
-        {
-            std::lock_guard lock(m_mutex);
-            auto it = m_ipids.find(q.ipid);
-            if (it != m_ipids.end()) {
-                identity = m_oids[it->second.oid].identity;
-                identity->AddRef();
-            }
-        }
-        ComPtr<IUnknown> hold(identity);
+        ComPtr<IUnknown> identity = IdentityOf(q.ipid);
         const DualStringArray bindings = Bindings();
         for (const IID& iid : q.iids) {
             void* itf = nullptr;

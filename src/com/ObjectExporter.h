@@ -75,6 +75,8 @@ private:
     };
 
     void RemUnknownCall(const RpcCall& call, RpcServerReply& reply);  // reads the ORPCTHIS itself
+    // The object behind an IPID (one reference), or none.
+    ComPtr<IUnknown> IdentityOf(const IPID& ipid);
     void ObjectCall(const RpcCall& call, RpcServerReply& reply, size_t prefix);
     void RemoveIpid(std::map<GUID, IpidEntry, GuidLess>::iterator it);  // with m_mutex held
     void ReleaseOid(OID oid);                                          // with m_mutex held

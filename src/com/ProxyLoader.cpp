@@ -67,6 +67,22 @@ HRESULT GetProxyStubFactory(REFIID iid, IPSFactoryBuffer** factory) {
     return S_OK;
 }
 
+HRESULT ConnectProxy(IPSFactoryBuffer* factory, REFIID iid, IRpcChannelBuffer* channel, void** ppv) {
+    *ppv = nullptr;
+    if (!factory || !channel) return E_INVALIDARG;
+    ComPtr<IRpcProxyBuffer> proxy;  // the proxy is its own buffer: the interface keeps it alive
+    void* itf = nullptr;
+    HRESULT hr = factory->CreateProxy(nullptr, iid, proxy.Put(), &itf);
+    if (FAILED(hr)) return hr;
+    hr = proxy->Connect(channel);
+    if (FAILED(hr)) {
+        static_cast<IUnknown*>(itf)->Release();
+        return hr;
+    }
+    *ppv = itf;
+    return S_OK;
+}
+
 void ResetProxyStubCache() {
     std::lock_guard<std::mutex> lock(g_mutex);
     for (auto& [key, f] : g_byIid) f->Release();

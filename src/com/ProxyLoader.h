@@ -11,6 +11,9 @@ namespace com {
 // CO_E_ERRORINDLL or the library's own result on failure.
 HRESULT GetProxyStubFactory(REFIID iid, IPSFactoryBuffer** factory);
 
+// A new proxy for interface iid from factory, connected to channel; *ppv holds one reference.
+HRESULT ConnectProxy(IPSFactoryBuffer* factory, REFIID iid, IRpcChannelBuffer* channel, void** ppv);
+
 // Forgets the cached factories (the libraries stay loaded); for tests that re-register.
 void ResetProxyStubCache();
 

@@ -1,6 +1,6 @@
 #include "com/RemUnknownMessages.h"
 
-#include "com/ActivationMessages.h"
+#include "com/DcomArrays.h"
 
 namespace com {
 namespace {
@@ -34,21 +34,6 @@ void WriteStdObjRef(NdrWriter& w, const STDOBJREF& s) {
 bool ReadStdObjRef(NdrReader& r, STDOBJREF& s) {
     return r.Align(8) && r.ULong(s.flags) && r.ULong(s.cPublicRefs) && r.Hyper(s.oxid) && r.Hyper(s.oid) &&
            r.Guid(s.ipid);
-}
-
-void WriteHResults(NdrWriter& w, const std::vector<HRESULT>& v) {
-    w.ULong(uint32_t(v.size()));
-    for (HRESULT hr : v) w.Long(hr);
-}
-
-bool ReadHResults(NdrReader& r, size_t expected, std::vector<HRESULT>& out) {
-    uint32_t n = 0;
-    if (!r.ULong(n)) return false;
-    if (n != expected) return r.Fail(NdrError::BadCount);
-    out.assign(n, S_OK);
-    for (HRESULT& hr : out)
-        if (!r.Long(hr)) return false;
-    return true;
 }
 
 }  // namespace
@@ -151,43 +136,13 @@ bool ReadRemQueryInterface2Request(NdrReader& r, RemQueryInterface2Request& q) {
 void WriteRemQueryInterface2Reply(NdrWriter& w, const RemQueryInterface2Reply& a) {
     WriteOrpcThat(w, a.orpc);
     WriteHResults(w, a.results);
-    w.ULong(uint32_t(a.interfaces.size()));
-    uint32_t referent = NDR_FIRST_REFERENT_ID;
-    for (const auto& objref : a.interfaces) {
-        w.ULong(objref.empty() ? 0 : referent);
-        if (!objref.empty()) referent += 4;
-    }
-    for (const auto& objref : a.interfaces) {
-        if (objref.empty()) continue;
-        w.ULong(uint32_t(objref.size()));
-        w.ULong(uint32_t(objref.size()));
-        w.Raw(objref.data(), objref.size());
-    }
+    WriteInterfacePointers(w, a.interfaces, NDR_FIRST_REFERENT_ID);
     w.ULong(a.status);
 }
 
 bool ReadRemQueryInterface2Reply(NdrReader& r, RemQueryInterface2Reply& a, size_t expected) {
-    if (!ReadOrpcThat(r, a.orpc) || !ReadHResults(r, expected, a.results)) return false;
-    uint32_t n = 0;
-    if (!r.ULong(n)) return false;
-    if (n != expected) return r.Fail(NdrError::BadCount);
-    std::vector<bool> present(n);
-    for (uint32_t i = 0; i < n; ++i) {
-        uint32_t ref = 0;
-        if (!r.ULong(ref)) return false;
-        present[i] = ref != 0;
-    }
-    a.interfaces.assign(n, {});
-    for (uint32_t i = 0; i < n; ++i) {
-        if (!present[i]) continue;
-        uint32_t max = 0, count = 0;
-        const uint8_t* data;
-        if (!r.ULong(max) || !r.ULong(count)) return false;
-        if (max != count || count == 0 || count > kMaxObjRefSize) return r.Fail(NdrError::BadCount);
-        if (!r.View(data, count)) return false;
-        a.interfaces[i].assign(data, data + count);
-    }
-    return r.ULong(a.status);
+    return ReadOrpcThat(r, a.orpc) && ReadHResults(r, expected, a.results) &&
+           ReadInterfacePointers(r, expected, a.interfaces) && r.ULong(a.status);
 }
 
 }  // namespace com

@@ -25,25 +25,15 @@ std::string Hex(uint32_t v) {
     return s;
 }
 
-HRESULT ConnectProxy(const std::shared_ptr<ExporterClient>& exporter, const IPID& ipid, const IID& iid,
-                     IUnknown** itf) {
+HRESULT ImportReference(const std::shared_ptr<ExporterClient>& exporter, const IPID& ipid, const IID& iid,
+                       IUnknown** itf) {
     *itf = nullptr;
     ComPtr<IPSFactoryBuffer> factory;
     HRESULT hr = GetProxyStubFactory(iid, factory.Put());
     if (FAILED(hr)) return hr;
     ComPtr<IRpcChannelBuffer> channel(CreateTcpChannel(exporter, ipid, iid));
     if (!channel) return E_OUTOFMEMORY;
-    ComPtr<IRpcProxyBuffer> proxy;
-    void* p = nullptr;
-    hr = factory->CreateProxy(nullptr, iid, proxy.Put(), &p);
-    if (FAILED(hr)) return hr;
-    hr = proxy->Connect(channel.Get());
-    if (FAILED(hr)) {
-        static_cast<IUnknown*>(p)->Release();
-        return hr;
-    }
-    *itf = static_cast<IUnknown*>(p);
-    return S_OK;
+    return ConnectProxy(factory.Get(), iid, channel.Get(), reinterpret_cast<void**>(itf));
 }
 
 }  // namespace
@@ -111,7 +101,7 @@ HRESULT RemoteActivate(REFCLSID clsid, const std::string& machine, MULTI_QI* res
         }
         // Held from here on, so the server hears of it even if no proxy can be made for it.
         exporter->AddReference(ref.std.ipid, ref.std.oid, ref.std.cPublicRefs, !(ref.std.flags & SORF_NOPING));
-        out.hr = ConnectProxy(exporter, ref.std.ipid, ref.iid, &out.pItf);
+        out.hr = ImportReference(exporter, ref.std.ipid, ref.iid, &out.pItf);
         if (SUCCEEDED(out.hr)) ++got;
     }
     return got == count ? S_OK : got ? CO_S_NOTALLINTERFACES : E_NOINTERFACE;

@@ -1,21 +1,9 @@
 #include "com/ResolverMessages.h"
 
+#include "com/DcomArrays.h"
+
 namespace com {
 namespace {
-
-bool ReadProtseqs(NdrReader& r, std::vector<uint16_t>& out) {
-    int16_t n = 0;
-    uint32_t max = 0;
-    if (!r.Short(n) || !r.ULong(max)) return false;
-    if (max != uint16_t(n) || max > kMaxProtseqs) return r.Fail(NdrError::BadCount);
-    out.resize(max);
-    for (uint16_t& p : out) {
-        int16_t v;
-        if (!r.Short(v)) return false;
-        p = uint16_t(v);
-    }
-    return true;
-}
 
 void WriteOidArray(NdrWriter& w, const std::vector<OID>& oids, uint32_t referent) {
     if (oids.empty()) {
@@ -46,9 +34,7 @@ bool ReadOidArray(NdrReader& r, uint16_t count, std::vector<OID>& out) {
 
 void WriteResolveOxidRequest(NdrWriter& w, const ResolveOxidRequest& q) {
     w.Hyper(q.oxid);
-    w.Short(int16_t(q.protseqs.size()));
-    w.ULong(uint32_t(q.protseqs.size()));
-    for (uint16_t p : q.protseqs) w.Short(int16_t(p));
+    WriteProtseqs(w, q.protseqs);
 }
 
 bool ReadResolveOxidRequest(NdrReader& r, ResolveOxidRequest& q) {
@@ -56,12 +42,7 @@ bool ReadResolveOxidRequest(NdrReader& r, ResolveOxidRequest& q) {
 }
 
 void WriteResolveOxidReply(NdrWriter& w, const ResolveOxidReply& a, bool withVersion) {
-    if (a.hasBindings) {
-        w.ULong(NDR_FIRST_REFERENT_ID);
-        WriteDualStringArray(w, a.bindings);
-    } else {
-        w.ULong(0);
-    }
+    WriteDualStringArrayPointer(w, a.hasBindings, a.bindings);
     w.Guid(a.remUnknown);
     w.ULong(a.authnHint);
     if (withVersion) {
@@ -72,10 +53,7 @@ void WriteResolveOxidReply(NdrWriter& w, const ResolveOxidReply& a, bool withVer
 }
 
 bool ReadResolveOxidReply(NdrReader& r, ResolveOxidReply& a, bool withVersion) {
-    uint32_t ref = 0;
-    if (!r.ULong(ref)) return false;
-    a.hasBindings = ref != 0;
-    if (a.hasBindings && !ReadDualStringArray(r, a.bindings)) return false;
+    if (!ReadDualStringArrayPointer(r, a.hasBindings, a.bindings)) return false;
     if (!r.Guid(a.remUnknown) || !r.ULong(a.authnHint)) return false;
     if (withVersion) {
         int16_t major = 0, minor = 0;
@@ -120,18 +98,17 @@ bool ReadComplexPingReply(NdrReader& r, ComplexPingReply& a) {
 void WriteServerAlive2Reply(NdrWriter& w, const ServerAlive2Reply& a) {
     w.Short(int16_t(a.version.major));
     w.Short(int16_t(a.version.minor));
-    w.ULong(NDR_FIRST_REFERENT_ID);
-    WriteDualStringArray(w, a.bindings);
+    WriteDualStringArrayPointer(w, true, a.bindings);
     w.ULong(0);  // pReserved
     w.ULong(a.status);
 }
 
 bool ReadServerAlive2Reply(NdrReader& r, ServerAlive2Reply& a) {
     int16_t major = 0, minor = 0;
-    uint32_t ref = 0, reserved = 0;
-    if (!r.Short(major) || !r.Short(minor) || !r.ULong(ref)) return false;
+    uint32_t reserved = 0;
+    bool present = false;
+    if (!r.Short(major) || !r.Short(minor) || !ReadDualStringArrayPointer(r, present, a.bindings)) return false;
     a.version = {uint16_t(major), uint16_t(minor)};
-    if (ref && !ReadDualStringArray(r, a.bindings)) return false;
     return r.ULong(reserved) && r.ULong(a.status);
 }
 

@@ -170,13 +170,26 @@ PduError DecodeHeader(const uint8_t* p, size_t n, PduHeader& h) {
     return PduError::None;
 }
 
+// Fragment sizes and association group, which bind and bind_ack bodies begin with.
+template <class Body>
+void ReadSizes(Cursor& c, Body& out) {
+    out.maxXmitFrag = c.U16();
+    out.maxRecvFrag = c.U16();
+    out.assocGroup = c.U32();
+}
+
+template <class Body>
+void PutSizes(std::vector<uint8_t>& o, const Body& body) {
+    Put16(o, body.maxXmitFrag);
+    Put16(o, body.maxRecvFrag);
+    Put32(o, body.assocGroup);
+}
+
 PduError DecodeBind(const uint8_t* p, const PduHeader& h, BindBody& out) {
     size_t end;
     if (!BodyEnd(h, end)) return PduError::BadLength;
     Cursor c(p, end, kHeaderSize, BigEndian(h));
-    out.maxXmitFrag = c.U16();
-    out.maxRecvFrag = c.U16();
-    out.assocGroup = c.U32();
+    ReadSizes(c, out);
     const uint8_t count = c.U8();
     c.Skip(3);
     if (!c.Ok()) return PduError::Truncated;
@@ -200,9 +213,7 @@ PduError DecodeBindAck(const uint8_t* p, const PduHeader& h, BindAckBody& out) {
     size_t end;
     if (!BodyEnd(h, end)) return PduError::BadLength;
     Cursor c(p, end, kHeaderSize, BigEndian(h));
-    out.maxXmitFrag = c.U16();
-    out.maxRecvFrag = c.U16();
-    out.assocGroup = c.U32();
+    ReadSizes(c, out);
     const uint16_t addrLength = c.U16();
     const uint8_t* addr = c.Here();
     if (!c.Skip(addrLength)) return PduError::Truncated;
@@ -284,9 +295,7 @@ PduError DecodeFault(const uint8_t* p, const PduHeader& h, FaultBody& out) {
 
 void EncodeBind(PduType type, uint32_t callId, const BindBody& body, std::vector<uint8_t>& out) {
     size_t start = BeginPdu(out, type, PFC_FIRST_FRAG | PFC_LAST_FRAG, callId);
-    Put16(out, body.maxXmitFrag);
-    Put16(out, body.maxRecvFrag);
-    Put32(out, body.assocGroup);
+    PutSizes(out, body);
     Put8(out, uint8_t(body.contexts.size()));
     Put8(out, 0);
     Put16(out, 0);
@@ -302,9 +311,7 @@ void EncodeBind(PduType type, uint32_t callId, const BindBody& body, std::vector
 
 void EncodeBindAck(PduType type, uint32_t callId, const BindAckBody& body, std::vector<uint8_t>& out) {
     size_t start = BeginPdu(out, type, PFC_FIRST_FRAG | PFC_LAST_FRAG, callId);
-    Put16(out, body.maxXmitFrag);
-    Put16(out, body.maxRecvFrag);
-    Put32(out, body.assocGroup);
+    PutSizes(out, body);
     if (body.secondaryAddress.empty()) {
         Put16(out, 0);
     } else {

@@ -78,6 +78,18 @@ bool ReadDualStringArray(NdrReader& r, DualStringArray& out) {
     return true;
 }
 
+void WriteDualStringArrayPointer(NdrWriter& w, bool present, const DualStringArray& a) {
+    w.ULong(present ? NDR_FIRST_REFERENT_ID : 0);
+    if (present) WriteDualStringArray(w, a);
+}
+
+bool ReadDualStringArrayPointer(NdrReader& r, bool& present, DualStringArray& out) {
+    uint32_t ref = 0;
+    if (!r.ULong(ref)) return false;
+    present = ref != 0;
+    return !present || ReadDualStringArray(r, out);
+}
+
 bool SplitNetworkAddress(const std::string& address, std::string& host, uint16_t& port) {
     const size_t open = address.find('[');
     if (open == std::string::npos || open == 0 || address.back() != ']') return false;

@@ -31,6 +31,10 @@ bool DecodeBindingUnits(const uint16_t* units, size_t count, uint16_t securityOf
 // NDR form: conformance, wNumEntries, wSecurityOffset, the units.
 void WriteDualStringArray(NdrWriter& w, const DualStringArray& a);
 bool ReadDualStringArray(NdrReader& r, DualStringArray& out);
+// The same behind a unique pointer (DUALSTRINGARRAY** as an out parameter); `present` false is
+// the null pointer.
+void WriteDualStringArrayPointer(NdrWriter& w, bool present, const DualStringArray& a);
+bool ReadDualStringArrayPointer(NdrReader& r, bool& present, DualStringArray& out);
 
 // Splits "host[port]"; false when there is no port in brackets or it is not a number 1..65535.
 bool SplitNetworkAddress(const std::string& address, std::string& host, uint16_t& port);

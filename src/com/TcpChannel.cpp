@@ -4,25 +4,13 @@
 #include <new>
 
 #include "com/NdrReader.h"
+#include "com/NetworkMarshal.h"
 #include "com/NdrWriter.h"
 #include "com/Orpc.h"
 #include "com/RpcError.h"
 
 namespace com {
 namespace {
-
-// Interface pointers are not passed as arguments over the network by this runtime.
-class NoMarshalService final : public IMarshalService {
-public:
-    HRESULT MarshalInterface(IUnknown*, REFIID, std::vector<uint8_t>&) override { return E_NOTIMPL; }
-    HRESULT UnmarshalInterface(const uint8_t*, size_t, REFIID, void** ppv) override {
-        if (ppv) *ppv = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT ReleaseMarshalData(const uint8_t*, size_t) override { return E_NOTIMPL; }
-};
-
-NoMarshalService g_noMarshal;
 
 class TcpChannel final : public SingleInterfaceObject<IRpcChannelBuffer, IID_IRpcChannelBuffer> {
 public:
@@ -100,7 +88,7 @@ public:
     }
 
     HRESULT IsConnected() override { return S_OK; }
-    IMarshalService* GetMarshalService() override { return &g_noMarshal; }
+    IMarshalService* GetMarshalService() override { return NetworkMarshalService(); }
 
 private:
     std::shared_ptr<ExporterClient> m_exporter;
