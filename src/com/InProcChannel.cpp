@@ -10,8 +10,9 @@ namespace com {
 namespace {
 
 HRESULT AllocateBuffer(RPCOLEMESSAGE* msg) {
-    // Every buffer of this channel comes from malloc, so either side may free any of them.
-    void* p = std::malloc(msg->cbBuffer ? msg->cbBuffer : 1);
+    // Every buffer of this channel comes from the C heap, so either side may free any of them;
+    // zero-filled, as a reply buffer must be.
+    void* p = std::calloc(msg->cbBuffer ? msg->cbBuffer : 1, 1);
     if (!p) return E_OUTOFMEMORY;
     msg->Buffer = static_cast<uint8_t*>(p);
     msg->dataRepresentation = NDR_LOCAL_DATA_REPRESENTATION;

@@ -30,6 +30,8 @@ public:
     void ULong(uint32_t v);
     void Hyper(uint64_t v);
     void Raw(const void* data, size_t n);  // no alignment
+    // n bytes that are already in place at the current position (written there by someone else).
+    void Skip(size_t n) { Reserve(n); }
     void Guid(const GUID& g);              // {long, short, short, byte[8]}, 4-aligned
     void LongPair(int32_t a, int32_t b);   // simple struct of two longs
 

@@ -11,6 +11,7 @@
 #include "com/RemUnknownMessages.h"
 #include "com/RpcError.h"
 #include "com/RpcSettings.h"
+#include "platform/LargeBuffer.h"
 #include "platform/Trace.h"
 
 namespace com {
@@ -22,9 +23,9 @@ public:
     HRESULT GetBuffer(RPCOLEMESSAGE* msg, REFIID) override {
         if (!msg) return E_POINTER;
         std::free(m_base);
-        m_base = static_cast<uint8_t*>(std::malloc(kOrpcThatSize + size_t(msg->cbBuffer)));
+        m_base = static_cast<uint8_t*>(platform::AllocateZeroed(kOrpcThatSize + size_t(msg->cbBuffer)));
         if (!m_base) return E_OUTOFMEMORY;
-        m_size = kOrpcThatSize + size_t(msg->cbBuffer);
+        m_msg = msg;
         msg->Buffer = m_base + kOrpcThatSize;
         msg->streamOrigin = kOrpcThatSize;
         msg->dataRepresentation = NDR_LOCAL_DATA_REPRESENTATION;
@@ -38,13 +39,13 @@ public:
     HRESULT IsConnected() override { return S_OK; }
     IMarshalService* GetMarshalService() override { return NetworkMarshalService(); }
 
-    // The reply (ORPCTHAT written in front) handed over.
+    // The reply (ORPCTHAT written in front) handed over, as long as the stub says it is.
     uint8_t* Take(size_t& size) {
         OrpcThat that;
         NdrWriter w(m_base, kOrpcThatSize);
         WriteOrpcThat(w, that);
         uint8_t* p = m_base;
-        size = m_size;
+        size = kOrpcThatSize + size_t(m_msg->cbBuffer);
         m_base = nullptr;
         return p;
     }
@@ -53,7 +54,7 @@ public:
 private:
     ~ReplyChannel() override { std::free(m_base); }
     uint8_t* m_base = nullptr;
-    size_t m_size = 0;
+    const RPCOLEMESSAGE* m_msg = nullptr;
 };
 
 template <class Write>

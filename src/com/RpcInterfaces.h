@@ -14,7 +14,10 @@ constexpr IID IID_IPSFactoryBuffer = MakeGuid(0xD5F569D0, 0x593B, 0x101A, 0xB5, 
 
 // Carries a call's bytes. Client side: GetBuffer allocates the request (msg->cbBuffer bytes),
 // SendReceive replaces it with the reply, FreeBuffer releases whatever msg->Buffer holds.
-// Server side (the channel handed to IRpcStubBuffer::Invoke): GetBuffer allocates the reply.
+// Server side (the channel handed to IRpcStubBuffer::Invoke): GetBuffer allocates the reply,
+// zero-filled (a stub may let the server write an out array straight into it, and whatever the
+// server leaves unwritten must not carry old heap contents to the peer). A stub may then lower
+// msg->cbBuffer to the bytes it wrote.
 class IRpcChannelBuffer : public IUnknown {
 public:
     virtual HRESULT GetBuffer(RPCOLEMESSAGE* msg, REFIID iid) = 0;

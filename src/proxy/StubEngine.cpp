@@ -1,6 +1,7 @@
 #include "proxy/StubEngine.h"
 
 #include <cstring>
+#include <new>
 
 #include "com/NdrReader.h"
 #include "com/NdrWriter.h"
@@ -12,6 +13,10 @@ using namespace com;
 
 namespace {
 
+// Out byte arrays at least this large may go straight into the reply (InPlaceArray); the others
+// get a buffer of their own.
+constexpr uint32_t kInPlaceMinimum = 4096;
+
 // A count parameter's value as the request gave it; the stub accepts no negative count.
 bool RequestCount(const ShapeDesc& s, size_t i, const StubSlot* slots, uint32_t& n) {
     int32_t v = slots[size_t(s.params[i].count)].i32;
@@ -20,10 +25,15 @@ bool RequestCount(const ShapeDesc& s, size_t i, const StubSlot* slots, uint32_t&
     return true;
 }
 
-// Non-null storage for a buffer of n bytes (a zero count still passes a valid pointer).
+// Zero-filled storage for a buffer of n bytes (a zero count still passes a valid pointer); null
+// when the memory is not there.
 void* Allocate(StubSlot& slot, size_t n) {
-    slot.buffer.assign(n ? n : 1, 0);
-    return slot.buffer.data();
+    try {
+        slot.buffer.assign(n ? n : 1, 0);
+    } catch (const std::bad_alloc&) {
+        return slot.ptr = nullptr;
+    }
+    return slot.ptr = slot.buffer.data();
 }
 
 HRESULT ReadRequest(NdrReader& r, const ShapeDesc& s, StubSlot* slots, IRpcChannelBuffer* channel) {
@@ -57,8 +67,8 @@ HRESULT ReadRequest(NdrReader& r, const ShapeDesc& s, StubSlot* slots, IRpcChann
             if (n != expected) return RPC_X_BAD_STUB_DATA;
             slot.count = n;
             if (s.params[i].kind == Kind::InOutBytes) {
-                std::memcpy(Allocate(slot, n), p, n);  // the server may write it
-                slot.ptr = slot.buffer.data();
+                if (!Allocate(slot, n)) return E_OUTOFMEMORY;
+                if (n) std::memcpy(slot.ptr, p, n);  // the server may write it
             } else {
                 slot.ptr = const_cast<uint8_t*>(p);  // read in place
             }
@@ -71,7 +81,9 @@ HRESULT ReadRequest(NdrReader& r, const ShapeDesc& s, StubSlot* slots, IRpcChann
             if (bytes > kMaxStubAllocation - allocated) return E_OUTOFMEMORY;
             allocated += bytes;
             slot.count = n;
-            slot.ptr = Allocate(slot, bytes);
+            // A large out byte array gets its storage once the call's arrays are known (StubInvoke).
+            if (s.params[i].kind == Kind::OutBytes && n >= kInPlaceMinimum) break;
+            if (!Allocate(slot, bytes)) return E_OUTOFMEMORY;
             break;
         }
         case Kind::InString:
@@ -80,8 +92,8 @@ HRESULT ReadRequest(NdrReader& r, const ShapeDesc& s, StubSlot* slots, IRpcChann
             if (!r.StringView(text, n, UINT32_MAX)) break;
             slot.count = n;
             if (s.params[i].kind == Kind::InOutString) {
-                std::memcpy(Allocate(slot, n), text, n);
-                slot.ptr = slot.buffer.data();
+                if (!Allocate(slot, n)) return E_OUTOFMEMORY;
+                if (n) std::memcpy(slot.ptr, text, n);
             } else {
                 slot.ptr = const_cast<char*>(text);
             }
@@ -90,7 +102,9 @@ HRESULT ReadRequest(NdrReader& r, const ShapeDesc& s, StubSlot* slots, IRpcChann
         case Kind::InWString:
             if (r.WString(slot.wide, UINT32_MAX)) slot.ptr = slot.wide.data();
             break;
-        case Kind::OutChar64: slot.ptr = Allocate(slot, 64); break;
+        case Kind::OutChar64:
+            if (!Allocate(slot, 64)) return E_OUTOFMEMORY;
+            break;
         case Kind::InSink: {
             const uint8_t* objref;
             if (!r.InterfacePointer(objref, n, UINT32_MAX) || !objref) break;
@@ -124,9 +138,18 @@ bool ReplyCount(const ShapeDesc& s, size_t i, const StubSlot* slots, uint32_t& n
     return true;
 }
 
-void WriteReply(NdrWriter& w, const ShapeDesc& s, const StubSlot* slots, const uint32_t* counts, HRESULT result) {
+// Writes the reply; the out array `inPlace` (when >= 0) is already in the buffer at its place.
+// `upTo` stops before that parameter's elements, for finding where they go.
+void WriteReply(NdrWriter& w, const ShapeDesc& s, const StubSlot* slots, const uint32_t* counts, HRESULT result,
+                int inPlace = -1, bool upTo = false) {
     for (size_t i = 0; i < s.paramCount; ++i) {
         const StubSlot& slot = slots[i];
+        if (int(i) == inPlace) {
+            w.ULong(counts[i]);
+            if (upTo) return;
+            w.Skip(counts[i]);
+            continue;
+        }
         switch (s.params[i].kind) {
         case Kind::InOutI32:
         case Kind::OutI32: w.Long(slot.i32); break;
@@ -149,6 +172,51 @@ void WriteReply(NdrWriter& w, const ShapeDesc& s, const StubSlot* slots, const u
     w.Long(result);
 }
 
+// The out byte array a server may write in place: the only large one, behind nothing whose size
+// the call decides. -1 when there is none.
+int InPlaceArray(const ShapeDesc& s, const StubSlot* slots) {
+    int found = -1;
+    bool variableBefore = false;
+    for (size_t i = 0; i < s.paramCount; ++i) {
+        switch (s.params[i].kind) {
+        case Kind::OutBytes:
+            if (found < 0 && !variableBefore && slots[i].count >= kInPlaceMinimum) {
+                found = int(i);
+                break;
+            }
+            [[fallthrough]];
+        case Kind::InOutBytes:
+        case Kind::OutPairArray:
+        case Kind::InOutString:
+            variableBefore = true;
+            break;
+        default:
+            break;
+        }
+    }
+    return found;
+}
+
+// Takes the reply buffer for the largest reply the call can give and points the array's slot at
+// the place its elements take in it.
+HRESULT PlaceArray(const ShapeDesc& s, StubSlot* slots, int inPlace, RPCOLEMESSAGE* msg, IRpcChannelBuffer* channel,
+                   const IID& iid) {
+    uint32_t most[kMaxParams] = {};
+    for (size_t i = 0; i < s.paramCount; ++i) most[i] = slots[i].count;
+    NdrWriter sizer;
+    WriteReply(sizer, s, slots, most, S_OK);
+    if (!sizer.Ok()) return NdrErrorToHResult(sizer.Error());
+    // Room for the padding a different stream origin may add.
+    msg->cbBuffer = uint32_t(sizer.Size() + 8);
+    HRESULT hr = channel->GetBuffer(msg, iid);
+    if (FAILED(hr)) return hr;
+    NdrWriter before(nullptr, 0, msg->streamOrigin);
+    WriteReply(before, s, slots, most, S_OK, inPlace, true);
+    if (!before.Ok() || before.Size() + slots[inPlace].count > msg->cbBuffer) return RPC_X_BAD_STUB_DATA;
+    slots[inPlace].ptr = msg->Buffer + before.Size();
+    return S_OK;
+}
+
 }  // namespace
 
 HRESULT StubInvoke(void* itf, StubThunk thunk, const ShapeDesc& s, RPCOLEMESSAGE* msg, IRpcChannelBuffer* channel,
@@ -160,6 +228,19 @@ HRESULT StubInvoke(void* itf, StubThunk thunk, const ShapeDesc& s, RPCOLEMESSAGE
         for (size_t i = 0; i < s.paramCount; ++i)
             if (s.params[i].kind == Kind::InSink && slots[i].ptr) static_cast<IUnknown*>(slots[i].ptr)->Release();
     };
+    if (FAILED(hr)) {
+        releaseSinks();
+        return hr;
+    }
+
+    // A large out array is written by the server straight into the reply buffer, where it goes
+    // on the wire: no buffer of its own and no copy (a whole extension list is tens of MB).
+    const int inPlace = InPlaceArray(s, slots);
+    if (inPlace >= 0) hr = PlaceArray(s, slots, inPlace, msg, channel, iid);
+    for (size_t i = 0; i < s.paramCount && SUCCEEDED(hr); ++i)
+        if (s.params[i].kind == Kind::OutBytes && !slots[i].ptr && int(i) != inPlace) {
+            if (!Allocate(slots[i], slots[i].count)) hr = E_OUTOFMEMORY;
+        }
     if (FAILED(hr)) {
         releaseSinks();
         return hr;
@@ -184,15 +265,24 @@ HRESULT StubInvoke(void* itf, StubThunk thunk, const ShapeDesc& s, RPCOLEMESSAGE
         }
     }
 
-    NdrWriter sizer;
-    WriteReply(sizer, s, slots, counts, result);
-    if (!sizer.Ok()) return NdrErrorToHResult(sizer.Error());
-    msg->cbBuffer = uint32_t(sizer.Size());
-    hr = channel->GetBuffer(msg, iid);
-    if (FAILED(hr)) return hr;
-    NdrWriter writer(msg->Buffer, msg->cbBuffer, msg->streamOrigin);
-    WriteReply(writer, s, slots, counts, result);
-    if (!writer.Ok() || writer.Size() != msg->cbBuffer) return writer.Ok() ? RPC_X_BAD_STUB_DATA : NdrErrorToHResult(writer.Error());
+    if (inPlace >= 0) {
+        // The buffer was sized for the largest reply; the array's place does not move with its count.
+        NdrWriter writer(msg->Buffer, msg->cbBuffer, msg->streamOrigin);
+        WriteReply(writer, s, slots, counts, result, inPlace);
+        if (!writer.Ok()) return NdrErrorToHResult(writer.Error());
+        msg->cbBuffer = uint32_t(writer.Size());
+    } else {
+        NdrWriter sizer;
+        WriteReply(sizer, s, slots, counts, result);
+        if (!sizer.Ok()) return NdrErrorToHResult(sizer.Error());
+        msg->cbBuffer = uint32_t(sizer.Size());
+        hr = channel->GetBuffer(msg, iid);
+        if (FAILED(hr)) return hr;
+        NdrWriter writer(msg->Buffer, msg->cbBuffer, msg->streamOrigin);
+        WriteReply(writer, s, slots, counts, result);
+        if (!writer.Ok() || writer.Size() != msg->cbBuffer)
+            return writer.Ok() ? RPC_X_BAD_STUB_DATA : NdrErrorToHResult(writer.Error());
+    }
     // The reply is in this engine's byte order whatever the request's was.
     msg->dataRepresentation = NDR_LOCAL_DATA_REPRESENTATION;
     return S_OK;

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "platform/LargeBuffer.h"
+
 namespace server {
 
 class ListBuffer {
@@ -27,7 +29,7 @@ public:
     bool Allocate(size_t size) {
         Reset();
         if (size == 0) return true;
-        m_data = static_cast<uint8_t*>(std::calloc(size, 1));
+        m_data = static_cast<uint8_t*>(platform::AllocateZeroed(size));
         if (!m_data) return false;
         m_size = size;
         return true;

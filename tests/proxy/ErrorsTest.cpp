@@ -147,4 +147,37 @@ TEST_F(Errors, ServerResultBeyondBufferFaults) {
     EXPECT_EQ(fault, RPC_X_BAD_STUB_DATA);
 }
 
+// A large out array goes to the server inside the reply buffer: what the server leaves unwritten
+// goes back as zeros (never old heap bytes), the reply is as long as the count it returns, and a
+// count above the capacity is still refused.
+TEST_F(Errors, LargeOutArrayWrittenInPlace) {
+    const Bytes request = {0x00, 0x20, 0x00, 0x00};  // GetExtensionList, capacity 8192
+    auto claim = [](int32_t count, uint8_t fill) {
+        return [count, fill](int, uint32_t, const zent::ShapeDesc&, const void* const* a) {
+            uint8_t* out = *static_cast<uint8_t* const*>(a[1]);
+            std::memset(out, fill, 100);  // the first 100 bytes only
+            **static_cast<int32_t* const*>(a[0]) = count;
+            return S_OK;
+        };
+    };
+    // Old heap contents where the reply buffer will come from.
+    for (int i = 0; i < 4; ++i) {
+        void* p = std::malloc(9000);
+        std::memset(p, 0xEE, 9000);
+        std::free(p);
+    }
+    HRESULT fault = E_FAIL;
+    Bytes reply = Stub(IID_IZentGetI, 5, request, claim(6000, 0x41), &fault);
+    ASSERT_EQ(fault, S_OK);
+    ASSERT_EQ(reply.size(), 4u + 4u + 6000u + 4u);  // count, conformance, elements, result
+    EXPECT_EQ(reply[4] | reply[5] << 8, 6000);
+    EXPECT_EQ(reply[8], 0x41);
+    EXPECT_EQ(reply[107], 0x41);
+    size_t nonZero = 0;
+    for (size_t i = 108; i < 8 + 6000; ++i) nonZero += reply[i] != 0;
+    EXPECT_EQ(nonZero, 0u);
+    Stub(IID_IZentGetI, 5, request, claim(8193, 0x41), &fault);
+    EXPECT_EQ(fault, RPC_X_BAD_STUB_DATA);
+}
+
 }  // namespace

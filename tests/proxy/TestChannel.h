@@ -44,7 +44,7 @@ public:
     com::ULONG AddRef() override { return ++refs; }
     com::ULONG Release() override { return --refs; }
     com::HRESULT GetBuffer(com::RPCOLEMESSAGE* msg, com::REFIID) override {
-        msg->Buffer = static_cast<uint8_t*>(std::malloc(msg->cbBuffer + 1));
+        msg->Buffer = static_cast<uint8_t*>(std::calloc(msg->cbBuffer + 1, 1));
         return com::S_OK;
     }
     com::HRESULT SendReceive(com::RPCOLEMESSAGE* msg, com::ULONG* status) override {
