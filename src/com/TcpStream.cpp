@@ -21,6 +21,10 @@ namespace {
 
 // Below this size a read goes through the buffer; at or above it straight into the caller's memory.
 constexpr size_t kDirectRead = 16 * 1024;
+// What a direct read takes into the buffer behind the caller's bytes, and the most a Peek reads
+// beyond what it needs.
+constexpr size_t kReadAhead = 1024;
+constexpr size_t kPeekRead = kDirectRead + 1024;
 
 int PollTimeout(Deadline deadline) {
     if (deadline == kNoDeadline) return -1;
@@ -128,7 +132,7 @@ StreamStatus TcpStream::WaitFor(short events, Deadline deadline) {
     }
 }
 
-StreamStatus TcpStream::Fill(Deadline deadline) {
+StreamStatus TcpStream::Fill(Deadline deadline, size_t most) {
     if (!m_buffer) return Fail(StreamStatus::Failed, "out of memory");
     if (m_begin == m_end) m_begin = m_end = 0;
     if (m_end == kBufferSize) {
@@ -136,10 +140,14 @@ StreamStatus TcpStream::Fill(Deadline deadline) {
         m_end -= m_begin;
         m_begin = 0;
     }
+    // Right after a write the answer is not there yet: wait first rather than try and fail.
+    if (m_wrote && Buffered() == 0)
+        if (StreamStatus s = WaitFor(POLLIN, deadline); s != StreamStatus::Ok) return s;
     for (;;) {
-        ssize_t n = recv(m_fd, m_buffer.get() + m_end, kBufferSize - m_end, 0);
+        ssize_t n = recv(m_fd, m_buffer.get() + m_end, std::min(most, kBufferSize - m_end), 0);
         if (n > 0) {
             m_end += size_t(n);
+            m_wrote = false;
             return StreamStatus::Ok;
         }
         if (n == 0) return Fail(StreamStatus::Closed, "connection closed by the peer");
@@ -158,9 +166,16 @@ StreamStatus TcpStream::Read(uint8_t* dst, size_t n, Deadline deadline) {
     while (got < n) {
         const size_t want = n - got;
         if (want >= kDirectRead) {
-            ssize_t r = recv(m_fd, dst + got, want, 0);
+            // Straight into dst; what follows (the next PDU's header, most likely) comes in the
+            // same call into the buffer, so the next Peek needs no call of its own.
+            if (m_begin == m_end) m_begin = m_end = 0;
+            iovec pieces[2] = {{dst + got, want}, {m_buffer.get() + m_end, std::min(kReadAhead, kBufferSize - m_end)}};
+            ssize_t r = readv(m_fd, pieces, pieces[1].iov_len ? 2 : 1);
             if (r > 0) {
-                got += size_t(r);
+                const size_t direct = std::min(size_t(r), want);
+                m_wrote = false;
+                got += direct;
+                m_end += size_t(r) - direct;
                 continue;
             }
             if (r == 0) return Fail(StreamStatus::Closed, "connection closed by the peer");
@@ -169,7 +184,7 @@ StreamStatus TcpStream::Read(uint8_t* dst, size_t n, Deadline deadline) {
             if (StreamStatus s = WaitFor(POLLIN, deadline); s != StreamStatus::Ok) return s;
             continue;
         }
-        if (StreamStatus s = Fill(deadline); s != StreamStatus::Ok) return s;
+        if (StreamStatus s = Fill(deadline, kBufferSize); s != StreamStatus::Ok) return s;
         size_t take = std::min(want, Buffered());
         std::memcpy(dst + got, m_buffer.get() + m_begin, take);
         m_begin += take;
@@ -185,8 +200,10 @@ StreamStatus TcpStream::Peek(size_t n, Deadline deadline, const uint8_t*& data) 
         m_end -= m_begin;
         m_begin = 0;
     }
+    // Reads little more than asked for: a large body behind the header is better read straight
+    // to where it goes (Read) than through the buffer.
     while (Buffered() < n)
-        if (StreamStatus s = Fill(deadline); s != StreamStatus::Ok) return s;
+        if (StreamStatus s = Fill(deadline, std::max(n - Buffered(), kPeekRead)); s != StreamStatus::Ok) return s;
     data = m_buffer.get() + m_begin;
     return StreamStatus::Ok;
 }
@@ -225,6 +242,7 @@ StreamStatus TcpStream::Write(const iovec* pieces, int count, Deadline deadline)
         pieces += k;
         count -= k;
     }
+    m_wrote = true;
     return StreamStatus::Ok;
 }
 

@@ -55,7 +55,8 @@ public:
     static constexpr size_t kBufferSize = 128 * 1024;
 
 private:
-    StreamStatus Fill(Deadline deadline);  // reads what is there (at least one byte) into the buffer
+    // Reads what is there (at least one byte, at most `most`) into the buffer.
+    StreamStatus Fill(Deadline deadline, size_t most);
     StreamStatus WaitFor(short events, Deadline deadline);
     StreamStatus Fail(StreamStatus s, const std::string& text);
 
@@ -63,6 +64,7 @@ private:
     std::unique_ptr<uint8_t[]> m_buffer;
     size_t m_begin = 0;
     size_t m_end = 0;
+    bool m_wrote = false;  // the last thing done was a write
     std::string m_error;
 };
 

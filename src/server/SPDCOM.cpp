@@ -254,8 +254,9 @@ bool CZentServDcom::LoadExtensions() {
     size_t groups = 0;
     for (ExtRec rec : *list) {
         const std::string number(rec.ExtensionNumber());
-        m_summaries.insert_or_assign(number, BuildExtSummary(rec, m_strName));
-        m_records.insert_or_assign(number, rec);
+        // A server lists its records in number order: the hint makes each insertion constant time.
+        m_summaries.insert_or_assign(m_summaries.end(), number, BuildExtSummary(rec, m_strName));
+        m_records.insert_or_assign(m_records.end(), number, rec);
         if (rec.ExtensionType() == exttype::kWorkgroup) ++groups;
     }
     m_cursor = m_summaries.end();
