@@ -17,6 +17,7 @@
 #include "server/SPDCOM.h"
 #include "sim/SiteServer.h"
 #include "sim/SiteSetup.h"
+#include "support/NumberedSite.h"
 #include "support/TempDir.h"
 
 namespace wiretest {
@@ -31,22 +32,10 @@ struct NoOptions : server::IConnectionOptions {
 };
 
 inline std::shared_ptr<sim::Site> MemorySite(const std::string& name, int records, uint16_t recordLength = 2400) {
-    sim::InitOptions o;
-    o.name = name;
-    o.adminPassword = "pw";
-    o.recordLength = recordLength;
-    o.extNumberLength = 5;
-    o.dialPlan = {{'8', 1}};
-    sim::SiteState state;
     std::string error;
-    EXPECT_TRUE(sim::MakeSiteState(o, state, error)) << error;
-    for (int i = 0; i < records; ++i) {
-        sim::AddOptions a;
-        a.ext.number = std::to_string(10000 + i);
-        a.ext.firstName = "First" + std::to_string(i);
-        EXPECT_TRUE(sim::AddToSite(state, a, error)) << error;
-    }
-    return std::make_shared<sim::Site>(std::move(state));
+    auto site = NumberedSite(name, records, recordLength, error);
+    EXPECT_TRUE(site) << error;
+    return site;
 }
 
 class WireFixture : public ::testing::Test {
