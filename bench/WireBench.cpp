@@ -32,7 +32,7 @@
 #include "com/ProxyRegistration.h"
 #include "proxy/Interfaces.h"
 #include "server/ListBuffer.h"
-#include "server/SPDCOM.h"
+#include "connection/SPDCOM.h"
 #include "sim/SiteServer.h"
 #include "support/NumberedSite.h"
 #include "support/TempDir.h"

@@ -5,7 +5,7 @@
 #include "document/QOBDoc.h"
 #include "platform/Strings.h"
 #include "server/ForwardTemplates.h"
-#include "server/SPDCOM.h"
+#include "connection/SPDCOM.h"
 
 using platform::FormatString;
 using platform::LoadString;

@@ -38,6 +38,34 @@ ExtSummary* CZentServ::FindSummary(std::string_view number) {
     return it == m_summaries.end() ? nullptr : &it->second;
 }
 
+bool CZentServ::AddExt(const ExtSummary* summary, CZentServ* source) {
+    if (!summary) return false;
+    const ExtSummary sent = *summary;  // the caller may pass one of this connection's own summaries
+    if (!DoAddExt(&sent, source)) return false;
+    m_summaries.insert_or_assign(std::string(FieldText(sent.ExtensionNumber)), sent);
+    return true;
+}
+
+bool CZentServ::ReplaceExt(const ExtSummary* summary, CZentServ* source) {
+    if (!summary) return false;
+    const ExtSummary sent = *summary;
+    if (!DoReplaceExt(&sent, source)) return false;
+    m_summaries.insert_or_assign(std::string(FieldText(sent.ExtensionNumber)), sent);
+    return true;
+}
+
+bool CZentServ::DeleteExt(const ExtSummary* summary) {
+    if (!summary) return false;
+    const ExtSummary sent = *summary;
+    if (!DoDeleteExt(&sent)) return false;
+    auto it = m_summaries.find(FieldText(sent.ExtensionNumber));
+    if (it != m_summaries.end()) {
+        if (m_cursor == it) m_cursor = m_summaries.end();
+        m_summaries.erase(it);
+    }
+    return true;
+}
+
 bool CZentServ::IsValidMailSuffix(const std::string& suffix) { return !TrimBlanks(suffix).empty(); }
 
 void CZentServ::SetMailboxAccount(const std::string& account, const std::string& password) {

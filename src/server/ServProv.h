@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "server/ChangePlan.h"
 #include "server/ExtRec.h"
 #include "server/ExtSummary.h"
 #include "server/WorkgrpRec.h"
@@ -60,6 +61,20 @@ public:
                                    const std::string& suffix) = 0;
     virtual int GetGroupMembers(std::string_view group, std::vector<std::string>& list) = 0;
     virtual bool RelocateExt(std::string_view number, CZentServ* other, bool copyMailbox) = 0;
+
+    // Change operations (the server work is the Do... operations'): each keeps the summaries in
+    // step once the server confirmed. The summary describes the extension as it is to appear on
+    // this server; the source is the extension's home site. A missing summary gives false.
+    bool AddExt(const ExtSummary* summary, CZentServ* source);
+    bool ReplaceExt(const ExtSummary* summary, CZentServ* source);
+    bool DeleteExt(const ExtSummary* summary);
+    virtual bool DoAddExt(const ExtSummary* summary, CZentServ* source) = 0;
+    virtual bool DoReplaceExt(const ExtSummary* summary, CZentServ* source) = 0;
+    virtual bool DoDeleteExt(const ExtSummary* summary) = 0;
+
+    // With a plan, change calls (and relocations) are recorded there instead of sent; none: sent.
+    void SetPlan(CChangePlan* plan) { m_pPlan = plan; }
+    CChangePlan* GetPlan() const { return m_pPlan; }
 
     virtual bool CheckMailboxAccess() = 0;
     virtual int32_t GetMailboxSize(std::string_view number) = 0;
@@ -118,6 +133,7 @@ protected:
     uint16_t m_wRecordLength = 0;
     bool m_bConnectionLost = false;
     const IConnectionOptions* m_pOptions;
+    CChangePlan* m_pPlan = nullptr;
 };
 
 }  // namespace server

@@ -16,7 +16,7 @@
 #include "platform/CodePage.h"
 #include "platform/Registry.h"
 #include "platform/Strings.h"
-#include "server/SPDCOM.h"
+#include "connection/SPDCOM.h"
 #include "sim/SimHost.h"
 #include "sim/SiteSetup.h"
 #include "support/RecordingFrame.h"

@@ -2,7 +2,7 @@
 #include "DownloadFixture.h"
 
 #include "relocation/Reloc.h"
-#include "server/SPDCOM.h"
+#include "connection/SPDCOM.h"
 
 using namespace downloadtest;
 

@@ -14,7 +14,7 @@
 #include "com/Pinger.h"
 #include "com/ProxyLoader.h"
 #include "com/ProxyRegistration.h"
-#include "server/SPDCOM.h"
+#include "connection/SPDCOM.h"
 #include "sim/SiteServer.h"
 #include "sim/SiteSetup.h"
 #include "support/NumberedSite.h"

@@ -34,6 +34,14 @@ public:
     ConstExtRec FindExtRec(std::string_view number) const override;
     ConstWORKGRPREC FindGroupRec(std::string_view number) const override;
 
+    bool DoAddExt(const ExtSummary* summary, CZentServ* source) override;
+    bool DoReplaceExt(const ExtSummary* summary, CZentServ* source) override;
+    bool DoDeleteExt(const ExtSummary* summary) override;
+    // Workgroup membership: takes the number out of every held workgroup (or only `group`), or
+    // puts it into one. The server's answers are not relied on, except the closing answer of an add.
+    void RemoveFromGroups(std::string_view number, std::string_view group = {});
+    void AddToGroup(std::string_view number, std::string_view group);
+
     IZentControlI* GetControlInterface() const override { return m_pControl.Get(); }
     IZentGetI* GetGetInterface() const override { return m_pGet.Get(); }
     IZentChangeI* GetChangeInterface() const override { return m_pChange.Get(); }
@@ -56,6 +64,25 @@ private:
     bool TieTrunkCheck(const std::string& locationCode);
     void ReleaseLists();
 
+    // Record storage: a new record goes into its list buffer's spare capacity when a whole
+    // record still fits there, else into a zero-filled block of its own (`block`). It is built
+    // in place and kept (Keep...) only once the server took it; until then the spare capacity
+    // stays spare and the block is the caller's.
+    ExtRec NewExtRec(std::unique_ptr<uint8_t[]>& block);
+    void KeepExtRec(std::string_view number, ExtRec rec, std::unique_ptr<uint8_t[]> block);
+    void ReleaseExtRec(std::string_view number);
+    WORKGRPREC NewGroupRec(std::unique_ptr<uint8_t[]>& block);
+    void KeepGroupRec(std::string_view number, WORKGRPREC rec, std::unique_ptr<uint8_t[]> block);
+    void ReleaseGroupRec(std::string_view number);
+    // Sends a change call, or with a plan records it and answers S_OK without sending.
+    template <class Call>
+    com::HRESULT Change(const char* method, std::string_view number, const uint8_t* data, size_t size, Call&& call);
+    // A membership request and its closing request; the closing request's answer.
+    com::HRESULT SendMembership(std::string_view number, std::string_view group, int32_t operation);
+    // Sets the last error (and writes it to the trace unless told not to); a call that did not
+    // reach the server adds what the transport said.
+    void ChangeMessage(std::string text, com::HRESULT hr = com::S_OK, bool trace = true);
+
     std::unique_ptr<relocation::CReloc> m_pReloc;
     com::ComPtr<IZentControlI> m_pControl;
     com::ComPtr<IZentGetI> m_pGet;
@@ -71,8 +98,12 @@ private:
     ListBuffer m_extList;
     size_t m_extUsed = 0;
     std::map<std::string, ExtRec, std::less<>> m_records;
+    // Records the program created that did not fit into the spare capacity of their list.
+    std::map<std::string, std::unique_ptr<uint8_t[]>, std::less<>> m_ownRecords;
     ListBuffer m_groupList;
+    size_t m_groupUsed = 0;
     std::map<std::string, WORKGRPREC, std::less<>> m_groups;
+    std::map<std::string, std::unique_ptr<uint8_t[]>, std::less<>> m_ownGroups;
 };
 
 // A connection to the site of that name, address (IPv4, network byte order) and passwords; none

@@ -7,7 +7,7 @@
 #include "com/ProxyRegistration.h"
 #include "platform/Strings.h"
 #include "relocation/Reloc.h"
-#include "server/SPDCOM.h"
+#include "connection/SPDCOM.h"
 #include "sim/SimHost.h"
 #include "sim/SiteSetup.h"
 #include "support/TempDir.h"

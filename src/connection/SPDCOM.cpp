@@ -1,4 +1,4 @@
-#include "server/SPDCOM.h"
+#include "connection/SPDCOM.h"
 
 #include <arpa/inet.h>
 
@@ -20,10 +20,7 @@ namespace {
 
 using platform::TraceF;
 
-constexpr uint32_t kInitialListCapacity = 160000;
-constexpr uint32_t kListCapacityLimit = 0x4000000;
 constexpr size_t kItgEntrySize = 520;
-uint32_t g_listCapacity = kInitialListCapacity;
 
 
 // Releases in the order the connection must: the caller lists them.
@@ -33,9 +30,6 @@ void ReleaseRef(com::ComPtr<T>& p) {
 }
 
 }  // namespace
-
-uint32_t CZentServDcom::ListCapacity() { return g_listCapacity; }
-void CZentServDcom::SetListCapacity(uint32_t bytes) { g_listCapacity = bytes; }
 
 CZentServDcom::CZentServDcom(std::string name, std::string address, std::string password,
                              const IConnectionOptions* options)
@@ -56,16 +50,6 @@ CZentServDcom::~CZentServDcom() {
     ReleaseLists();
     m_sysConfig.clear();
     m_itgTable.clear();
-}
-
-void CZentServDcom::ReleaseLists() {
-    m_records.clear();
-    m_extList.Reset();
-    m_extUsed = 0;
-    m_groups.clear();
-    m_groupList.Reset();
-    m_summaries.clear();
-    m_cursor = m_summaries.end();
 }
 
 bool CZentServDcom::ConnectInterfaces() {
@@ -200,84 +184,6 @@ bool CZentServDcom::IsVersionSupported() {
     return low <= m_wServerVersion && m_wServerVersion <= high;
 }
 
-bool CZentServDcom::LoadExtensions() {
-    ReleaseLists();
-    if (!m_pGet && (!ConnectInterfaces() || !m_pGet)) return false;
-
-    ListBuffer buffer;
-    int32_t length = 0;
-    bool haveList = false;
-    for (bool first = true;; first = false) {
-        const uint32_t capacity = g_listCapacity;
-        if (!buffer.Allocate(capacity)) {
-            platform::Trace("Alloc memory error while getting extension list\n");
-            return false;
-        }
-        if (first) {
-            int32_t defined = static_cast<int32_t>(capacity);
-            NoteTransportFailure(m_pGet->GetRecordDefinition(1, &defined, buffer.data()));
-            // A reply that fills the whole capacity is no record; nor is one of no bytes or one
-            // longer than a record length can be.
-            if (defined == static_cast<int32_t>(capacity) || defined <= 0 || defined > 0xFFFF) return false;
-            m_wRecordLength = static_cast<uint16_t>(defined);
-        }
-        length = static_cast<int32_t>(capacity);
-        const com::HRESULT hr = m_pGet->GetExtensionList(&length, buffer.data());
-        if (hr == com::E_OUTOFMEMORY) {
-            buffer.Reset();
-            // The kept capacity never passes the largest one offered, so a later load in the
-            // process still asks for a list the channel can carry.
-            const uint64_t doubled = uint64_t(capacity) * 2u;
-            g_listCapacity = uint32_t(std::min<uint64_t>(doubled, kMaxListCapacity));
-            if (doubled < kListCapacityLimit) continue;
-            platform::Trace("Failed to get extension record list\n");
-            return false;
-        }
-        if (com::FAILED(hr)) {
-            TraceF("Failed to get extension list, hr = %d\n", static_cast<int>(hr));
-            NoteTransportFailure(hr);
-            return false;
-        }
-        haveList = true;
-        break;
-    }
-    if (!haveList) return false;
-    platform::Trace("Extension list is obtained\n");
-
-    if (length < 0 || static_cast<size_t>(length) > buffer.size()) return false;
-    std::optional<ExtList> list = CutExtList(buffer.data(), static_cast<size_t>(length), m_wRecordLength);
-    if (!list) return false;
-
-    m_extList = std::move(buffer);  // the records stay where they arrived
-    m_extUsed = static_cast<size_t>(length);
-    list = CutExtList(m_extList.data(), m_extUsed, m_wRecordLength);
-    size_t groups = 0;
-    for (ExtRec rec : *list) {
-        const std::string number(rec.ExtensionNumber());
-        // A server lists its records in number order: the hint makes each insertion constant time.
-        m_summaries.insert_or_assign(m_summaries.end(), number, BuildExtSummary(rec, m_strName));
-        m_records.insert_or_assign(m_records.end(), number, rec);
-        if (rec.ExtensionType() == exttype::kWorkgroup) ++groups;
-    }
-    m_cursor = m_summaries.end();
-
-    if (groups > 0) {
-        ListBuffer groupBuffer;
-        if (!groupBuffer.Allocate(groups * workgrp::kDefinedSize)) return true;
-        int32_t groupLength = static_cast<int32_t>(groupBuffer.size());
-        const com::HRESULT hr = m_pGet->GetWorkgroupList(&groupLength, groupBuffer.data());
-        NoteTransportFailure(hr);
-        if (hr == com::S_OK && groupLength >= 0 &&
-            static_cast<size_t>(groupLength) <= groupBuffer.size()) {
-            m_groupList = std::move(groupBuffer);
-            std::optional<WorkgroupList> wl = CutWorkgroupList(m_groupList.data(), static_cast<size_t>(groupLength));
-            if (!wl) return false;
-            for (WORKGRPREC g : *wl) m_groups.insert_or_assign(std::string(g.GroupNumber()), g);
-        }
-    }
-    return true;
-}
-
 bool CZentServDcom::IsValidAccessCode(const std::string& codeIn) {
     const std::string code = TrimBlanks(codeIn);
     if (code.empty()) return false;
@@ -353,16 +259,6 @@ int CZentServDcom::GetGroupMembers(std::string_view group, std::vector<std::stri
     const size_t count = g.MemberCount();
     for (size_t i = 0; i < count; ++i) list.emplace_back(g.Member(i));
     return static_cast<int>(count);
-}
-
-bool CZentServDcom::RelocateExt(std::string_view number, CZentServ* other, bool copyMailbox) {
-    return m_pReloc ? m_pReloc->Relocate(number, other, copyMailbox) : false;
-}
-
-bool CZentServDcom::CheckMailboxAccess() { return m_pReloc ? m_pReloc->CheckMailboxAccess() : false; }
-
-int32_t CZentServDcom::GetMailboxSize(std::string_view number) {
-    return m_pReloc ? m_pReloc->GetMailboxSize(number) : 0;
 }
 
 ConstExtRec CZentServDcom::FindExtRec(std::string_view number) const {

@@ -1,0 +1,383 @@
+// The connection's change operations: forwarding copies added and rewritten, records and
+// workgroups deleted, workgroup membership. The record map, the workgroup map and the summaries
+// change only after the server confirmed.
+#include <cstring>
+#include <new>
+
+#include "com/RpcError.h"
+#include "connection/SPDCOM.h"
+#include "platform/TextFormat.h"
+#include "platform/Trace.h"
+#include "server/SysConfigTable.h"
+
+namespace server {
+namespace {
+
+using platform::FormatText;
+
+// Values every new record gets before the type- and copy-specific ones.
+struct Default {
+    size_t offset;
+    uint8_t width;
+    uint32_t value;
+};
+constexpr Default kDefaults[] = {
+    {extrec::kExtFeatureFlagBank, 4, extrec::kFeatureCreated},
+    {435, 1, 4},
+    {468, 4, 3},
+    {581, 1, 5},
+    {584, 4, 5},
+    {588, 4, 10},
+    {1072, 4, 1},
+    {1076, 2, 100},
+    {1080, 4, 300},
+    {1084, 4, 50000},
+    {1088, 2, 60},
+    {1090, 1, 0xFF},
+    {1091, 1, 0xFF},
+    {1092, 1, 3},
+    {1098, 1, 1},
+    {1210, 1, 10},
+    {2261, 1, 0xFF},
+    {2262, 1, 0xFF},
+    {2263, 1, 0xFF},
+};
+
+// A dial string is sent with at most this many characters.
+constexpr size_t kDialChars = 19;
+// A record must hold every field a forwarding copy is written with; the last is FwdMailOptions.
+constexpr size_t kCopyLength = extrec::kFwdMailOptions + 1;
+
+// Writes a value only where it lies inside the record (servers report their own record length).
+void Put(ExtRec r, size_t offset, uint8_t width, uint32_t value) {
+    if (width == 1) r.SetU8(offset, static_cast<uint8_t>(value));
+    else if (width == 2) r.SetU16(offset, static_cast<uint16_t>(value));
+    else r.SetU32(offset, value);
+}
+
+// What makes a record forward to its home site; `home` is the home site's own record.
+void MakeForwarding(ExtRec r, ConstExtRec home) {
+    r.SetBits(extrec::kExtFeatureFlagBank, extrec::kForwardingCopyMask, true);
+    r.SetFwdMailOptions(0);
+    r.SetBits(extrec::kExtStatusFlagBank, extrec::kStatusForwards, true);
+    r.SetForwardTarget(extrec::kForwardToDialString);
+    r.SetBits(extrec::kExtStatusFlagBank, extrec::kStatusMatchBit,
+              (home.ExtStatusFlagBank() & extrec::kStatusMatchBit) != 0);
+    r.SetBits(extrec::kExtFeatureFlagBank, extrec::kFeatureHomeBit,
+              (home.ExtFeatureFlagBank() & extrec::kFeatureHomeBit) != 0);
+}
+
+// A new forwarding copy of the summary, built in the zero-filled record r.
+void FillNewRecord(ExtRec r, const ExtSummary& p, ConstExtRec home, bool group, uint16_t version) {
+    const std::string_view number = FieldText(p.ExtensionNumber);
+    r.SetExtensionType(group ? exttype::kWorkgroup : exttype::kVirtual);
+    r.SetConfiguredLineType(extrec::kLineTypeCreated);
+    for (const Default& d : kDefaults) Put(r, d.offset, d.width, d.value);
+
+    r.SetExtensionNumber(number);
+    r.SetRecordVersion(version);
+    r.SetRecordSize(static_cast<uint16_t>(r.size()));
+    r.SetU8(extrec::kCreationMarks + 1, 0xFF);
+    char hash[13] = {};
+    CZentServ::PasswordCopy(hash, std::string(number).c_str());
+    r.SetExtPassword(FieldText(hash));
+    r.SetText(extrec::kNumberCopy, number);
+    r.SetEMailName("ext" + std::string(number));
+    r.SetU32(extrec::kWord440, 3);
+    if (group) r.SetBits(extrec::kExtFeatureFlagBank, extrec::kFeatureGroup, true);
+
+    r.SetU8(extrec::kCreationMarks + 2, 0xFF);
+    r.SetU8(extrec::kCreationMarks + 3, 0xFF);
+    r.SetU32(extrec::kHomeWord412, home.U32(extrec::kHomeWord412));
+    r.SetU32(1376, 0xFF);
+
+    r.SetExtFirstName(FieldText(p.ExtFirstName));
+    r.SetExtName(FieldText(p.ExtName));
+    r.SetEMailName(FieldText(p.EMailName));
+    r.SetFwdDialString(FieldText(p.FwdDialString), kDialChars);
+    r.SetFwdEmailAddr(FieldText(p.FwdEmailAddr));
+    r.SetExtPassword(FieldText(p.ExtPassword));
+
+    MakeForwarding(r, home);
+}
+
+}  // namespace
+
+void CZentServDcom::ChangeMessage(std::string text, com::HRESULT hr, bool trace) {
+    // A call that did not reach the server says so after the operation's own message.
+    if (com::IsTransportFailure(hr)) {
+        NoteTransportFailure(hr);
+        text += m_strLastError;
+    }
+    m_strLastError = std::move(text);
+    if (trace) platform::Trace(m_strLastError);
+}
+
+template <class Call>
+com::HRESULT CZentServDcom::Change(const char* method, std::string_view number, const uint8_t* data, size_t size,
+                                   Call&& call) {
+    if (m_pPlan) {
+        PlannedCall planned;
+        planned.site = m_strName;
+        planned.method = method;
+        planned.number = std::string(number);
+        planned.data.assign(data, data + size);
+        m_pPlan->Add(std::move(planned));
+        return com::S_OK;
+    }
+    return call();
+}
+
+ExtRec CZentServDcom::NewExtRec(std::unique_ptr<uint8_t[]>& block) {
+    const size_t L = m_wRecordLength;
+    if (L == 0) return ExtRec();
+    if (m_extList.size() >= m_extUsed && m_extList.size() - m_extUsed >= L) {
+        uint8_t* spare = m_extList.data() + m_extUsed;
+        std::memset(spare, 0, L);
+        return ExtRec(spare, L);
+    }
+    block.reset(new (std::nothrow) uint8_t[L]());
+    return block ? ExtRec(block.get(), L) : ExtRec();
+}
+
+void CZentServDcom::KeepExtRec(std::string_view number, ExtRec rec, std::unique_ptr<uint8_t[]> block) {
+    ReleaseExtRec(number);
+    if (block) m_ownRecords.insert_or_assign(std::string(number), std::move(block));
+    else m_extUsed += rec.size();  // it lies in the list's spare capacity
+    m_records.insert_or_assign(std::string(number), rec);
+}
+
+void CZentServDcom::ReleaseExtRec(std::string_view number) {
+    if (auto it = m_records.find(number); it != m_records.end()) m_records.erase(it);
+    if (auto it = m_ownRecords.find(number); it != m_ownRecords.end()) m_ownRecords.erase(it);
+}
+
+WORKGRPREC CZentServDcom::NewGroupRec(std::unique_ptr<uint8_t[]>& block) {
+    constexpr size_t G = workgrp::kDefinedSize;
+    if (m_groupList.size() >= m_groupUsed && m_groupList.size() - m_groupUsed >= G) {
+        uint8_t* spare = m_groupList.data() + m_groupUsed;
+        std::memset(spare, 0, G);
+        return WORKGRPREC(spare, G);
+    }
+    block.reset(new (std::nothrow) uint8_t[G]());
+    return block ? WORKGRPREC(block.get(), G) : WORKGRPREC();
+}
+
+void CZentServDcom::KeepGroupRec(std::string_view number, WORKGRPREC rec, std::unique_ptr<uint8_t[]> block) {
+    ReleaseGroupRec(number);
+    if (block) m_ownGroups.insert_or_assign(std::string(number), std::move(block));
+    else m_groupUsed += rec.size();
+    m_groups.insert_or_assign(std::string(number), rec);
+}
+
+void CZentServDcom::ReleaseGroupRec(std::string_view number) {
+    if (auto it = m_groups.find(number); it != m_groups.end()) m_groups.erase(it);
+    if (auto it = m_ownGroups.find(number); it != m_ownGroups.end()) m_ownGroups.erase(it);
+}
+
+bool CZentServDcom::DoAddExt(const ExtSummary* p, CZentServ* source) {
+    m_strLastError.clear();
+    if (!p) return false;
+    if (!m_pChange) {
+        ChangeMessage("Failed to get IZentChangeI interface.\n");
+        return false;
+    }
+    const std::string number(FieldText(p->ExtensionNumber));
+    const ConstExtRec home = source ? source->FindExtRec(number) : ConstExtRec();
+    if (!home) return false;
+    const int32_t cls = m_sysConfig.empty() || number.empty()
+                            ? -1
+                            : ConstSysConfigTable(m_sysConfig.data(), m_sysConfig.size()).DigitClass(number[0]);
+    if (cls != syscfg::kClassExtension) {
+        ChangeMessage("First digit not in extension dial plan.\n");
+        return false;
+    }
+    if (m_wRecordLength < kCopyLength) {
+        ChangeMessage(FormatText("The extension records of server %s are %d bytes long, too short for a forwarding copy.\n",
+                                 m_strName, static_cast<int>(m_wRecordLength)));
+        return false;
+    }
+    platform::Trace("Add one extension to Zentserv\n");
+
+    const bool group = p->ExtensionType == exttype::kWorkgroup;
+    std::unique_ptr<uint8_t[]> block, groupBlock;
+    ExtRec r = NewExtRec(block);
+    WORKGRPREC w;
+    if (r && group) w = NewGroupRec(groupBlock);
+    if (!r || (group && !w)) {
+        ChangeMessage("Failed to allocate memory!");
+        return false;
+    }
+    FillNewRecord(r, *p, home, group, m_wServerVersion);
+
+    const int32_t L = static_cast<int32_t>(r.size());
+    com::HRESULT hr = Change("AddExtension", number, r.data(), r.size(),
+                             [&] { return m_pChange->AddExtension(L, r.data()); });
+    if (com::FAILED(hr)) {
+        ChangeMessage(FormatText("Failed to call AddExtension for extension %s(0x%x).\n", number, static_cast<uint32_t>(hr)), hr);
+        return false;
+    }
+    KeepExtRec(number, r, std::move(block));
+    ChangeMessage(FormatText("Add extension %s successfully.\n", number));
+
+    if (group) {
+        uint8_t create[request::kWorkgroupCreateSize] = {};
+        StoreFieldText(create + request::kWorkgroupCreateNumber.offset, request::kWorkgroupCreateNumber.width, number);
+        hr = Change("AddWorkgroup", number, create, sizeof create, [&] {
+            return m_pChange->AddWorkgroup(static_cast<int32_t>(sizeof create), create);
+        });
+        if (com::FAILED(hr)) {
+            ChangeMessage(FormatText("Failed to call AddWorkgroup for extension %s(0x%x).\n", number, static_cast<uint32_t>(hr)), hr);
+            return false;
+        }
+        std::memcpy(w.data(), create + request::kWorkgroupCreateRecord, w.size());
+        KeepGroupRec(number, w, std::move(groupBlock));
+        ChangeMessage(FormatText("Add group %s successfully.\n", number));
+    }
+
+    if (m_pControl) {
+        uint8_t reply[1024];
+        int32_t replyLength = static_cast<int32_t>(sizeof reply);
+        const auto* key = reinterpret_cast<const uint8_t*>(number.data());
+        hr = Change("ResetExtension", number, key, number.size(), [&] {
+            return m_pControl->ResetExtension(static_cast<int32_t>(number.size()), key, &replyLength, reply);
+        });
+        if (com::FAILED(hr)) ChangeMessage(FormatText("Warning: Failed to reset new extension %s.\n", number), hr);
+    }
+    return true;
+}
+
+bool CZentServDcom::DoReplaceExt(const ExtSummary* p, CZentServ* source) {
+    m_strLastError.clear();
+    if (!p || m_extList.empty()) return false;
+    if (!m_pChange) {
+        ChangeMessage("Failed to get IZentChangeI interface.\n");
+        return false;
+    }
+    const std::string number(FieldText(p->ExtensionNumber));
+    const ConstExtRec home = source ? source->FindExtRec(number) : ConstExtRec();
+    if (!home) return false;
+    const size_t L = m_wRecordLength;
+    std::unique_ptr<uint8_t[]> q(new (std::nothrow) uint8_t[request::ReplaceSize(L)]());
+    if (!q) {
+        ChangeMessage("Failed to allocate memory!");
+        return false;
+    }
+    auto held = m_records.find(number);
+    if (held == m_records.end()) {
+        ChangeMessage("Failed to find the extension record.\n");
+        return false;
+    }
+    const ExtRec c = held->second;
+    std::memcpy(q.get(), c.data(), L);
+    std::memcpy(q.get() + L, c.data(), L);
+    ExtRec(q.get() + 2 * L, 4).SetI32(0, request::kReplaceTrailer);
+
+    const ExtRec n(q.get(), L);
+    if (source != this) {
+        n.SetFwdDialString(FieldText(p->FwdDialString), kDialChars);
+        n.SetFwdEmailAddr(FieldText(p->FwdEmailAddr));
+        n.SetExtPassword(FieldText(p->ExtPassword));
+        MakeForwarding(n, home);
+    } else if (FieldText(p->HomeServer) != m_strName) {
+        // The site's own extension again: it stops forwarding.
+        n.SetBits(extrec::kExtStatusFlagBank, extrec::kStatusForwards, false);
+        n.SetForwardTarget(extrec::kForwardStopped);
+        n.Fill(extrec::kFwdDialString.offset, extrec::kFwdDialString.width - 1, 0);
+        n.SetU8(extrec::kFwdDialClearMark, 0xFF);
+        n.SetBits(extrec::kExtFeatureFlagBank, extrec::kFeatureFwd10000 | extrec::kFeatureFwd40000, false);
+        n.SetFwdMailOptions(1);
+    }
+
+    const int32_t size = static_cast<int32_t>(request::ReplaceSize(L));
+    const com::HRESULT hr = Change("ReplaceExtension", number, q.get(), request::ReplaceSize(L),
+                                   [&] { return m_pChange->ReplaceExtension(size, q.get()); });
+    if (hr != com::S_OK) {
+        ChangeMessage(FormatText("Failed to call ReplaceExtension for extension %s(0x%x).\n", number, static_cast<uint32_t>(hr)), hr);
+        return false;
+    }
+    std::memcpy(c.data(), n.data(), L);
+    ChangeMessage(FormatText("Modify extension %s successfully.\n", number));
+    return true;
+}
+
+bool CZentServDcom::DoDeleteExt(const ExtSummary* p) {
+    m_strLastError.clear();
+    if (!p) return false;
+    if (!m_pDelete) {
+        ChangeMessage("Failed to get IZentDeleteI interface.\n");
+        return false;
+    }
+    const std::string number(FieldText(p->ExtensionNumber));
+    auto held = m_records.find(number);
+    if (held == m_records.end()) {
+        ChangeMessage("Failed to find the extension record.\n");
+        return false;
+    }
+    const ExtRec c = held->second;
+    const bool member = (c.ExtStatusFlagBank() & extrec::kStatusGroupMember) != 0;
+    const bool group = p->ExtensionType == exttype::kWorkgroup;
+
+    com::HRESULT hr = com::S_OK;
+    // A workgroup the server already deleted is not asked for again: the retry goes on with the
+    // pilot record.
+    if (group && m_groups.count(number)) {
+        uint8_t key[request::kWorkgroupKeySize] = {};
+        StoreFieldText(key, sizeof key, number);
+        hr = Change("DeleteWorkgroup", number, key, sizeof key,
+                    [&] { return m_pDelete->DeleteWorkgroup(static_cast<int32_t>(sizeof key), key); });
+        if (hr == com::S_OK) ReleaseGroupRec(number);
+    }
+    if (hr == com::S_OK) {
+        const int32_t L = static_cast<int32_t>(c.size());
+        int32_t replyLength = L;
+        hr = Change("DeleteExtension", number, c.data(), c.size(),
+                    [&] { return m_pDelete->DeleteExtension(L, c.data(), &replyLength, c.data()); });
+    }
+    if (hr != com::S_OK) {
+        ChangeMessage(FormatText("hr = %x", static_cast<uint32_t>(hr)), hr, false);
+        return false;
+    }
+    ReleaseExtRec(number);
+    if (member) RemoveFromGroups(number);
+    return true;
+}
+
+void CZentServDcom::RemoveFromGroups(std::string_view number, std::string_view group) {
+    if (!m_pChange) return;
+    // The requests change nothing held here, so the walk may use the map as it stands.
+    for (const auto& [groupNumber, w] : m_groups) {
+        if (!group.empty() && groupNumber != group) continue;
+        const size_t members = w.MemberCount();
+        for (size_t i = 0; i < members; ++i) {
+            // An entry counts when it starts with the number (entry 100 for number 10 as well).
+            if (w.Member(i).substr(0, number.size()) != number) continue;
+            SendMembership(number, groupNumber, request::kMembershipRemove);
+        }
+        if (!group.empty()) break;
+    }
+}
+
+void CZentServDcom::AddToGroup(std::string_view number, std::string_view group) {
+    if (!m_pChange || !m_groups.count(group)) return;
+    if (SendMembership(number, group, request::kMembershipAdd) != com::E_FAIL) return;
+    // The server answers the closing request of an add pair with E_FAIL once the member is in.
+    if (auto it = m_records.find(number); it != m_records.end())
+        it->second.SetBits(extrec::kExtStatusFlagBank, extrec::kStatusGroupMember, true);
+}
+
+com::HRESULT CZentServDcom::SendMembership(std::string_view number, std::string_view group, int32_t operation) {
+    uint8_t block[request::kMembershipSize] = {};
+    const ExtRec b(block, sizeof block);
+    b.SetText(request::kMembershipExtension, number);
+    b.SetText(request::kMembershipGroup, group);
+    b.SetI32(request::kMembershipOperation, operation);
+    const int32_t size = static_cast<int32_t>(sizeof block);
+    Change("ChangeMembership", number, block, sizeof block, [&] { return m_pChange->ChangeMembership(size, block); });
+    // The closing request: the same block without the extension number.
+    b.SetText(request::kMembershipExtension, {});
+    b.SetI32(request::kMembershipOperation, request::kMembershipClose);
+    return Change("ChangeMembership", number, block, sizeof block, [&] { return m_pChange->ChangeMembership(size, block); });
+}
+
+}  // namespace server
