@@ -15,7 +15,7 @@
 #include "com/ProxyLoader.h"
 #include "com/ProxyRegistration.h"
 #include "document/QOBDoc.h"
-#include "server/SPDCOM.h"
+#include "connection/SPDCOM.h"
 #include "sim/SimHost.h"
 #include "sim/SiteSetup.h"
 
@@ -31,6 +31,7 @@ public:
     void BeginWaitCursor() override {}
     void EndWaitCursor() override {}
     void RequestMapEdit() override {}
+    bool AskDeleteScope(DeleteScopePrompt&) override { return false; }
 };
 
 std::string Number(long i) {

@@ -51,3 +51,14 @@ int CCliFrame::MessageBox(const std::string& text, unsigned type, const std::str
         default: return IDOK;
     }
 }
+
+bool CCliFrame::AskDeleteScope(DeleteScopePrompt& prompt) {
+    PrintErr(prompt.question);
+    if (m_nDeleteScope < 0) {
+        PrintErr("(answered Cancel)");
+        return false;
+    }
+    prompt.choice = m_nDeleteScope;
+    PrintErr("(answered " + (m_nDeleteScope == 0 ? prompt.virtualOnly : prompt.everything) + ")");
+    return true;
+}

@@ -20,15 +20,20 @@ public:
     void BeginWaitCursor() override {}
     void EndWaitCursor() override {}
     void RequestMapEdit() override { m_bMapEditRequested = true; }
+    // Shows the question and the choice made beforehand (SetDeleteScope); none made cancels.
+    bool AskDeleteScope(DeleteScopePrompt& prompt) override;
 
     // The answer given to Yes/No questions (there is nobody to ask).
     void SetQuestionAnswer(int answer) { m_nAnswer = answer; }
+    // The scope a deletion's question is answered with: 0 virtual only, 1 everything, -1 cancel.
+    void SetDeleteScope(int choice) { m_nDeleteScope = choice; }
     bool MapEditRequested() const { return m_bMapEditRequested; }
     int MessagesShown() const { return m_nMessages; }
 
 private:
     CLogSink m_log;
     int m_nAnswer = IDNO;
+    int m_nDeleteScope = -1;
     bool m_bMapEditRequested = false;
     int m_nMessages = 0;
 };

@@ -4,6 +4,17 @@
 namespace server {
 
 bool CZentServDcom::RelocateExt(std::string_view number, CZentServ* other, bool copyMailbox) {
+    if (m_pPlan && other) {
+        // Planned as a whole: the relocation's many calls are its own business.
+        PlannedCall planned;
+        planned.site = m_strName;
+        planned.method = "Relocate";
+        planned.number = std::string(number);
+        planned.source = other->GetName();
+        planned.withMailbox = copyMailbox;
+        m_pPlan->Add(std::move(planned));
+        return true;
+    }
     return m_pReloc ? m_pReloc->Relocate(number, other, copyMailbox) : false;
 }
 

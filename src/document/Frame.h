@@ -27,6 +27,17 @@ constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
+// A deletion's question and its two scopes, as the Delete Extension dialog shows them; the
+// window's dialog and the command line ask the same (MakeDeleteScopePrompt builds it).
+struct DeleteScopePrompt {
+    std::string number;
+    int type = 0;              // the extension's type code; 2 is a group
+    std::string question;      // 44212
+    std::string virtualOnly;   // the first choice: delete where the number is a virtual extension
+    std::string everything;    // the second: 44210 for a group, 44211 otherwise
+    int choice = 0;            // 0 virtual only, 1 everything; the answer comes back here
+};
+
 class IQOBFrame {
 public:
     virtual ~IQOBFrame() = default;
@@ -42,4 +53,6 @@ public:
     virtual void EndWaitCursor() = 0;
     // The configuration could not be used as it is: open the map table editor when next idle.
     virtual void RequestMapEdit() = 0;
+    // Asks whether and how far to delete; false when the user cancels.
+    virtual bool AskDeleteScope(DeleteScopePrompt& prompt) = 0;
 };

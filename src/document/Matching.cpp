@@ -218,16 +218,3 @@ void CQOBDoc::MatchExtensions() {
     if (m_pFrame) m_pFrame->SetStatusText(LoadString(44213));
 }
 
-bool CQOBDoc::IsSynchronizable(std::string_view number, const std::string& home) const {
-    auto it = m_extList.find(number);
-    if (it == m_extList.end()) return false;
-    const ExtSummary& row = it->second;
-    if (home == LoadString(44226)) return false;
-    if (CountExtType(number, exttype::kApplication) > 0) return false;
-    const int c0 = CountExtType(number, exttype::kPhysical);
-    const int c2 = CountExtType(number, exttype::kWorkgroup);
-    const int c4 = CountExtType(number, exttype::kIp);
-    if (c0 + c4 > 1) return false;
-    if (c0 + c4 == 1 && c2 > 0) return false;
-    return home != FieldText(row.HomeServer) || row.SyncStatus != 1;
-}

@@ -64,9 +64,16 @@ public:
     server::CZentServ* FindServer(const std::string& name) const;
     server::ExtSummary* FindExtRow(std::string_view number);
     bool IsSynchronizable(std::string_view number, const std::string& home) const;
+    // Why a number may not be checked for synchronisation with that home (None: it may).
+    enum class SyncRefusal { None, NoRow, NoHome, Application, SeveralExtensions, ExtensionAndGroup, AlreadySynchronized };
+    SyncRefusal WhyNotSynchronizable(std::string_view number, const std::string& home) const;
     int GetGroupAgents(std::string_view number, const std::string& home, std::vector<std::string>& list);
     int32_t GetMailboxSize(std::string_view number);
     void UpdateExtRows(const std::vector<std::string>& numbers);
+
+    // Synchronisation and deletion.
+    bool SyncExtension(const std::string& number, const std::string& home);
+    bool DeleteEverywhere(const std::string& number);
 
     // Options.
     bool GetReload() const { return m_bReload; }
@@ -117,6 +124,11 @@ private:
     bool IsSynchronizedTo(std::string_view number, size_t home, bool namesConsistent,
                           const std::vector<RouteTexts>& routes);
     void Message(const std::string& text, unsigned type = MB_OK);
+    // SyncExtension's walk over the sites; `home` becomes the home connection's own name, and
+    // `homeType` the type the merged row takes on success.
+    bool SyncToHome(const std::string& number, const server::ExtSummary& row, std::string& home, uint8_t& homeType);
+    // The route from `site` to `home`, each entry compared written to the trace.
+    const MapEntry* TraceRouteTo(const SiteRec& site, const std::string& home) const;
 
     IQOBFrame* m_pFrame = nullptr;
     std::string m_strWorkDir;

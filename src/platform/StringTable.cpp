@@ -135,6 +135,16 @@ constexpr StringEntry kTable[] = {
     {46002, "The selected server has no route to that server in the Map Table.", "所选服务器在映射表中没有到该服务器的路由。"},
     {46003, ": Synchronized to ", "：已同步到 "},
     {46004, ": Unsynchronized.", "：未同步。"},
+    {46005, "Delete all virtual extensions only", "仅删除所有虚拟分机"},
+    {46007, "\tSync failed: Extension %s is an application on some server and cannot be synchronized.",
+     "\t同步失败：分机 %s 在某个服务器上是应用程序，无法同步。"},
+    {46008, "\tSync failed: Extension %s is a physical or IP extension on more than one server and cannot be synchronized.",
+     "\t同步失败：分机 %s 在多个服务器上是物理分机或 IP 分机，无法同步。"},
+    {46009, "\tSync failed: Extension %s is an extension on one server and a group on another and cannot be synchronized.",
+     "\t同步失败：分机 %s 在一个服务器上是分机，在另一个服务器上是组，无法同步。"},
+    {46010, "\tSync failed: Extension %s has no home server to be synchronized to.", "\t同步失败：分机 %s 没有可同步到的主服务器。"},
+    {46011, "\tSync failed: The forward number %s of extension %s in server %s is longer than 19 characters.",
+     "\t同步失败：服务器 %3$s 中分机 %2$s 的转发号码 %1$s 超过 19 个字符。"},
 
     // Framework texts.
     {57344, "QOB", "QOB"},

@@ -132,6 +132,36 @@ protected:
         return false;
     }
 
+    // What a site's server holds under the number (nothing when it holds none).
+    static std::vector<uint8_t> Held(sim::Site& site, const std::string& number) {
+        std::lock_guard lock(site.Mutex());
+        const sim::Stored* s = site.State().FindRecord(number);
+        return s ? std::vector<uint8_t>(s->bytes.begin(), s->bytes.end()) : std::vector<uint8_t>{};
+    }
+    static server::ConstExtRec Rec(const std::vector<uint8_t>& bytes) { return {bytes.data(), bytes.size()}; }
+    static bool HasGroup(sim::Site& site, const std::string& number) {
+        std::lock_guard lock(site.Mutex());
+        return site.State().FindWorkgroup(number) != nullptr;
+    }
+    // The calls a site answered since the last ForgetCalls, by method name.
+    static std::vector<std::string> Calls(sim::Site& site) {
+        std::vector<std::string> out;
+        for (const auto& c : site.Calls()) out.push_back(c.method);
+        return out;
+    }
+    void ForgetCalls() {
+        for (SimSite& s : sites) s.site->ClearCalls();
+    }
+    static void Fault(sim::Site& site, const std::string& method, com::HRESULT hr) {
+        std::string error;
+        ASSERT_TRUE(site.SetMethodFault(method, sim::MethodFault{hr, 0}, error)) << error;
+    }
+    bool LoggedPrefix(uint32_t level, const std::string& prefix) const {
+        for (const auto& [l, t] : frame.logs)
+            if (l == level && t.rfind(prefix, 0) == 0) return true;
+        return false;
+    }
+
     TempDir registry, work;
     RecordingFrame frame;
     CQOBDoc doc;

@@ -20,6 +20,12 @@ public:
     void BeginWaitCursor() override { ++waits; }
     void EndWaitCursor() override { --waits; }
     void RequestMapEdit() override { ++mapEditRequests; }
+    bool AskDeleteScope(DeleteScopePrompt& prompt) override {
+        prompts.push_back(prompt);
+        if (deleteScope < 0) return false;
+        prompt.choice = deleteScope;
+        return true;
+    }
 
     std::vector<std::pair<uint32_t, std::string>> logs;
     std::vector<std::string> messages;
@@ -29,4 +35,6 @@ public:
     int waits = 0;
     int mapEditRequests = 0;
     int answer = IDOK;
+    std::vector<DeleteScopePrompt> prompts;
+    int deleteScope = 1;  // -1 cancels
 };

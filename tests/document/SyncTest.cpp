@@ -1,0 +1,272 @@
+// Synchronising numbers across simulated sites: what every site's server holds afterwards, what
+// the merged row says, and what is logged.
+#include "DownloadFixture.h"
+
+using namespace downloadtest;
+namespace exttype = server::exttype;
+namespace extrec = server::extrec;
+
+namespace {
+
+class Sync : public DownloadFixture {
+protected:
+    sim::Site& North() { return *sites[0].site; }
+    sim::Site& South() { return *sites[1].site; }
+    sim::Site& East() { return *sites[2].site; }
+
+    void ThreeSites() {
+        AddSite("North");
+        AddSite("South");
+        AddSite("East");
+        LinkAll();
+    }
+    void Download() {
+        ASSERT_TRUE(doc.Download());
+        ForgetCalls();
+        frame.logs.clear();
+        frame.updates.clear();
+    }
+    // Nothing was sent to any server since the download (loading calls are forgotten there).
+    bool NothingSent() {
+        for (SimSite& s : sites)
+            if (!Calls(*s.site).empty()) return false;
+        return true;
+    }
+    // A forwarding copy on `site` that forwards to `home` by 8<number> and its mail suffix.
+    void ExpectCopyOf(sim::Site& site, const std::string& number, const std::string& home, uint8_t type) {
+        const std::vector<uint8_t> held = Held(site, number);
+        ASSERT_FALSE(held.empty()) << number;
+        const server::ConstExtRec r = Rec(held);
+        EXPECT_EQ(r.ExtensionType(), type);
+        EXPECT_EQ(r.FwdDialString(), "8" + number);
+        EXPECT_EQ(r.FwdEmailAddr(), "ext" + number + "@" + Lower(home) + ".example");
+        EXPECT_EQ(r.ForwardTarget(), extrec::kForwardToDialString);
+        EXPECT_TRUE(r.ExtStatusFlagBank() & extrec::kStatusForwards);
+        EXPECT_EQ(r.ExtFeatureFlagBank() & extrec::kForwardingCopyMask, extrec::kForwardingCopyMask);
+    }
+    // South has no route to North: the sync fails as a whole wherever South stands, the walk goes
+    // on past it, and the row stays as it was.
+    void ExpectNoRouteFailure() {
+        LinkAll();
+        SiteRec& south = doc.m_sites[size_t(doc.GetSiteIndex("South"))];
+        std::erase_if(south.Routes, [](const MapEntry& e) { return e.Name == "North"; });
+        sim::Site& north = Named("North");
+        Add(north, Ext("100"));
+        Download();
+        EXPECT_FALSE(doc.SyncExtension("100", "North"));
+        EXPECT_TRUE(Logged(LOG_ERROR, "\tSync failed: Could not find the TO server North in Map Table Entry Chain."));
+        EXPECT_TRUE(Logged(LOG_ERROR, "Failed to sync extension 100."));
+        EXPECT_TRUE(Held(Named("South"), "100").empty());
+        ExpectCopyOf(Named("East"), "100", "North", exttype::kVirtual);
+        EXPECT_EQ(Row("100").SyncStatus, 0);
+        EXPECT_TRUE(frame.updates.empty());
+    }
+    sim::Site& Named(const std::string& name) { return *sites[size_t(doc.GetSiteIndex(name))].site; }
+    // After a new download, the number is Synchronized with that home.
+    void ExpectSynchronizedAfterDownload(const std::string& number, const std::string& home) {
+        ASSERT_TRUE(doc.Download());
+        EXPECT_EQ(Row(number).SyncStatus, 1) << number;
+        EXPECT_EQ(Home(Row(number)), home) << number;
+    }
+};
+
+TEST_F(Sync, ASiteWithoutTheNumberGetsAForwardingCopy) {
+    ThreeSites();
+    sim::NewExtension ann = Ext("100", "physical", "Lee");
+    ann.firstName = "Ann";
+    Add(North(), ann);
+    Download();
+    const std::vector<uint8_t> homeBefore = Held(North(), "100");
+
+    ASSERT_TRUE(doc.SyncExtension("100", "North"));
+    ExpectCopyOf(South(), "100", "North", exttype::kVirtual);
+    ExpectCopyOf(East(), "100", "North", exttype::kVirtual);
+    EXPECT_EQ(Rec(Held(South(), "100")).ExtFirstName(), "Ann");
+    EXPECT_EQ(Rec(Held(South(), "100")).ExtPassword(), Rec(homeBefore).ExtPassword());
+    // The home is rewritten as it was.
+    EXPECT_EQ(Calls(North()), std::vector<std::string>{"ReplaceExtension"});
+    EXPECT_EQ(Held(North(), "100"), homeBefore);
+
+    const auto& row = Row("100");
+    EXPECT_EQ(row.SyncStatus, 1);
+    EXPECT_EQ(Home(row), "North");
+    EXPECT_EQ(row.ExtensionType, exttype::kPhysical);
+    EXPECT_EQ(frame.updates, (std::vector<std::pair<int, std::string>>{{UPDATE_ROW_REFRESH, "100"}}));
+    EXPECT_TRUE(Logged(LOG_INFO, "Sync extension 100 to server North..."));
+    EXPECT_TRUE(Logged(LOG_WARNING, "\tAdd extension 100 successfully.\n"));
+    EXPECT_TRUE(Logged(LOG_INFO, "Sync successfully - extension 100."));
+    // The connections' summaries follow.
+    EXPECT_EQ(server::FieldText(doc.FindServer("South")->FindExt("100")->HomeServer), "North");
+    ExpectSynchronizedAfterDownload("100", "North");
+}
+
+TEST_F(Sync, AGroupGetsGroupPilotsWithTheirWorkgroups) {
+    ThreeSites();
+    Add(North(), Ext("200"));
+    Add(North(), Ext("600", "group"), {"200"});
+    Download();
+    ASSERT_TRUE(doc.SyncExtension("600", "North"));
+    ExpectCopyOf(South(), "600", "North", exttype::kWorkgroup);
+    EXPECT_TRUE(HasGroup(South(), "600"));
+    EXPECT_EQ(Calls(South()), (std::vector<std::string>{"AddExtension", "AddWorkgroup", "ResetExtension"}));
+    EXPECT_EQ(Row("600").ExtensionType, exttype::kWorkgroup);
+    ExpectSynchronizedAfterDownload("600", "North");
+}
+
+TEST_F(Sync, AnExistingCopyIsRewrittenWithTheRoutesValuesKeepingTypeAndNames) {
+    ThreeSites();
+    Add(North(), Ext("100", "physical", "Lee"));
+    sim::NewExtension stale = Ext("100", "virtual", "LEE");
+    stale.forwarding = true;
+    stale.fwdDial = "9100";
+    stale.fwdEmail = "old@elsewhere";
+    Add(South(), stale);
+    Download();
+    ASSERT_TRUE(doc.SyncExtension("100", "North"));
+    ExpectCopyOf(South(), "100", "North", exttype::kVirtual);
+    EXPECT_EQ(Rec(Held(South(), "100")).ExtName(), "LEE");
+    EXPECT_EQ(Calls(South()), std::vector<std::string>{"ReplaceExtension"});
+}
+
+TEST_F(Sync, AnEmptyMailNameGivesAnEmptyMailForward) {
+    ThreeSites();
+    sim::NewExtension quiet = Ext("100");
+    quiet.email = "";
+    Add(North(), quiet);
+    Download();
+    ASSERT_TRUE(doc.SyncExtension("100", "North"));
+    EXPECT_EQ(Rec(Held(South(), "100")).FwdEmailAddr(), "");
+}
+
+TEST_F(Sync, TheMailForwardOfANewCopyUsesTheHomesMailName) {
+    ThreeSites();
+    sim::NewExtension ann = Ext("100");
+    ann.email = "ann";
+    Add(North(), ann);
+    sim::NewExtension other = Ext("100", "virtual");
+    other.email = "ANN";  // the merged row takes the last site's spelling
+    Add(East(), other);
+    Download();
+    ASSERT_EQ(server::FieldText(Row("100").EMailName), "ANN");
+    ASSERT_TRUE(doc.SyncExtension("100", "North"));
+    EXPECT_EQ(Rec(Held(South(), "100")).FwdEmailAddr(), "ann@north.example");
+}
+
+TEST_F(Sync, ASiteWithoutARouteFailsTheSyncWhenItStandsLast) {
+    AddSite("North");
+    AddSite("East");
+    AddSite("South");
+    ExpectNoRouteFailure();
+}
+
+TEST_F(Sync, ASiteWithoutARouteFailsTheSyncWhenItStandsFirst) {
+    AddSite("South");
+    AddSite("North");
+    AddSite("East");
+    ExpectNoRouteFailure();
+}
+
+TEST_F(Sync, AHomeMovedWithoutRelocationTurnsTheCopyIntoTheExtension) {
+    ThreeSites();
+    Add(North(), Ext("100"));
+    Add(South(), Copy("100", "North"));
+    Add(East(), Copy("100", "North"));
+    doc.m_bRelocation = false;
+    Download();
+    ASSERT_EQ(Row("100").SyncStatus, 1);
+
+    ASSERT_TRUE(doc.SyncExtension("100", "South"));
+    const server::ConstExtRec own = Rec(Held(South(), "100"));
+    EXPECT_EQ(own.ForwardTarget(), extrec::kForwardStopped);
+    EXPECT_FALSE(own.ExtStatusFlagBank() & extrec::kStatusForwards);
+    EXPECT_EQ(own.FwdMailOptions(), 1);
+    ExpectCopyOf(North(), "100", "South", exttype::kPhysical);  // the old home keeps its type, now forwarding
+    ExpectCopyOf(East(), "100", "South", exttype::kVirtual);
+    EXPECT_FALSE(LoggedPrefix(LOG_INFO, "Relocate extension"));
+    EXPECT_EQ(Home(Row("100")), "South");
+    EXPECT_EQ(Row("100").ExtensionType, exttype::kPhysical);
+}
+
+TEST_F(Sync, AFailedRelocationLeavesTheOtherSitesAlone) {
+    ThreeSites();
+    Add(North(), Ext("100"));
+    Add(South(), Copy("100", "North"));
+    Add(East(), Copy("100", "North"));
+    Download();
+    const std::vector<uint8_t> northBefore = Held(North(), "100");
+    const std::vector<uint8_t> eastBefore = Held(East(), "100");
+
+    // North comes first in the list, but the new home South is handled first; relocation is not
+    // available in this build, so it fails, and nobody is turned into a copy of South.
+    EXPECT_FALSE(doc.SyncExtension("100", "South"));
+    EXPECT_TRUE(Logged(LOG_INFO, "Relocate extension 100 from North to South without copy mailbox..."));
+    EXPECT_TRUE(LoggedPrefix(LOG_ERROR, "\tSync failed: Failed to relocate extension 100 in server South.\t"));
+    EXPECT_EQ(Calls(South()), std::vector<std::string>{"ReplaceExtension"});
+    EXPECT_EQ(Held(North(), "100"), northBefore);
+    EXPECT_EQ(Held(East(), "100"), eastBefore);
+    EXPECT_EQ(Home(Row("100")), "North");
+}
+
+TEST_F(Sync, SynchronisingAgainToTheSameHomeRelocatesNothing) {
+    ThreeSites();
+    Add(North(), Ext("100"));
+    Add(South(), Copy("100", "North"));
+    Add(East(), Copy("100", "North"));
+    Download();
+    ASSERT_TRUE(doc.SyncExtension("100", "North"));
+    EXPECT_FALSE(LoggedPrefix(LOG_INFO, "Relocate extension"));
+}
+
+TEST_F(Sync, WhatMayNotBeSynchronisedIsRefusedWithNothingSent) {
+    ThreeSites();
+    Add(North(), Ext("100", "physical", "Lee"));
+    Add(South(), Copy("100", "North", "Other"));
+    Add(North(), Ext("200"));
+    Add(South(), Ext("200"));
+    Add(North(), Ext("300"));
+    Add(South(), Ext("300", "group"));
+    Download();
+
+    EXPECT_FALSE(doc.SyncExtension("100", "North"));
+    EXPECT_TRUE(Logged(LOG_ERROR, "\tExtension 100 have different last name in different servers."));
+    EXPECT_FALSE(doc.SyncExtension("200", "North"));
+    EXPECT_TRUE(Logged(LOG_ERROR,
+                       "\tSync failed: Extension 200 is a physical or IP extension on more than one server and "
+                       "cannot be synchronized."));
+    EXPECT_FALSE(doc.SyncExtension("300", "North"));
+    EXPECT_TRUE(Logged(LOG_ERROR,
+                       "\tSync failed: Extension 300 is an extension on one server and a group on another and "
+                       "cannot be synchronized."));
+    EXPECT_FALSE(doc.SyncExtension("999", "North"));
+    EXPECT_TRUE(Logged(LOG_ERROR, "Failed to find extension 999."));
+    EXPECT_FALSE(doc.SyncExtension("100", "West"));
+    EXPECT_TRUE(NothingSent());
+}
+
+TEST_F(Sync, TheHomeNameInAnotherCaseIsTheSite) {
+    ThreeSites();
+    Add(North(), Ext("100"));
+    Download();
+    ASSERT_TRUE(doc.SyncExtension("100", " nORTH "));
+    EXPECT_EQ(Home(Row("100")), "North");
+    EXPECT_EQ(server::FieldText(doc.FindServer("East")->FindExt("100")->HomeServer), "North");
+    ExpectCopyOf(East(), "100", "North", exttype::kVirtual);
+}
+
+TEST_F(Sync, AForwardNumberLongerThanARecordHoldsIsNotSent) {
+    AddSite("North", 0x0480, 6);
+    AddSite("South", 0x0480, 6);
+    AddSite("East", 0x0480, 6);
+    LinkAll();
+    for (MapEntry& route : doc.m_sites[1].Routes) route.FwdPattern = "81234567890123N";  // 14 + 6 = 20
+    Add(North(), Ext("123456"));
+    Download();
+    EXPECT_FALSE(doc.SyncExtension("123456", "North"));
+    EXPECT_TRUE(Logged(LOG_ERROR,
+                       "\tSync failed: The forward number 81234567890123123456 of extension 123456 in server South is "
+                       "longer than 19 characters."));
+    EXPECT_TRUE(Calls(South()).empty());
+    ExpectCopyOf(East(), "123456", "North", exttype::kVirtual);
+}
+
+}  // namespace
