@@ -36,3 +36,5 @@ int RunRouteCommand(CliContext& ctx, const std::vector<std::string>& args);
 int RunOptionsCommand(CliContext& ctx, const std::vector<std::string>& args);
 // `in` supplies the passwords of --password-stdin.
 int RunDownloadCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);
+int RunSyncCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);
+int RunDeleteCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);

@@ -37,7 +37,10 @@ CCliFrame::CCliFrame(const std::string& logFile) {
     m_log.SetLineListener([](const std::string& line) { PrintErr(line); });
 }
 
-void CCliFrame::Log(uint32_t level, const std::string& text) { m_log.OnLogMessage(level, text); }
+void CCliFrame::Log(uint32_t level, const std::string& text) {
+    if (level >= LOG_ERROR) m_errorLines.push_back(text);
+    m_log.OnLogMessage(level, text);
+}
 
 int CCliFrame::MessageBox(const std::string& text, unsigned type, const std::string&) {
     ++m_nMessages;

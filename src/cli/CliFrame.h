@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "document/Frame.h"
 #include "document/LogSink.h"
@@ -28,6 +29,8 @@ public:
     // The scope a deletion's question is answered with: 0 virtual only, 1 everything, -1 cancel.
     void SetDeleteScope(int choice) { m_nDeleteScope = choice; }
     bool MapEditRequested() const { return m_bMapEditRequested; }
+    // The error lines logged so far (level LOG_ERROR), as logged.
+    const std::vector<std::string>& ErrorLines() const { return m_errorLines; }
     int MessagesShown() const { return m_nMessages; }
 
 private:
@@ -36,6 +39,7 @@ private:
     int m_nDeleteScope = -1;
     bool m_bMapEditRequested = false;
     int m_nMessages = 0;
+    std::vector<std::string> m_errorLines;
 };
 
 // Text in the system code page to the terminal's UTF-8, one line each.

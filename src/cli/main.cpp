@@ -29,11 +29,21 @@ const char* kHelp =
     "  download SITE SITE... [--password SITE=PW]... [--password-stdin] [--yes]\n"
     "                                          download the sites and print the merged list, one\n"
     "                                          tab-separated row per extension number\n"
+    "  sync SITE SITE... [--password SITE=PW]... [--password-stdin] [--yes] [--dry-run] NUMBER[=HOME]...\n"
+    "                                          download the sites, synchronise the numbers (to HOME,\n"
+    "                                          else the list's home), print the list; --dry-run\n"
+    "                                          sends nothing and prints what would be sent\n"
+    "  delete SITE SITE... [--password SITE=PW]... [--password-stdin] --scope virtual|all [--yes] NUMBER...\n"
+    "                                          delete the numbers on every site (virtual: only the\n"
+    "                                          forwarding copies); without --yes prints what would be\n"
+    "                                          deleted and deletes nothing\n"
     "\n"
     "download: --password-stdin reads SITE=PW lines (blank lines skipped). A named site without a\n"
     "password uses the remembered one when the option Remember is on, none otherwise. Passwords are\n"
     "cleared from Plexar.xml afterwards unless Remember is on. Questions are answered No unless\n"
-    "--yes is given. Log lines go to stderr and QOB.log.\n"
+    "--yes is given. Log lines go to stderr and QOB.log. sync and delete take the sites first, then\n"
+    "the numbers; they download as download does (passwords, questions) and exit 1 when any number\n"
+    "failed.\n"
     "\n"
     "exit status: 0 done, 1 refused or failed (message on stderr), 2 bad usage\n";
 
@@ -92,6 +102,8 @@ int main(int argc, char** argv) {
     if (command == "route") return RunRouteCommand(ctx, rest);
     if (command == "options") return RunOptionsCommand(ctx, rest);
     if (command == "download") return RunDownloadCommand(ctx, rest, std::cin);
+    if (command == "sync") return RunSyncCommand(ctx, rest, std::cin);
+    if (command == "delete") return RunDeleteCommand(ctx, rest, std::cin);
     std::fprintf(stderr, "qob-cli: unknown command \"%s\" (see qob-cli --help)\n", command.c_str());
     return kExitUsage;
 }

@@ -10,7 +10,8 @@ using server::FieldText;
 using server::StoreFieldText;
 namespace exttype = server::exttype;
 
-bool CQOBDoc::DeleteEverywhere(const std::string& number) {
+bool CQOBDoc::DeleteEverywhere(const std::string& number, bool* complete) {
+    if (complete) *complete = false;
     ExtSummary* row = FindExtRow(number);
     if (!row) {
         Log(LOG_ERROR, FormatString(44624, number));
@@ -57,6 +58,7 @@ bool CQOBDoc::DeleteEverywhere(const std::string& number) {
         }
     }
     Log(LOG_INFO, FormatString(44621, number));
+    if (complete) *complete = allDone;
     // The row goes when nothing of the number is left (the counts do not see a kept virtual home).
     if (allDone && !homeKept && row->ExtCount + row->GroupCount == 0) {
         m_extList.erase(std::string(number));

@@ -73,7 +73,8 @@ public:
 
     // Synchronisation and deletion.
     bool SyncExtension(const std::string& number, const std::string& home);
-    bool DeleteEverywhere(const std::string& number);
+    // `complete` (when given) tells whether every deletion the scope asked for was made.
+    bool DeleteEverywhere(const std::string& number, bool* complete = nullptr);
 
     // Options.
     bool GetReload() const { return m_bReload; }

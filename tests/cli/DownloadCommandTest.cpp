@@ -1,13 +1,8 @@
 // qob-cli download run in this process against simulated sites, through the real proxies: what it
 // prints, what it logs and what the configuration file holds afterwards.
-#include <stdio.h>
-
 #include <filesystem>
-#include <functional>
-#include <sstream>
 
-#include "cli/CliContext.h"
-#include "document/DownloadFixture.h"
+#include "CommandFixture.h"
 #include "document/Encrypt.h"
 #include "document/Utf8.h"
 #include "server/ServProv.h"
@@ -16,50 +11,8 @@ using namespace downloadtest;
 
 namespace {
 
-// A stdio stream that keeps what is written, and lets a test act when a line arrives.
-class CapturedStream {
-public:
-    CapturedStream() {
-        cookie_io_functions_t io{};
-        io.write = [](void* self, const char* data, size_t size) -> ssize_t {
-            auto* s = static_cast<CapturedStream*>(self);
-            s->text.append(data, size);
-            if (s->onWrite) s->onWrite(std::string(data, size));
-            return static_cast<ssize_t>(size);
-        };
-        file = fopencookie(this, "w", io);
-        setvbuf(file, nullptr, _IONBF, 0);
-    }
-    ~CapturedStream() { fclose(file); }
-    CapturedStream(const CapturedStream&) = delete;
-    CapturedStream& operator=(const CapturedStream&) = delete;
-
-    FILE* file = nullptr;
-    std::string text;
-    std::function<void(const std::string&)> onWrite;
-};
-
-struct CommandResult {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-class CliDownload : public DownloadFixture {
+class CliDownload : public CommandFixture {
 protected:
-    void SetUp() override {
-        DownloadFixture::SetUp();
-        doc.m_bReload = false;
-    }
-    void TearDown() override {
-        SetPrintStreams(nullptr, nullptr);
-        DownloadFixture::TearDown();
-    }
-
-    // The fixture's sites, routes and options as the configuration file, without any password.
-    void WriteConfig() {
-        for (SiteRec& s : doc.m_sites) s.DayWhite.clear();
-        ASSERT_TRUE(doc.SaveConfig()) << doc.GetConfigError();
-    }
     static void SetAdminPassword(sim::Site& site, const char* password) {
         std::string error;
         ASSERT_TRUE(site.Modify(
@@ -72,20 +25,8 @@ protected:
             error))
             << error;
     }
-
-    // As a fresh qob-cli process would run it: its own document, frame and log file.
     CommandResult Run(const std::vector<std::string>& args, const std::string& input = "") {
-        CliContext ctx(work.path());
-        std::istringstream in(input);
-        SetPrintStreams(out.file, err.file);
-        CommandResult r;
-        r.exitCode = RunDownloadCommand(ctx, args, in);
-        SetPrintStreams(nullptr, nullptr);
-        r.out = out.text;
-        r.err = err.text;
-        out.text.clear();
-        err.text.clear();
-        return r;
+        return RunCommand(RunDownloadCommand, args, input);
     }
 
     std::string Config() const { return work.Read("Plexar.xml"); }
@@ -97,8 +38,6 @@ protected:
         for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
         return n;
     }
-
-    CapturedStream out, err;
 };
 
 TEST_F(CliDownload, PrintsTheListsRowsAndLogsToStandardErrorAndTheFile) {
