@@ -24,7 +24,7 @@ const char* kUsage =
     "       [--present IFACE] [--record-definition-fills] [--extension-list-extra N]\n"
     "       [--workgroup-list-extra N] [--mailbox-answer CODE|none] [--delay-ms N]\n"
     "  dump STATE\n"
-    "  serve STATE --address A [--port P] [--max-fragment N] [--max-connections N]\n"
+    "  serve STATE --address A [--port P] [--max-fragment N] [--max-connections N] [--journal FILE]\n"
     "\n"
     "exit status: 0 done, 1 failed (message on stderr), 2 bad usage\n";
 
@@ -208,6 +208,7 @@ int Serve(Context& c, const std::string& path, const CommandArgs& a) {
         if (!ParseInteger(*t, 1, 1024, false, v)) return c.Usage("--max-connections must be 1 to 1024");
         o.rpc.maxConnections = size_t(v);
     }
+    if (auto t = a.Get("journal")) o.journalFile = *t;
     return ServeCommand(o, c.err);
 }
 
@@ -235,7 +236,7 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
           "delay-ms"},
          {"clear", "record-definition-fills"}},
         {"dump", {}, {}},
-        {"serve", {"address", "port", "max-fragment", "max-connections"}, {}},
+        {"serve", {"address", "port", "max-fragment", "max-connections", "journal"}, {}},
     };
     const std::string& command = args[0];
     const CommandOptions* known = nullptr;

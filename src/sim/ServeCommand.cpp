@@ -27,6 +27,7 @@ int ServeCommand(const ServeOptions& o, std::string& err) {
         err += "zentsim: " + error + "\n";
         return kExitFailed;
     }
+    site->SetJournalFile(o.journalFile);
     // The stubs come from the proxy library, found through the registry as a client finds it.
     if (!com::EnsureProxyLibraryRegistered()) {
         err += "zentsim: the proxy library libzentproxy.so cannot be loaded or registered\n";

@@ -12,6 +12,7 @@ struct ServeOptions {
     std::string statePath;
     std::string address;
     uint16_t resolverPort = 135;
+    std::string journalFile;  // every call answered, appended as one line (empty: none)
     com::RpcServerOptions rpc;
 };
 

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include "platform/Trace.h"
 #include "sim/Dump.h"
 #include "sim/StateCodec.h"
@@ -88,6 +90,11 @@ std::optional<com::HRESULT> Site::CountCall(std::string_view method) {
 void Site::Journal(std::string_view method, com::HRESULT result) {
     if (m_journal.size() >= kJournalLimit) m_journal.pop_front();
     m_journal.push_back({std::string(method), result});
+    if (m_journalFile.empty()) return;
+    if (std::FILE* f = std::fopen(m_journalFile.c_str(), "a")) {
+        std::fprintf(f, "%.*s 0x%08X\n", int(method.size()), method.data(), static_cast<unsigned>(result));
+        std::fclose(f);
+    }
 }
 
 uint32_t Site::DelayMs() const {

@@ -62,6 +62,9 @@ public:
     // With the mutex held: counts a call of method and gives the fault result when one applies.
     std::optional<com::HRESULT> CountCall(std::string_view method);
     void Journal(std::string_view method, com::HRESULT result);
+    // Also appends every journal entry to a file, one "METHOD 0xHRESULT" line each (`zentsim serve
+    // --journal`); empty: none. Set before serving.
+    void SetJournalFile(std::string path) { m_journalFile = std::move(path); }
 
     // Each takes the mutex.
     uint32_t DelayMs() const;
@@ -78,6 +81,7 @@ private:
     std::string m_path;
     std::map<std::string, uint64_t, std::less<>> m_callCounts;
     std::deque<CallRecord> m_journal;
+    std::string m_journalFile;
     std::string m_lastSaveError;
 };
 

@@ -176,7 +176,8 @@ TEST_F(Sync, AHomeMovedWithoutRelocationTurnsTheCopyIntoTheExtension) {
     ASSERT_EQ(Row("100").SyncStatus, 1);
 
     ASSERT_TRUE(doc.SyncExtension("100", "South"));
-    const server::ConstExtRec own = Rec(Held(South(), "100"));
+    const std::vector<uint8_t> held = Held(South(), "100");
+    const server::ConstExtRec own = Rec(held);
     EXPECT_EQ(own.ForwardTarget(), extrec::kForwardStopped);
     EXPECT_FALSE(own.ExtStatusFlagBank() & extrec::kStatusForwards);
     EXPECT_EQ(own.FwdMailOptions(), 1);
