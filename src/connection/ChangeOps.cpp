@@ -101,6 +101,13 @@ void FillNewRecord(ExtRec r, const ExtSummary& p, ConstExtRec home, bool group, 
     MakeForwarding(r, home);
 }
 
+// Forgets the record held under the number, and frees its block when it has one of its own.
+template <class Map, class Blocks>
+void ReleaseRecord(Map& records, Blocks& own, std::string_view number) {
+    if (auto it = records.find(number); it != records.end()) records.erase(it);
+    if (auto it = own.find(number); it != own.end()) own.erase(it);
+}
+
 }  // namespace
 
 void CZentServDcom::ChangeMessage(std::string text, com::HRESULT hr, bool trace) {
@@ -128,52 +135,54 @@ com::HRESULT CZentServDcom::Change(const char* method, std::string_view number, 
     return call();
 }
 
-ExtRec CZentServDcom::NewExtRec(std::unique_ptr<uint8_t[]>& block) {
-    const size_t L = m_wRecordLength;
-    if (L == 0) return ExtRec();
-    if (m_extList.size() >= m_extUsed && m_extList.size() - m_extUsed >= L) {
-        uint8_t* spare = m_extList.data() + m_extUsed;
-        std::memset(spare, 0, L);
-        return ExtRec(spare, L);
+namespace {
+
+// A zero-filled place for a new record of `length` bytes: the list buffer's spare capacity when a
+// whole record fits there (null `block`), else a block of its own.
+uint8_t* NewRecordSpace(ListBuffer& list, size_t used, size_t length, std::unique_ptr<uint8_t[]>& block) {
+    if (length == 0) return nullptr;
+    if (list.size() >= used && list.size() - used >= length) {
+        std::memset(list.data() + used, 0, length);
+        return list.data() + used;
     }
-    block.reset(new (std::nothrow) uint8_t[L]());
-    return block ? ExtRec(block.get(), L) : ExtRec();
+    block.reset(new (std::nothrow) uint8_t[length]());
+    return block.get();
+}
+
+// Keeps a record the server took under its number: a block becomes the connection's, a place in
+// the spare capacity is taken by advancing the list's used part.
+template <class Rec, class Map, class Blocks>
+void KeepRecord(Map& records, Blocks& own, size_t& used, std::string_view number, Rec rec,
+                std::unique_ptr<uint8_t[]> block) {
+    ReleaseRecord(records, own, number);
+    if (block) own.insert_or_assign(std::string(number), std::move(block));
+    else used += rec.size();
+    records.insert_or_assign(std::string(number), rec);
+}
+
+}  // namespace
+
+ExtRec CZentServDcom::NewExtRec(std::unique_ptr<uint8_t[]>& block) {
+    uint8_t* p = NewRecordSpace(m_extList, m_extUsed, m_wRecordLength, block);
+    return p ? ExtRec(p, m_wRecordLength) : ExtRec();
 }
 
 void CZentServDcom::KeepExtRec(std::string_view number, ExtRec rec, std::unique_ptr<uint8_t[]> block) {
-    ReleaseExtRec(number);
-    if (block) m_ownRecords.insert_or_assign(std::string(number), std::move(block));
-    else m_extUsed += rec.size();  // it lies in the list's spare capacity
-    m_records.insert_or_assign(std::string(number), rec);
+    KeepRecord(m_records, m_ownRecords, m_extUsed, number, rec, std::move(block));
 }
 
-void CZentServDcom::ReleaseExtRec(std::string_view number) {
-    if (auto it = m_records.find(number); it != m_records.end()) m_records.erase(it);
-    if (auto it = m_ownRecords.find(number); it != m_ownRecords.end()) m_ownRecords.erase(it);
-}
+void CZentServDcom::ReleaseExtRec(std::string_view number) { ReleaseRecord(m_records, m_ownRecords, number); }
 
 WORKGRPREC CZentServDcom::NewGroupRec(std::unique_ptr<uint8_t[]>& block) {
-    constexpr size_t G = workgrp::kDefinedSize;
-    if (m_groupList.size() >= m_groupUsed && m_groupList.size() - m_groupUsed >= G) {
-        uint8_t* spare = m_groupList.data() + m_groupUsed;
-        std::memset(spare, 0, G);
-        return WORKGRPREC(spare, G);
-    }
-    block.reset(new (std::nothrow) uint8_t[G]());
-    return block ? WORKGRPREC(block.get(), G) : WORKGRPREC();
+    uint8_t* p = NewRecordSpace(m_groupList, m_groupUsed, workgrp::kDefinedSize, block);
+    return p ? WORKGRPREC(p, workgrp::kDefinedSize) : WORKGRPREC();
 }
 
 void CZentServDcom::KeepGroupRec(std::string_view number, WORKGRPREC rec, std::unique_ptr<uint8_t[]> block) {
-    ReleaseGroupRec(number);
-    if (block) m_ownGroups.insert_or_assign(std::string(number), std::move(block));
-    else m_groupUsed += rec.size();
-    m_groups.insert_or_assign(std::string(number), rec);
+    KeepRecord(m_groups, m_ownGroups, m_groupUsed, number, rec, std::move(block));
 }
 
-void CZentServDcom::ReleaseGroupRec(std::string_view number) {
-    if (auto it = m_groups.find(number); it != m_groups.end()) m_groups.erase(it);
-    if (auto it = m_ownGroups.find(number); it != m_ownGroups.end()) m_ownGroups.erase(it);
-}
+void CZentServDcom::ReleaseGroupRec(std::string_view number) { ReleaseRecord(m_groups, m_ownGroups, number); }
 
 bool CZentServDcom::DoAddExt(const ExtSummary* p, CZentServ* source) {
     m_strLastError.clear();

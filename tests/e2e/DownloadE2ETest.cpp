@@ -11,13 +11,6 @@
 namespace e2e {
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 const std::vector<std::string> kNetworkRows = {
     "100\tExtension\tAnn\tLee\text100\tSynchronized\tNorth\t1\t0",
     "101\tExtension\tBob\t \text101\tUnsynchronized\tNorth\t1\t0",

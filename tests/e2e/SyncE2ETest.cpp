@@ -12,13 +12,6 @@
 namespace e2e {
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 class SyncE2E : public E2E {
 protected:
     // The download network plus group 600 on North with agent 101; relocation off (this build
