@@ -146,6 +146,13 @@ constexpr StringEntry kTable[] = {
     {46011, "\tSync failed: The forward number %s of extension %s in server %s is longer than 19 characters.",
      "\t同步失败：服务器 %3$s 中分机 %2$s 的转发号码 %1$s 超过 19 个字符。"},
 
+    // Relocation and mailboxes.
+    {46101, "Warning: The mailbox of extension %s was not copied from %s to %s: %s",
+     "警告：分机 %s 的邮箱未从 %s 复制到 %s：%s"},
+    {46102, "Extension number %s cannot name a mailbox directory.", "分机号 %s 不能用作邮箱目录名。"},
+    {46103, "the mailbox shares were not checked when the sites were downloaded (voice mail relocation was off then)",
+     "下载站点时未检查邮箱共享（当时未启用语音邮箱迁移）"},
+
     // Framework texts.
     {57344, "QOB", "QOB"},
     {57345, "Ready", "就绪"},
