@@ -44,7 +44,7 @@ bool CopyDirTree(const std::string& from, const std::string& to, int retries, st
         created = CreateDirTree(to);
         if (!created) std::this_thread::sleep_for(kCreateWait);
     }
-    if (!created) return note("cannot create " + to + (platform::FileErrorText().empty() ? "" : ": " + platform::FileErrorText()));
+    if (!created) return note(platform::FileErrorText().empty() ? "cannot create " + to : platform::FileErrorText());
     std::vector<platform::FileEntry> entries;
     if (!platform::ListFiles(Join(from, "*"), entries)) return note(platform::FileErrorText());
     bool ok = true;

@@ -143,6 +143,23 @@ TEST_F(Relocate, AFailedRewriteOfAGroupStillMovesItsMembersAndFails) {
     EXPECT_EQ(Count(*south, "WriteExtData") + Count(*south, "WriteItem"), 0);
 }
 
+TEST_F(Relocate, AShorterWorkgroupRecordIsMergedWithinItsLength) {
+    north = &Site("North");
+    south = &Site("South");
+    Add(*north, Ext("600", "group"));
+    for (const char* g : {"600", "700"}) Add(*south, Ext(g, "group"));
+    Edit(*south, [](sim::SiteState& s) { s.faults.workgroupRecordLength = 3800; });
+    LoadBoth();
+    const server::ConstWORKGRPREC next = south->conn->FindGroupRec("700");
+    ASSERT_EQ(next.size(), 3800u);
+    const std::vector<uint8_t> before(next.data(), next.data() + next.size());
+    ASSERT_TRUE(Move("600")) << south->conn->GetLastError();
+    // The record behind 600's in the list buffer is untouched.
+    const server::ConstWORKGRPREC after = south->conn->FindGroupRec("700");
+    EXPECT_EQ(after.GroupNumber(), "700");
+    EXPECT_EQ(std::vector<uint8_t>(after.data(), after.data() + after.size()), before);
+}
+
 TEST_F(Relocate, ItemsMoveOnlyBetweenEqualVersionsUnderTheirDecimalKey) {
     TwoSites();
     Add(*north, Ext("0205"));

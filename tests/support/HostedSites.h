@@ -53,8 +53,10 @@ protected:
         }
     }
 
-    // Dial plan 8 -> class 1; every other first digit starts an extension.
-    Hosted& Site(const std::string& name, uint16_t recordLength = 2400, uint16_t version = 0x0480) {
+    // Dial plan 8 -> class 1; every other first digit starts an extension. Served at `address`, or
+    // at 127.0.0.(20 + i) for the i-th site.
+    Hosted& Site(const std::string& name, uint16_t recordLength = 2400, uint16_t version = 0x0480,
+                 const std::string& address = {}) {
         sim::InitOptions o;
         o.name = name;
         o.adminPassword = "pw";
@@ -65,7 +67,7 @@ protected:
         std::string error;
         EXPECT_TRUE(sim::MakeSiteState(o, state, error)) << error;
         Hosted h;
-        h.address = "127.0.0." + std::to_string(20 + hosted.size());
+        h.address = address.empty() ? "127.0.0." + std::to_string(20 + hosted.size()) : address;
         h.site = std::make_shared<sim::Site>(std::move(state));
         sim::HostSite(h.address, h.site);
         hosted.push_back(std::move(h));
@@ -99,10 +101,10 @@ protected:
         return e;
     }
     // Connects and loads the site; its journal starts empty.
-    server::CZentServ& Load(Hosted& h) {
+    server::CZentServ& Load(Hosted& h, const std::string& mbAccount = {}, const std::string& mbPassword = {}) {
         uint32_t ip = 0;
         inet_pton(AF_INET, h.address.c_str(), &ip);
-        h.conn = server::CreateServer(h.site->State().name, ip, "pw", "", "", options);
+        h.conn = server::CreateServer(h.site->State().name, ip, "pw", mbAccount, mbPassword, options);
         EXPECT_TRUE(h.conn->Initialize()) << h.conn->GetLastError();
         EXPECT_TRUE(h.conn->LoadExtensions());
         h.site->ClearCalls();
