@@ -152,6 +152,8 @@ constexpr StringEntry kTable[] = {
     {46102, "Extension number %s cannot name a mailbox directory.", "分机号 %s 不能用作邮箱目录名。"},
     {46103, "the mailbox shares were not checked when the sites were downloaded (voice mail relocation was off then)",
      "下载站点时未检查邮箱共享（当时未启用语音邮箱迁移）"},
+    {46104, "Server %s has no IZentControlI interface, through which it would share its mailboxes.",
+     "服务器 %s 没有 IZentControlI 接口，无法通过它共享邮箱。"},
 
     // Framework texts.
     {57344, "QOB", "QOB"},

@@ -19,6 +19,11 @@ bool CReloc48::Open() {
     const server::IConnectionOptions* options = m_pServer->Options();
     if (!options || !options->RelocateVM() || !options->Relocation()) return true;
     if (m_bShareOpen) return true;
+    if (!m_pServer->GetControlInterface()) {
+        // Nothing to ask the server with; not the operator's name at fault.
+        m_pServer->SetLastError(platform::FormatString(46104, m_pServer->GetName()));
+        return false;
+    }
     std::string account, password;
     MailboxAccount(account, password);
     const int32_t result = ShareMailbox(1, account);

@@ -120,6 +120,21 @@ TEST_F(Download, MailboxInUseFailsTheConnection) {
     EXPECT_TRUE(Shown("The mailbox being used by another user for site North."));
 }
 
+TEST_F(Download, AServerWithoutTheControlInterfaceCannotShareItsMailboxes) {
+    sim::Site& north = AddSite("North");
+    std::string error;
+    ASSERT_TRUE(north.Modify(
+        [](sim::SiteState& s, std::string&) {
+            s.faults.interfaces["IZentControlI"] = sim::InterfaceAnswer::Absent;
+            return true;
+        },
+        error));
+    doc.m_bRelocateVM = true;
+    EXPECT_FALSE(doc.Download());
+    EXPECT_TRUE(Shown("Server North has no IZentControlI interface, through which it would share its mailboxes."))
+        << (frame.messages.empty() ? "" : frame.messages[0]);
+}
+
 TEST_F(Download, DifferentLengthsAnsweredNoKeepTheConnections) {
     AddSite("North", 0x0480, 3);
     AddSite("South", 0x0480, 4);
