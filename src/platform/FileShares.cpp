@@ -1,5 +1,8 @@
 #include "platform/FileShares.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform/FileSystem.h"
 
 namespace platform {
@@ -20,6 +23,16 @@ bool EndsWithWildcard(const std::string& p) {
 }  // namespace
 
 void SetFileError(std::string text) { t_error = std::move(text); }
+
+bool FailWithErrno(const std::string& what, const std::string& path) {
+    SetFileError(what + " " + path + ": " + std::strerror(errno));
+    return false;
+}
+
+std::string LastPathPart(const std::string& path) {
+    const size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
 const std::string& FileErrorText() { return t_error; }
 
 bool SplitSharePath(const std::string& path, std::string& host, std::string& share, std::string& rest) {

@@ -43,5 +43,9 @@ void SmbDisconnect(const std::string& host, const std::string& share);
 
 // Sets this thread's text of the last file failure (FileErrorText).
 void SetFileError(std::string text);
+// Sets it to what failed, the path and errno's text; false.
+bool FailWithErrno(const std::string& what, const std::string& path);
+// The last part of a path ("\" and "/" both separate parts).
+std::string LastPathPart(const std::string& path);
 
 }  // namespace platform

@@ -18,15 +18,7 @@ std::string Native(std::string path) {
     return path;
 }
 
-bool Fail(const std::string& what, const std::string& path) {
-    SetFileError(what + " " + path + ": " + std::strerror(errno));
-    return false;
-}
-
-std::string LastPart(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+bool Fail(const std::string& what, const std::string& path) { return FailWithErrno(what, path); }
 
 class LocalReader final : public IFileReader {
 public:
@@ -85,7 +77,7 @@ public:
         struct stat st {};
         if (!entries) {
             if (::stat(path.c_str(), &st) != 0) return Fail("cannot find", path);
-            out.push_back({LastPart(path), S_ISDIR(st.st_mode), uint64_t(st.st_size)});
+            out.push_back({LastPathPart(path), S_ISDIR(st.st_mode), uint64_t(st.st_size)});
             return true;
         }
         DIR* dir = ::opendir(path.c_str());

@@ -115,15 +115,7 @@ bool UrlOf(const std::string& path, std::string& url, std::string* rest = nullpt
     return true;
 }
 
-bool Fail(const std::string& what, const std::string& path) {
-    SetFileError(what + " " + path + ": " + std::strerror(errno));
-    return false;
-}
-
-std::string LastPart(const std::string& path) {
-    const size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
+bool Fail(const std::string& what, const std::string& path) { return FailWithErrno(what, path); }
 
 class SmbReader final : public IFileReader {
 public:
@@ -188,7 +180,7 @@ public:
         if (!entries && !rest.empty()) {
             struct stat st {};
             if (smbc_getFunctionStat(ctx)(ctx, url.c_str(), &st) != 0) return Fail("cannot find", path);
-            out.push_back({LastPart(path), S_ISDIR(st.st_mode), uint64_t(st.st_size)});
+            out.push_back({LastPathPart(path), S_ISDIR(st.st_mode), uint64_t(st.st_size)});
             return true;
         }
         // A directory's entries, or the share itself (which counts as a directory when it lists).
@@ -196,7 +188,7 @@ public:
         if (!dir) return Fail("cannot list", path);
         if (!entries) {
             smbc_getFunctionClosedir(ctx)(ctx, dir);
-            out.push_back({LastPart(path), true, 0});
+            out.push_back({LastPathPart(path), true, 0});
             return true;
         }
         bool dot = false, dotdot = false;
