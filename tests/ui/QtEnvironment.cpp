@@ -1,0 +1,34 @@
+// One QApplication for the whole test program, made when the tests run (not when they are listed).
+// Without a platform named, the offscreen one.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            static char runtime[] = "/tmp/qob-ui-XXXXXX";
+            if (::mkdtemp(runtime)) qputenv("XDG_RUNTIME_DIR", runtime);
+        }
+        static int argc = 1;
+        static char name[] = "qob_ui_tests";
+        static char* argv[] = {name, nullptr};
+        m_app = new QApplication(argc, argv);
+    }
+    void TearDown() override {
+        delete m_app;
+        m_app = nullptr;
+    }
+
+private:
+    QApplication* m_app = nullptr;
+};
+
+::testing::Environment* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
