@@ -176,6 +176,8 @@ constexpr StringEntry kTable[] = {
     {47046, "Default &NT Account:", "默认 NT 帐户(&N)："},
     {47047, "Default &Password:", "默认密码(&P)："},
     {47050, "Delete Extension", "删除分机"},
+    {47051, "extension", "分机"},
+    {47052, "group", "组"},
     {47060, "OK", "确定"},
     {47061, "Cancel", "取消"},
     {47062, "Yes", "是"},

@@ -149,10 +149,23 @@ inline void RightClick(QWidget* w, QPoint p) {
     QApplication::sendEvent(w, &e);
 }
 
-// Types into the widget that has the focus.
-inline void Type(const QString& text) { QTest::keyClicks(QApplication::focusWidget(), text); }
-inline void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    QTest::keyClick(QApplication::focusWidget(), key, mods);
+// A window made active again, as closing a message box over it does on a desktop.
+inline void Reactivate(QWidget* w) {
+    w->activateWindow();
+    (void)QTest::qWaitForWindowActive(w);
 }
+
+// The widget that has the focus, in the active window or else in the modal dialog on top.
+inline QWidget* FocusTarget() {
+    if (QWidget* w = QApplication::focusWidget()) return w;
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal->focusWidget();
+    return nullptr;
+}
+
+// Types into the widget that has the focus, key by key: a key may move the focus on.
+inline void Type(const QString& text) {
+    for (QChar c : text) QTest::keyClicks(FocusTarget(), QString(c));
+}
+inline void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(FocusTarget(), key, mods); }
 
 }  // namespace uitest
