@@ -7,16 +7,15 @@
 #include <QMimeData>
 
 #include "ui/ListGrid.h"
+#include "ui/RowTransfer.h"
 
 QString CListGrid::RowTransferText() const {
-    std::vector<int> rows;
-    GetSelectedRows(rows);
-    QString text = m_model.HeaderSpec();
-    for (int row : rows) {
-        text += QStringLiteral("\r\n");
-        text += m_model.RowText(row);
-    }
-    return text;
+    std::vector<int> selected;
+    GetSelectedRows(selected);
+    QStringList rows;
+    rows.reserve(static_cast<qsizetype>(selected.size()));
+    for (int row : selected) rows.append(m_model.RowText(row));
+    return BuildRowTransferText(m_model.HeaderSpec(), rows);
 }
 
 QMimeData* CListGrid::MakeMimeData() const {
@@ -43,23 +42,18 @@ void CListGrid::Paste() {
     const QMimeData* data = QApplication::clipboard()->mimeData();
     const QString format = QString::fromLatin1(ClipboardFormat());
     if (!data || !data->hasFormat(format)) return;
-    const QString text = QString::fromUtf8(data->data(format));
-    if (!text.contains(QLatin1Char('\n'))) return;
-    QStringList lines = text.split(QLatin1Char('\n'));
-    for (QString& line : lines)
-        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+    QStringList rows;
     // Rows of another grid's columns would land in the wrong columns.
-    if (lines.front() != m_model.HeaderSpec()) return;
+    if (!ParseRowTransferText(QString::fromUtf8(data->data(format)), m_model.HeaderSpec(), rows)) return;
 
     NMLISTGRID begin;
     begin.code = LGN_PASTEBEGIN;
     Notify(begin);
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        if (lines[i].isEmpty()) continue;
+    for (const QString& row : rows) {
         NMLISTGRID nm;
         nm.code = LGN_PASTEROW;
-        nm.strExtra = lines[i];
-        nm.nExtra = static_cast<int>(lines[i].size()) + 200;
+        nm.strExtra = row;
+        nm.nExtra = static_cast<int>(row.size()) + 200;
         Notify(nm);
         InsertRow(nm.strExtra.left(nm.nExtra), -1);
     }

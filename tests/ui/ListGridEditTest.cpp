@@ -182,6 +182,42 @@ TEST_F(GridEdit, HeaderMenuSortsAndIsDisabledBelowTwoRows) {
     EXPECT_FALSE(enabled);
 }
 
+TEST_F(GridEdit, HiddenColumnLeavesTheHeaderPositionsAndKeepsItsFields) {
+    grid->SetExtendedStyle(LGS_EX_HIDECOLUMN);
+    QHeaderView* header = grid->horizontalHeader();
+    QStringList entries;
+    QMenu* top = nullptr;
+    Poller hide([&] {
+        QMenu* menu = ActivePopup();
+        if (!menu) return false;
+        if (!top) {
+            top = menu;
+            ClickAction(menu, FindAction(menu, QStringLiteral("&Hide Column")));
+            return false;
+        }
+        if (menu == top) return false;
+        for (QAction* a : menu->actions()) entries.append(a->text() + (a->isChecked() ? "*" : ""));
+        ClickAction(menu, FindAction(menu, QStringLiteral("Value")));
+        return true;
+    });
+    RightClick(header->viewport(), QPoint(10, header->height() / 2));
+    EXPECT_EQ(entries, (QStringList{"Value*", "Note*"}));  // never the first column
+    EXPECT_TRUE(grid->isColumnHidden(1));
+    EXPECT_FALSE(grid->GetColumn(1)->flags & LGCF_VISIBLE);
+    EXPECT_EQ(grid->GetColumnCount(), 2);
+    EXPECT_EQ(grid->GetLogicalColumn(1), 2);
+    EXPECT_EQ(grid->GetCellText(0, 1, true), "x");  // header position 1 is now the Note column
+    EXPECT_EQ(grid->GetCellText(0, 1), "  old");
+    grid->SetCellText(QStringLiteral("y2"), 0, 1, true);
+    EXPECT_EQ(grid->GetCellText(0, -1), "a\t  old\ty2");
+
+    grid->SetColumnWidth(2, 50);
+    grid->ShowColumn(1);
+    EXPECT_FALSE(grid->isColumnHidden(1));
+    EXPECT_EQ(grid->GetColumnWidth(1), 70);
+    EXPECT_EQ(grid->GetItemText(0, 1), "old");
+}
+
 TEST_F(GridEdit, RowMenuOffersTheClipboardOnlyWhenSwitchedOnAndEditsTheFocusedRow) {
     QStringList entries;
     std::vector<bool> enabled;
