@@ -169,12 +169,8 @@ intptr_t CEditMap::OnSvrListEditItem(NMLISTGRID& nm) {
 void CEditMap::OnInsert() {
     CEditServer dlg(this);
     if (dlg.exec() != QDialog::Accepted) return;
-    const MapEditResult r =
-        MapAddSite(*m_pDoc, SiteEditValues{dlg.m_strName, dlg.m_dwIP, dlg.m_strMBAccount, dlg.m_strMBPassword});
-    if (r != MapEditResult::Changed) {
-        ui::QobMessageBox(this, ui::FromCodePage(MapEditMessage(r)));
+    if (!Applied(MapAddSite(*m_pDoc, SiteEditValues{dlg.m_strName, dlg.m_dwIP, dlg.m_strMBAccount, dlg.m_strMBPassword})))
         return;
-    }
     {
         const QSignalBlocker quiet(m_listFromServers);
         m_listFromServers->addItem(ui::FromCodePage(m_pDoc->m_sites.back().Name));
@@ -185,12 +181,21 @@ void CEditMap::OnInsert() {
     OnSelchangeFromservers();
 }
 
-void CEditMap::OnEdit() {
+int CEditMap::SelectedSite() {
     const int s = Selection();
-    if (s < 0) {
-        ui::QobMessageBox(this, ui::LoadQString(44615));
-        return;
-    }
+    if (s < 0) ui::QobMessageBox(this, ui::LoadQString(44615));
+    return s;
+}
+
+bool CEditMap::Applied(MapEditResult r) {
+    if (r == MapEditResult::Changed) return true;
+    if (r != MapEditResult::Unchanged) ui::QobMessageBox(this, ui::FromCodePage(MapEditMessage(r)));
+    return false;
+}
+
+void CEditMap::OnEdit() {
+    const int s = SelectedSite();
+    if (s < 0) return;
     const SiteRec& site = m_pDoc->m_sites[static_cast<size_t>(s)];
     CEditServer dlg(this);
     dlg.m_strName = site.Name;
@@ -198,29 +203,16 @@ void CEditMap::OnEdit() {
     dlg.m_strMBAccount = site.MBAccount;
     dlg.m_strMBPassword = site.MBPassword;
     if (dlg.exec() != QDialog::Accepted) return;
-    const MapEditResult r =
-        MapEditSite(*m_pDoc, s, SiteEditValues{dlg.m_strName, dlg.m_dwIP, dlg.m_strMBAccount, dlg.m_strMBPassword});
-    if (r == MapEditResult::Unchanged) return;
-    if (r != MapEditResult::Changed) {
-        ui::QobMessageBox(this, ui::FromCodePage(MapEditMessage(r)));
+    if (!Applied(MapEditSite(*m_pDoc, s, SiteEditValues{dlg.m_strName, dlg.m_dwIP, dlg.m_strMBAccount, dlg.m_strMBPassword})))
         return;
-    }
     m_listFromServers->item(s)->setText(ui::FromCodePage(m_pDoc->m_sites[static_cast<size_t>(s)].Name));
     m_bModified = 1;
     OnSelchangeFromservers();
 }
 
 void CEditMap::OnRemove() {
-    const int s = Selection();
-    if (s < 0) {
-        ui::QobMessageBox(this, ui::LoadQString(44615));
-        return;
-    }
-    const MapEditResult r = MapRemoveSite(*m_pDoc, s);
-    if (r != MapEditResult::Changed) {
-        ui::QobMessageBox(this, ui::FromCodePage(MapEditMessage(r)));
-        return;
-    }
+    const int s = SelectedSite();
+    if (s < 0 || !Applied(MapRemoveSite(*m_pDoc, s))) return;
     {
         const QSignalBlocker quiet(m_listFromServers);
         delete m_listFromServers->takeItem(s);

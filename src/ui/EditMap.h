@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "document/MapTableOps.h"
 #include "document/SiteRec.h"
 #include "ui/ListGridDefs.h"
 #include "ui/QobDialog.h"
@@ -47,6 +48,10 @@ private:
     intptr_t OnSvrListEditItem(NMLISTGRID& nm);
     void EnableSiteButtons();
     int Selection() const;
+    // The selected site's index, or -1 after telling the user that none is selected.
+    int SelectedSite();
+    // True for a change; a refusal is shown to the user.
+    bool Applied(MapEditResult r);
 
     QPushButton* m_btnRemove;
     QPushButton* m_btnEdit;

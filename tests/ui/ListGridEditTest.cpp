@@ -144,28 +144,12 @@ TEST_F(GridEdit, HeaderMenuSortsAndIsDisabledBelowTwoRows) {
     grid->InsertRow(QStringLiteral("c\tv\tz"));
     grid->SetCheck(1, 1);
     QHeaderView* header = grid->horizontalHeader();
-    QStringList entries;
     bool enabled = false;
-    QMenu* top = nullptr;
-    Poller chooser([&] {
-        QMenu* menu = ActivePopup();
-        if (!menu) return false;
-        if (!top) {  // the header menu: open "Sort by" with a click
-            top = menu;
-            QAction* sortBy = FindAction(menu, QStringLiteral("&Sort by"));
-            enabled = sortBy->isEnabled();
-            ClickAction(menu, sortBy);
-            return false;
-        }
-        if (menu == top) return false;
-        for (QAction* a : menu->actions()) entries.append(a->text() + (a->isChecked() ? "*" : ""));
-        ClickAction(menu, FindAction(menu, QStringLiteral("&Checkbox")));
-        return true;
-    });
+    SubmenuChoice chooser(QStringLiteral("&Sort by"), QStringLiteral("&Checkbox"));
     RightClick(header->viewport(), QPoint(10, header->height() / 2));
     EXPECT_TRUE(chooser.Done());
-    EXPECT_EQ(entries, (QStringList{"&Checkbox", "Name*", "Value", "Note"}));
-    EXPECT_TRUE(enabled);
+    EXPECT_EQ(chooser.entries, (QStringList{"&Checkbox", "Name*", "Value", "Note"}));
+    EXPECT_TRUE(chooser.submenuEnabled);
     EXPECT_EQ(grid->GetSortColumn(), -1);
     EXPECT_EQ(grid->GetCellText(2, 0), "b");  // the checked row last
 
@@ -185,23 +169,9 @@ TEST_F(GridEdit, HeaderMenuSortsAndIsDisabledBelowTwoRows) {
 TEST_F(GridEdit, HiddenColumnLeavesTheHeaderPositionsAndKeepsItsFields) {
     grid->SetExtendedStyle(LGS_EX_HIDECOLUMN);
     QHeaderView* header = grid->horizontalHeader();
-    QStringList entries;
-    QMenu* top = nullptr;
-    Poller hide([&] {
-        QMenu* menu = ActivePopup();
-        if (!menu) return false;
-        if (!top) {
-            top = menu;
-            ClickAction(menu, FindAction(menu, QStringLiteral("&Hide Column")));
-            return false;
-        }
-        if (menu == top) return false;
-        for (QAction* a : menu->actions()) entries.append(a->text() + (a->isChecked() ? "*" : ""));
-        ClickAction(menu, FindAction(menu, QStringLiteral("Value")));
-        return true;
-    });
+    SubmenuChoice hide(QStringLiteral("&Hide Column"), QStringLiteral("Value"));
     RightClick(header->viewport(), QPoint(10, header->height() / 2));
-    EXPECT_EQ(entries, (QStringList{"Value*", "Note*"}));  // never the first column
+    EXPECT_EQ(hide.entries, (QStringList{"Value*", "Note*"}));  // never the first column
     EXPECT_TRUE(grid->isColumnHidden(1));
     EXPECT_FALSE(grid->GetColumn(1)->flags & LGCF_VISIBLE);
     EXPECT_EQ(grid->GetColumnCount(), 2);

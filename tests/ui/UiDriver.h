@@ -143,6 +143,35 @@ inline void ClickAction(QMenu* menu, QAction* action) {
     QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(action).center());
 }
 
+// In the next popup menu, opens the entry `submenu` with a click, reads the submenu's entries
+// (a ticked one marked "*") and clicks `entry` in it.
+class SubmenuChoice {
+public:
+    SubmenuChoice(const QString& submenu, const QString& entry)
+        : m_poller([this, submenu, entry] {
+              QMenu* menu = ActivePopup();
+              if (!menu) return false;
+              if (!m_top) {
+                  m_top = menu;
+                  QAction* open = FindAction(menu, submenu);
+                  submenuEnabled = open->isEnabled();
+                  ClickAction(menu, open);
+                  return false;
+              }
+              if (menu == m_top) return false;
+              for (QAction* a : menu->actions()) entries.append(a->text() + (a->isChecked() ? "*" : ""));
+              ClickAction(menu, FindAction(menu, entry));
+              return true;
+          }) {}
+    bool Done() const { return m_poller.Done(); }
+    QStringList entries;
+    bool submenuEnabled = false;
+
+private:
+    QMenu* m_top = nullptr;
+    Poller m_poller;
+};
+
 // Sends the context-menu request the platform makes for a right click at a point of a widget.
 inline void RightClick(QWidget* w, QPoint p) {
     QContextMenuEvent e(QContextMenuEvent::Mouse, p, w->mapToGlobal(p));
