@@ -22,7 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const QString& r : rows)
         if (r.isEmpty() || r.contains(QLatin1Char('\n'))) std::abort();
     QStringList again;
-    if (!ParseRowTransferText(BuildRowTransferText(header, rows), header, again) || again != rows) std::abort();
+    // Rows built into a text read back as they were (no rows: just the header, which is no paste).
+    if (!rows.isEmpty() &&
+        (!ParseRowTransferText(BuildRowTransferText(header, rows), header, again) || again != rows))
+        std::abort();
     // Another grid's header takes nothing.
     if (ParseRowTransferText(text, header + QLatin1Char('x'), again)) std::abort();
     return 0;
