@@ -102,7 +102,7 @@ intptr_t CListGrid::Notify(NMLISTGRID& nm) {
 
 // ---- columns ----
 
-int CListGrid::SetHeader(const QString& spec) { return m_model.SetHeader(spec); }
+int CListGrid::SetHeader(const QString& header) { return m_model.SetHeader(header); }
 
 void CListGrid::SetColumnEditable(int column, bool on) {
     if (column < 0 || column >= GetColumnCount()) return;

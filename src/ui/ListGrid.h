@@ -27,9 +27,9 @@ public:
     void SetOwner(IListGridOwner* owner) { m_pOwner = owner; }
     unsigned GetDlgCtrlID() const { return m_nID; }
 
-    // Columns from a tab-separated specification; titles may start with "<", ">" or "^" (left,
+    // Columns from a tab-separated header text; titles may start with "<", ">" or "^" (left,
     // right, centred header caption). The number created, -11 for no text, -12 for a blank one.
-    int SetHeader(const QString& spec);
+    int SetHeader(const QString& header);
     void SetColumnEditable(int column, bool on);
     void SetColumnShaded(int column, bool on);
     const GRIDCOLUMN* GetColumn(int column) const;
@@ -89,7 +89,7 @@ public:
     void Copy();
     void Cut();
     void Paste();
-    // The header specification and, for each selected row, CR LF and its text.
+    // The header text and, for each selected row, CR LF and its text.
     QString RowTransferText() const;
     // Removes the selected rows with LGN_DELETEBEGIN and one LGN_ROWDELETED each.
     void DeleteSelectedRows();

@@ -43,9 +43,9 @@ QStringView FieldView(QStringView text, int column, bool* found = nullptr) {
 CListGridModel::CListGridModel(QObject* parent) : QAbstractTableModel(parent) {}
 CListGridModel::~CListGridModel() = default;
 
-int CListGridModel::SetHeader(const QString& spec) {
-    if (spec.isNull()) return kNoText;
-    const QString trimmed = spec.trimmed();
+int CListGridModel::SetHeader(const QString& header) {
+    if (header.isNull()) return kNoText;
+    const QString trimmed = header.trimmed();
     if (trimmed.isEmpty()) return kBlankText;
     std::vector<GRIDCOLUMN> added;
     for (QStringView title : QStringView(trimmed).split(QLatin1Char('\t'), Qt::SkipEmptyParts)) {

@@ -1,4 +1,4 @@
-// The list grid's rows: the header specification and one stored text per row, fields separated by
+// The list grid's rows: the header text and one stored text per row, fields separated by
 // tabs, exactly as the owner gave them; the displayed cells are worked out from them when shown.
 // Entries are never reordered: sorting reorders the displayed rows only.
 //
@@ -27,9 +27,9 @@ public:
     explicit CListGridModel(QObject* parent = nullptr);
     ~CListGridModel() override;
 
-    // Appends the columns that the specification names; the number created, -11 or -12.
-    int SetHeader(const QString& spec);
-    const QString& HeaderSpec() const { return m_header; }
+    // Appends the columns that the header text names; the number created, -11 or -12.
+    int SetHeader(const QString& header);
+    const QString& HeaderText() const { return m_header; }
     std::vector<GRIDCOLUMN>& Columns() { return m_columns; }
     const std::vector<GRIDCOLUMN>& Columns() const { return m_columns; }
     int ColumnCount() const { return static_cast<int>(m_columns.size()); }

@@ -15,7 +15,7 @@ QString CListGrid::RowTransferText() const {
     QStringList rows;
     rows.reserve(static_cast<qsizetype>(selected.size()));
     for (int row : selected) rows.append(m_model.RowText(row));
-    return BuildRowTransferText(m_model.HeaderSpec(), rows);
+    return BuildRowTransferText(m_model.HeaderText(), rows);
 }
 
 QMimeData* CListGrid::MakeMimeData() const {
@@ -44,7 +44,7 @@ void CListGrid::Paste() {
     if (!data || !data->hasFormat(format)) return;
     QStringList rows;
     // Rows of another grid's columns would land in the wrong columns.
-    if (!ParseRowTransferText(QString::fromUtf8(data->data(format)), m_model.HeaderSpec(), rows)) return;
+    if (!ParseRowTransferText(QString::fromUtf8(data->data(format)), m_model.HeaderText(), rows)) return;
 
     NMLISTGRID begin;
     begin.code = LGN_PASTEBEGIN;

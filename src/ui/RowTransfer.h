@@ -1,4 +1,4 @@
-// The row transfer text of the list grid, on the clipboard and in a drag: the header specification,
+// The row transfer text of the list grid, on the clipboard and in a drag: the header text,
 // then for each row a carriage return, a line feed and the row's text; no line end after the last.
 #pragma once
 

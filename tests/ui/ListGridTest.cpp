@@ -11,7 +11,7 @@ namespace {
 
 using Texts = std::vector<QString>;
 
-TEST_F(GridTest, HeaderSpecificationMakesColumnsWithTheirMarkers) {
+TEST_F(GridTest, HeaderTextMakesColumnsWithTheirMarkers) {
     EXPECT_EQ(grid->SetHeader(QString()), -11);
     EXPECT_EQ(grid->SetHeader(QStringLiteral(" \t  ")), -12);
     EXPECT_EQ(grid->GetColumnCount(), 0);
@@ -31,7 +31,7 @@ TEST_F(GridTest, HeaderSpecificationMakesColumnsWithTheirMarkers) {
         EXPECT_EQ(grid->GetColumnWidth(c), 70);
         EXPECT_EQ(grid->GetColumn(c)->flags, LGCF_VISIBLE);
     }
-    // The stored specification is the trimmed one: the transfer text starts with it.
+    // The stored header text is the trimmed one: the transfer text starts with it.
     EXPECT_EQ(grid->RowTransferText(), "Name\t\t>Count\t^Mid\t<Left");
 }
 
