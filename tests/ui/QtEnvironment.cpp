@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
+#include <string>
+
 namespace {
 
 class QtEnvironment : public ::testing::Environment {
@@ -12,8 +15,11 @@ public:
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-            static char runtime[] = "/tmp/qob-ui-XXXXXX";
-            if (::mkdtemp(runtime)) qputenv("XDG_RUNTIME_DIR", runtime);
+            char runtime[] = "/tmp/qob-ui-XXXXXX";
+            if (::mkdtemp(runtime)) {
+                m_runtime = runtime;
+                qputenv("XDG_RUNTIME_DIR", runtime);
+            }
         }
         static int argc = 1;
         static char name[] = "qob_ui_tests";
@@ -23,10 +29,13 @@ public:
     void TearDown() override {
         delete m_app;
         m_app = nullptr;
+        std::error_code ec;
+        if (!m_runtime.empty()) std::filesystem::remove_all(m_runtime, ec);
     }
 
 private:
     QApplication* m_app = nullptr;
+    std::string m_runtime;
 };
 
 }  // namespace
