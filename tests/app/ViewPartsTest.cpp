@@ -9,6 +9,7 @@
 
 #include "AppFixture.h"
 #include "app/AdminTool.h"
+#include "app/UserGuide.h"
 #include "platform/Registry.h"
 #include "support/RecordingFrame.h"
 #include "support/RunProgram.h"
@@ -195,6 +196,15 @@ TEST_F(AdminTool, LaunchStartsTheProgramInItsDirectoryAndIsEnabledOnlyWhenFound)
     Click(ID_LAUNCH_ADMIN);
     QTest::qWait(50);
     EXPECT_TRUE(boxes.texts.empty());
+}
+
+TEST(UserGuide, FoundInstalledBesideTheProgram) {
+    TempDir root;
+    std::filesystem::create_directories(root.file("bin"));
+    std::filesystem::create_directories(root.file("share/doc/tarn-manager"));
+    root.Write("share/doc/tarn-manager/guide.html", "<html></html>");
+    EXPECT_EQ(FindUserGuide(QString::fromStdString(root.file("bin"))).toStdString(),
+              std::filesystem::canonical(root.file("share/doc/tarn-manager/guide.html")).string());
 }
 
 }  // namespace
