@@ -256,6 +256,20 @@ TEST_F(Window, DeleteRemovesTheFocusedRowAndTheNumberOnEverySite) {
     EXPECT_FALSE(Holds(East(), "106"));
 }
 
+TEST_F(Window, AServerNameWithTabsAndLineEndsStaysInItsCell) {
+    Add(North(), Ext("107", "physical", "Di\tTab\r\n"));
+    StartAndDownload();
+    EXPECT_EQ(grid->GetCellText(Row("107"), -1).count('\t'), 8);
+    EXPECT_EQ(Cell("107", 2), "Di Tab");
+    EXPECT_EQ(Cell("107", 6), "North");
+    // Synchronize reads the home from its column: the right one.
+    doc->m_bReload = false;
+    grid->SetCheck(Row("107"), 1);
+    Click(ID_SYNCHRONIZE);
+    EXPECT_EQ(Check("107"), 3);
+    EXPECT_TRUE(Holds(East(), "107"));
+}
+
 TEST_F(Window, LogLevelsReachThePaneAndEveryLineTheFile) {
     Start();
     frame->Log(LOG_DETAIL, "detail only");
