@@ -18,8 +18,21 @@ bool CQOBDoc::Download() {
         DestroyServers();
         return false;
     };
+    // Each site counts twice: connecting and checking it, then loading its lists.
+    const int steps = static_cast<int>(m_selServers.size()) * 2;
+    int done = 0;
+    auto progress = [this, steps](int at) {
+        if (m_pFrame) m_pFrame->ShowProgress(at, steps);
+    };
+    struct ProgressEnd {
+        IQOBFrame* frame;
+        ~ProgressEnd() {
+            if (frame) frame->ShowProgress(0, 0);
+        }
+    } progressEnd{m_pFrame};
 
     for (const std::string& selected : m_selServers) {
+        progress(done++);
         const int index = GetSiteIndex(selected);
         if (index < 0) {
             Log(LOG_ERROR, FormatString(44639, selected));
@@ -67,6 +80,7 @@ bool CQOBDoc::Download() {
         return false;
 
     for (auto& conn : m_servers) {
+        progress(done++);
         Log(LOG_INFO, FormatString(44642, conn->GetName()));
         if (!conn->LoadExtensions()) {
             Log(LOG_ERROR, FormatString(44643, conn->GetName()));

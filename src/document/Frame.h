@@ -55,4 +55,6 @@ public:
     virtual void RequestMapEdit() = 0;
     // Asks whether and how far to delete; false when the user cancels.
     virtual bool AskDeleteScope(DeleteScopePrompt& prompt) = 0;
+    // How far a long operation over several sites has got (`done` of `total`); total 0 ends it.
+    virtual void ShowProgress(int done, int total) {}
 };

@@ -1,0 +1,68 @@
+// The main window's own commands: Sites Download, the map table editor, Options, Launch and Help.
+#include <QDesktopServices>
+#include <QProcess>
+#include <QUrl>
+
+#include "app/MainFrm.h"
+#include "document/QOBDoc.h"
+#include "platform/Strings.h"
+#include "platform/Trace.h"
+#include "ui/DlgSelServer.h"
+#include "ui/EditMap.h"
+#include "ui/Options.h"
+#include "ui/QOBView.h"
+#include "ui/UiText.h"
+
+void CMainFrame::OnSitesDownload() {
+    CDlgSelServer dlg(this);
+    for (const SiteRec& site : m_pDoc->m_sites) {
+        dlg.m_saServers.push_back(site.Name);
+        dlg.m_saPasswords.push_back(m_pDoc->m_bRemember ? site.DayWhite : std::string());
+    }
+    if (dlg.exec() != QDialog::Accepted) return;
+
+    m_pDoc->m_selServers = dlg.m_saServers;
+    m_pDoc->m_bVerifyPassword = true;
+    for (size_t i = 0; i < m_pDoc->m_sites.size() && i < dlg.m_saPasswords.size(); ++i)
+        SetField(m_pDoc->m_sites[i].DayWhite, dlg.m_saPasswords[i], kMaxDayWhite);
+    m_pDoc->SaveConfig();
+
+    Log(LOG_INFO, platform::LoadString(44675));
+    for (const std::string& name : m_pDoc->m_selServers) Log(LOG_INFO, "\t" + name);
+
+    BeginWaitCursor();
+    m_pView->RemoveAllRows();
+    m_pDoc->Download();
+    EndWaitCursor();
+
+    if (!m_pDoc->m_bRemember)
+        for (SiteRec& site : m_pDoc->m_sites) site.DayWhite.clear();
+    m_pDoc->SaveConfig();
+}
+
+void CMainFrame::OnEditmap() {
+    try {
+        CEditMap dlg(m_pDoc, this);
+        dlg.exec();
+    } catch (...) {
+        platform::Trace("Exception in CQOBView::OnEditmap()\n");
+    }
+}
+
+void CMainFrame::OnOptions() {
+    COptions dlg(this);
+    dlg.Load(*m_pDoc);
+    if (dlg.exec() != QDialog::Accepted) return;
+    dlg.Store(*m_pDoc);
+    m_pDoc->SaveConfig();
+}
+
+void CMainFrame::OnLaunchAdmin() {
+    if (m_strAdminDir.empty()) return;
+    // Started on its own, in its directory; a failure to start is not reported.
+    QProcess::startDetached(ui::FromCodePage(m_strAdminDir + m_strAdminExe), {}, ui::FromCodePage(m_strAdminDir));
+}
+
+void CMainFrame::OnHelp() {
+    if (!m_strHelpFile.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(m_strHelpFile));
+}

@@ -1,0 +1,115 @@
+#include "app/QOB.h"
+
+#include <QAction>
+#include <QTimer>
+
+#include "app/MainFrm.h"
+#include "com/ProxyRegistration.h"
+#include "com/Runtime.h"
+#include "document/QOBDoc.h"
+#include "platform/Strings.h"
+#include "platform/Trace.h"
+#include "ui/MessageBox.h"
+#include "ui/UiText.h"
+
+namespace {
+
+// While a command runs the idle moment has not come yet.
+constexpr int kBusyRetryMs = 50;
+
+}  // namespace
+
+CQOBApp::CQOBApp() = default;
+
+CQOBApp::~CQOBApp() {
+    if (m_bRuntime) ExitInstance();
+}
+
+bool CQOBApp::IsFirstInstance() {
+    if (!CSingleInstance::HandOver(QString::fromLatin1(kInstanceName))) return true;
+    m_bHandedOver = true;
+    return false;
+}
+
+bool CQOBApp::InitInstance(const std::string& workDir) {
+    if (!IsFirstInstance()) return false;
+
+    if (com::FAILED(com::OleInitialize())) {
+        ui::QobMessageBox(nullptr, QStringLiteral("Warning: OleInitialize() Call Failed!"));
+        return false;
+    }
+    m_bRuntime = true;
+    // Process-wide and settable once: an application object made again in the same process (the
+    // tests make one per test) finds it set.
+    static bool securitySet = false;
+    if (!securitySet) {
+        if (com::FAILED(com::CoInitializeSecurity(-1, com::RPC_C_AUTHN_LEVEL_NONE, com::RPC_C_IMP_LEVEL_ANONYMOUS,
+                                                  com::EOAC_NONE))) {
+            ui::QobMessageBox(nullptr, QStringLiteral("Warning: CoInitializeSecurity() call failed"));
+            return false;
+        }
+        securitySet = true;
+    }
+    if (!com::EnsureProxyLibraryRegistered()) {
+        ui::QobMessageBox(nullptr, ui::LoadQString(44609));
+        return false;
+    }
+
+    m_pDoc = std::make_unique<CQOBDoc>();
+    m_pDoc->SetWorkDir(workDir);
+    m_pMainWnd = std::make_unique<CMainFrame>(m_pDoc.get(), workDir);
+    m_pMainWnd->m_fnNewDocument = [this] { OnFileNew(); };
+    m_pMainWnd->m_fnRequestMapEdit = [this] {
+        m_bMapEditDone = 0;
+        ScheduleIdle();
+    };
+    m_pDoc->SetFrame(m_pMainWnd.get());
+    // The configuration before the window shows; a file that cannot be used only asks for the editor.
+    if (!m_pDoc->OnNewDocument()) return false;
+
+    m_pMainWnd->show();
+    // From now on a second copy finds this one.
+    if (!m_instance.Listen(QString::fromLatin1(kInstanceName)))
+        platform::Trace("The single-instance name could not be taken\n");
+    connect(&m_instance, &CSingleInstance::activateRequested, m_pMainWnd.get(), [this] { m_pMainWnd->Activate(); });
+    ScheduleIdle();
+    return true;
+}
+
+int CQOBApp::ExitInstance() {
+    if (m_pDoc) {
+        m_pDoc->OnCloseDocument();
+        m_pDoc->SetFrame(nullptr);
+    }
+    m_pMainWnd.reset();
+    m_pDoc.reset();
+    if (m_bRuntime) com::OleUninitialize();
+    m_bRuntime = false;
+    return 0;
+}
+
+void CQOBApp::ScheduleIdle() {
+    if (m_bIdleScheduled || !m_pMainWnd) return;
+    m_bIdleScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_bIdleScheduled = false;
+        OnIdle();
+    });
+}
+
+void CQOBApp::OnIdle() {
+    if (m_bMapEditDone != 0 || !m_pMainWnd || !m_pMainWnd->isVisible()) return;
+    if (m_pMainWnd->IsBusy()) {
+        QTimer::singleShot(kBusyRetryMs, this, [this] { OnIdle(); });
+        return;
+    }
+    m_bMapEditDone = 1;
+    // Posted: the editor opens from the event loop, not inside whatever asked for it.
+    QMetaObject::invokeMethod(m_pMainWnd->Command(ID_EDIT_MAP), &QAction::trigger, Qt::QueuedConnection);
+}
+
+void CQOBApp::OnFileNew() {
+    if (!m_pDoc) return;
+    m_pDoc->OnNewDocument();
+    ScheduleIdle();
+}

@@ -1,0 +1,293 @@
+#include "ui/QOBView.h"
+
+#include <QComboBox>
+#include <QResizeEvent>
+#include <QScrollBar>
+
+#include "document/QOBDoc.h"
+#include "document/RowText.h"
+#include "platform/Strings.h"
+#include "platform/Trace.h"
+#include "ui/ListGrid.h"
+#include "ui/UiText.h"
+
+using platform::FormatString;
+using platform::LoadString;
+
+namespace {
+
+constexpr int kColumnWidths[] = {80, 100, 100, 100, 100, 100, 100, 80, 80};
+constexpr const char* kMixedNames = "XXXXXXX";
+
+// The site name of a Home Server entry: "East (HQ)(IP)" names "East (HQ)"; the detailed type word
+// is the last parenthesis, so a name may hold parentheses of its own.
+std::string EntrySiteName(const std::string& entry) {
+    const size_t open = entry.rfind('(');
+    return open == std::string::npos ? entry : entry.substr(0, open);
+}
+
+}  // namespace
+
+CQOBView::CQOBView(CQOBDoc* doc, IQOBFrame* frame, QWidget* parent)
+    : QWidget(parent), m_pDoc(doc), m_pFrame(frame) {
+    m_listExt = new CListGrid(this, kListId, this);
+    m_listExt->SetSortType(1);
+    m_listExt->SetHeader(ui::LoadQString(44201));
+    m_listExt->SetColumnEditable(kHomeColumn, true);
+    for (int i = 0; i < 9; ++i) m_listExt->SetColumnWidth(i, kColumnWidths[i]);
+    m_listExt->SetExtendedStyle(m_listExt->GetExtendedStyle() | LVS_EX_CHECKBOXES);
+    m_listExt->show();
+
+    m_comboHomeServer = new QComboBox(m_listExt);
+    m_comboHomeServer->setObjectName(QStringLiteral("combo1111"));
+    m_comboHomeServer->setEditable(false);
+    m_comboHomeServer->setGeometry(5, 5, 95, 95);
+    m_comboHomeServer->hide();
+    setFocusProxy(m_listExt);
+}
+
+void CQOBView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    m_listExt->setGeometry(rect());
+    m_listExt->horizontalScrollBar()->setValue(m_listExt->horizontalScrollBar()->value() + 10);
+}
+
+std::string CQOBView::Field(int row, int column) const {
+    return ui::ToCodePage(m_listExt->GetCellText(row, column).trimmed());
+}
+
+void CQOBView::SetField(int row, int column, const std::string& text) {
+    m_listExt->SetCellText(ui::FromCodePage(CellText(text)), row, column);
+}
+
+int CQOBView::RowOf(const std::string& number) { return m_listExt->FindRow(ui::FromCodePage(number), 0); }
+
+void CQOBView::RemoveAllRows() { m_listExt->DeleteAllItems(); }
+
+void CQOBView::OnUpdate(int code, const std::string& number) {
+    if (code != UPDATE_ROW_ADDED && code != UPDATE_ROW_REFRESH && code != UPDATE_ROW_TEXT) return;
+    m_bUpdating = true;
+    const server::ExtSummary* merged = m_pDoc->FindExtRow(number);
+    if (merged) {
+        const QString text = ui::FromCodePage(FormatRow(*merged));
+        int row = -1;
+        if (code == UPDATE_ROW_ADDED) {
+            row = m_listExt->InsertRow(text);
+        } else {
+            row = RowOf(number);
+            if (row < 0) {
+                m_pFrame->Log(LOG_WARNING, FormatString(44665, number));
+            } else {
+                m_pFrame->Log(LOG_DETAIL, FormatString(44666, number, row));
+                m_listExt->SetCellText(text, row, -1);
+            }
+        }
+        if (row >= 0 && code != UPDATE_ROW_TEXT) {
+            const std::string home(server::FieldText(merged->HomeServer));
+            m_listExt->SetCheck(row, m_pDoc->IsSynchronizable(number, home) ? LGCS_UNCHECKED : LGCS_LOCKED);
+        }
+        if (code == UPDATE_ROW_ADDED) m_pFrame->SetStatusText(FormatString(44206, number));
+    }
+    m_bUpdating = false;
+}
+
+void CQOBView::OnCheckUncheckSelected() {
+    std::vector<int> selected;
+    m_listExt->GetSelectedRows(selected);
+    bool changed = false;
+    for (int row : selected)
+        if (m_listExt->GetCheck(row) == LGCS_UNCHECKED) {
+            m_listExt->SetCheck(row, LGCS_CHECKED);
+            changed = true;
+        }
+    if (changed) return;
+    for (int row : selected)
+        if (m_listExt->GetCheck(row) == LGCS_CHECKED) m_listExt->SetCheck(row, LGCS_UNCHECKED);
+}
+
+void CQOBView::OnSelectAll() { m_listExt->SelectAll(); }
+
+void CQOBView::OnSynchronize() {
+    if (!m_pDoc->IsSameExtLength()) {
+        m_pFrame->MessageBox(LoadString(44611), MB_OK);
+        return;
+    }
+    m_pFrame->BeginWaitCursor();
+    std::vector<std::pair<std::string, std::string>> extensions, groups;
+    int64_t totalKB = 0;
+    for (int row = 0; row < m_listExt->GetItemCount(); ++row) {
+        if (m_listExt->GetCheck(row) != LGCS_CHECKED) continue;
+        std::string number = Field(row, 0);
+        std::string home = Field(row, kHomeColumn);
+        const server::ExtSummary* merged = m_pDoc->FindExtRow(number);
+        if (merged && merged->ExtensionType == server::exttype::kWorkgroup)
+            groups.emplace_back(number, home);
+        else
+            extensions.emplace_back(number, home);
+        totalKB += m_pDoc->GetMailboxSize(number);
+    }
+    if (m_pDoc->GetRelocateVM() && totalKB > 0) {
+        const int answer = m_pFrame->MessageBox(FormatString(44638, static_cast<int>(totalKB)), MB_YESNOCANCEL);
+        if (answer == IDCANCEL) {
+            m_pFrame->EndWaitCursor();
+            return;
+        }
+        if (answer == IDNO) m_pDoc->SetRelocateVM(false);
+    }
+    SyncList(extensions);
+    SyncList(groups);
+    m_pFrame->SetStatusText(LoadString(44214));
+    if (m_pDoc->GetReload()) {
+        RemoveAllRows();
+        m_pDoc->Download();
+    }
+    m_pFrame->EndWaitCursor();
+}
+
+void CQOBView::SyncList(const std::vector<std::pair<std::string, std::string>>& list) {
+    for (const auto& [number, home] : list) {
+        m_pFrame->SetStatusText(FormatString(44207, number));
+        const bool ok = m_pDoc->SyncExtension(number, home);
+        const int row = RowOf(number);
+        if (row >= 0) m_listExt->SetCheck(row, ok ? (LGCS_CHECKED | LGCS_LOCKED) : LGCS_UNCHECKED);
+    }
+}
+
+void CQOBView::OnDelete() {
+    try {
+        const int row = m_listExt->GetFocusedRow();
+        if (row < 0) return;
+        const std::string number = Field(row, 0);
+        if (m_pDoc->DeleteEverywhere(number)) {
+            // The document's own refresh may have moved nothing, but look the row up again.
+            const int now = RowOf(number);
+            m_listExt->DeleteItem(now >= 0 ? now : row);
+        }
+    } catch (...) {
+        platform::Trace("The exception occur in CQOBView::OnDelete\n");
+    }
+}
+
+intptr_t CQOBView::OnListGridNotify(NMLISTGRID& nm) {
+    if (nm.idFrom != kListId) return 0;
+    if (nm.code == LGN_NEEDCTRL) return OnExtListNeedCtrl(nm);
+    if (nm.code == LGN_EDITITEM) return OnExtListEditItem(nm);
+    return 0;
+}
+
+intptr_t CQOBView::OnExtListNeedCtrl(NMLISTGRID& nm) {
+    try {
+        if (nm.iColumn != kHomeColumn) return 0;
+        const QString unknown = ui::LoadQString(kUnknownHomeString);
+        m_comboHomeServer->clear();
+        m_comboHomeServer->addItem(unknown);
+        int selected = nm.pszText == unknown ? 0 : -1;
+        const std::string number = Field(nm.iRow, 0);
+        const std::string cell = ui::ToCodePage(nm.pszText);
+        for (const SiteRec& site : m_pDoc->m_sites) {
+            server::CZentServ* conn = m_pDoc->FindServer(site.Name);
+            if (!conn) continue;
+            const server::ExtSummary* rec = conn->FindExt(number);
+            if (!rec) continue;
+            m_comboHomeServer->addItem(ui::FromCodePage(site.Name + "(" + DetailedTypeWord(rec->ExtensionType) + ")"));
+            if (site.Name == cell) selected = m_comboHomeServer->count() - 1;
+        }
+        m_comboHomeServer->setCurrentIndex(selected < 0 ? 0 : selected);
+        nm.pEditCtrl = m_comboHomeServer;
+        nm.nExtra = CBN_KILLFOCUS;
+        return 1;
+    } catch (...) {
+        platform::Trace("The exception occur in CQOBView::OnExtListNeedCtrl\n");
+        return 0;
+    }
+}
+
+intptr_t CQOBView::OnExtListEditItem(NMLISTGRID& nm) {
+    try {
+        if (nm.iColumn != kHomeColumn) return 0;
+        const int row = m_listExt->FindRow(nm.pszText, -1);
+        if (row < 0) return 0;
+        const std::string home = EntrySiteName(ui::ToCodePage(nm.strExtra));
+        const std::string rowText = ui::ToCodePage(nm.pszText);
+        const std::string number = rowText.substr(0, rowText.find('\t'));
+        const std::string unknown = LoadString(kUnknownHomeString);
+
+        if (home != unknown) {
+            server::CZentServ* conn = m_pDoc->FindServer(home);
+            const server::ExtSummary* rec = conn ? conn->FindExt(number) : nullptr;
+            auto fillNames = [&] {
+                SetField(row, 2, std::string(server::FieldText(rec->ExtFirstName)));
+                SetField(row, 3, std::string(server::FieldText(rec->ExtName)));
+                SetField(row, 4, std::string(server::FieldText(rec->EMailName)));
+            };
+            if (m_pDoc->IsSynchronizedAll(number, home)) {
+                if (m_pDoc->IsNameConsistent(number)) {
+                    if (!rec) return 0;
+                    fillNames();
+                } else {
+                    for (int c = 2; c <= 4; ++c) SetField(row, c, kMixedNames);
+                }
+                SetField(row, 5, StatusWord(1));
+                m_listExt->SetCheck(row, LGCS_LOCKED);
+            } else {
+                if (!rec) return 0;
+                const uint32_t differ = m_pDoc->CompareExtNames(number);
+                if (differ & 0x222) {
+                    if (differ & 0x2) SetField(row, 2, kMixedNames);
+                    if (differ & 0x20) SetField(row, 3, kMixedNames);
+                    if (differ & 0x200) SetField(row, 4, kMixedNames);
+                    SetField(row, 5, StatusWord(0));
+                    m_listExt->SetCheck(row, LGCS_LOCKED);
+                } else {
+                    fillNames();
+                    SetField(row, 5, StatusWord(0));
+                    m_listExt->SetCheck(row, LGCS_UNCHECKED);
+                }
+            }
+        } else {
+            if (!m_pDoc->IsNameConsistent(number))
+                for (int c = 2; c <= 4; ++c) SetField(row, c, "");
+            m_listExt->SetCheck(row, LGCS_LOCKED);
+        }
+        SetField(row, kHomeColumn, home);
+        if (!m_pDoc->IsSynchronizable(number, home)) m_listExt->SetCheck(row, LGCS_LOCKED);
+        return 1;
+    } catch (...) {
+        platform::Trace("The exception occur in CQOBView::OnExtListEditItem\n");
+        return 0;
+    }
+}
+
+void CQOBView::OnListGridItemChanged(const NMLISTVIEW& nm) {
+    if (nm.idFrom != kListId || !(nm.uChanged & LGN_CHECKCHANGED) || m_bUpdating) return;
+    OnExtItemChanged(nm.iItem, static_cast<int>(nm.uOldState), static_cast<int>(nm.uNewState));
+}
+
+void CQOBView::OnExtItemChanged(int row, int oldState, int newState) {
+    const bool checked = oldState == LGCS_UNCHECKED && newState == LGCS_CHECKED;
+    const bool unchecked = oldState == LGCS_CHECKED && newState == LGCS_UNCHECKED;
+    if (!checked && !unchecked) return;
+    const std::string number = Field(row, 0);
+    const std::string home = Field(row, kHomeColumn);
+    if (number.empty()) return;
+    std::vector<std::string> agents;
+    m_pDoc->GetGroupAgents(number, home, agents);
+    if (checked) {
+        for (const std::string& agent : agents) {
+            const int r = RowOf(agent);
+            // Only an agent that may be chosen: a locked row stays as the document left it.
+            if (r < 0 || m_listExt->GetCheck(r) != LGCS_UNCHECKED) continue;
+            m_listExt->SetCheck(r, LGCS_CHECKED);
+            SetField(r, 5, StatusWord(0));
+            SetField(r, kHomeColumn, home);
+        }
+        return;
+    }
+    if (agents.empty()) return;
+    if (m_pFrame->MessageBox(FormatString(44637, number), MB_YESNO) != IDYES) return;
+    for (const std::string& agent : agents) {
+        const int r = RowOf(agent);
+        if (r >= 0) m_listExt->SetCheck(r, LGCS_UNCHECKED);
+    }
+    m_pDoc->UpdateExtRows(agents);
+}

@@ -1,0 +1,76 @@
+// The extension list: one row per merged extension number of the last download, in a list grid.
+// The user checks rows for synchronisation, chooses another home site in the Home Server column,
+// synchronises, deletes and prints; the view follows the document's row updates.
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "document/Frame.h"
+#include "ui/ListGridDefs.h"
+
+class CListGrid;
+class CQOBDoc;
+class QComboBox;
+class QPainter;
+class QPrinter;
+
+class CQOBView : public QWidget, private IListGridOwner {
+    Q_OBJECT
+public:
+    // `frame` is where the view logs, asks and shows its progress (the main window).
+    CQOBView(CQOBDoc* doc, IQOBFrame* frame, QWidget* parent = nullptr);
+
+    // A document update: code 10 adds the number's row, 11 refreshes its text and check state,
+    // 12 its text only; other codes change nothing.
+    void OnUpdate(int code, const std::string& number);
+
+    // Commands.
+    void OnCheckUncheckSelected();
+    void OnSynchronize();
+    void OnDelete();
+    void OnSelectAll();
+    void RemoveAllRows();
+
+    // Printing: through the print dialog, without it, in a preview, or into a PDF file.
+    void OnFilePrint();
+    void OnFilePrintDirect();
+    void OnFilePrintPreview();
+    bool PrintToPdf(const QString& path);
+    // Pages for the rows there are now; a page shows kRowsPerPage rows.
+    int PageCount() const;
+    static constexpr int kRowsPerPage = 50;
+
+    CListGrid* m_listExt;
+    QComboBox* m_comboHomeServer;
+    bool m_bUpdating = false;
+
+    static constexpr unsigned kListId = 1000;
+    static constexpr int kHomeColumn = 6;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    intptr_t OnListGridNotify(NMLISTGRID& nm) override;
+    void OnListGridItemChanged(const NMLISTVIEW& nm) override;
+    intptr_t OnExtListNeedCtrl(NMLISTGRID& nm);
+    intptr_t OnExtListEditItem(NMLISTGRID& nm);
+    void OnExtItemChanged(int row, int oldState, int newState);
+    // A field of a row, white space trimmed, in the code page.
+    std::string Field(int row, int column) const;
+    void SetField(int row, int column, const std::string& text);
+    int RowOf(const std::string& number);
+    // Synchronises each (number, home) pair; the row's state becomes 3 on success, 0 on failure.
+    void SyncList(const std::vector<std::pair<std::string, std::string>>& list);
+
+    // Printing (QOBViewPrint.cpp).
+    void Print(QPrinter& printer);
+    void PrintPage(QPainter& p, const QRect& printable, int page);
+
+    CQOBDoc* m_pDoc;
+    IQOBFrame* m_pFrame;
+};

@@ -1,0 +1,101 @@
+// One copy of the program: a second start hands over to the running copy, which comes to the
+// front (restored when minimised); the second shows nothing and ends with 0.
+#include <QLocalSocket>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "AppFixture.h"
+#include "support/RunProgram.h"
+
+using namespace apptest;
+
+namespace {
+
+class SecondCopy : public AppTest {
+protected:
+    // Starts bin/qob in the work directory on the offscreen platform, its trace into `errFile`.
+    pid_t Spawn(const std::string& errFile) {
+        const std::string program = BinDir() + "/qob";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(work.path().c_str()) != 0) _exit(126);
+            const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int null = ::open("/dev/null", O_RDWR);
+            dup2(null, 0);
+            dup2(null, 1);
+            dup2(err, 2);
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            setenv("QOB_TRACE", "1", 1);
+            execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return pid;
+    }
+    static bool Listening() {
+        QLocalSocket s;
+        s.connectToServer(QString::fromLatin1(CQOBApp::kInstanceName));
+        const bool up = s.waitForConnected(200);
+        s.abort();
+        return up;
+    }
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // Waits for the process to end; -1 when it runs past the time.
+    static int Wait(pid_t pid, int ms) {
+        for (int waited = 0; waited < ms; waited += 20) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return -1;
+    }
+};
+
+TEST_F(SecondCopy, HandsOverToTheRunningProgramAndEndsWithZero) {
+    AddSite("North");
+    WriteConfig();
+    const std::string err1 = tmp.file("first.err"), err2 = tmp.file("second.err");
+    const pid_t first = Spawn(err1);
+    ASSERT_GT(first, 0);
+    bool up = false;
+    for (int i = 0; i < 300 && !(up = Listening()); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!up) {
+        kill(first, SIGTERM);
+        Wait(first, 5000);
+        FAIL() << "the first copy never listened: " << Read(err1);
+    }
+    const pid_t second = Spawn(err2);
+    EXPECT_EQ(Wait(second, 15000), 0);
+    bool raised = false;
+    for (int i = 0; i < 100 && !(raised = Read(err1).find("Brought to the front by another copy") != std::string::npos); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(raised) << Read(err1);
+    EXPECT_EQ(Read(err2).find("Brought to the front"), std::string::npos);
+    EXPECT_EQ(Wait(first, 0), -1);  // the first copy still runs
+    kill(first, SIGTERM);
+    Wait(first, 5000);
+}
+
+TEST_F(SecondCopy, TheRunningWindowIsRestoredWhenMinimised) {
+    AddSite("North");
+    WriteConfig();
+    Start();
+    frame->showMinimized();
+    ASSERT_TRUE(Eventually([&] { return frame->isMinimized(); }));
+    QLocalSocket s;
+    s.connectToServer(QString::fromLatin1(CQOBApp::kInstanceName));
+    ASSERT_TRUE(s.waitForConnected(2000));
+    s.write("activate\n");
+    s.flush();
+    EXPECT_TRUE(Eventually([&] { return !frame->isMinimized(); }));
+    EXPECT_TRUE(frame->isVisible());
+}
+
+}  // namespace
