@@ -37,6 +37,8 @@ const char* kHelp =
     "                                          delete the numbers on every site (virtual: only the\n"
     "                                          forwarding copies); without --yes prints what would be\n"
     "                                          deleted and deletes nothing\n"
+    "  register                                register the proxy library (the package does it when\n"
+    "                                          installed) and do nothing else\n"
     "\n"
     "download: --password-stdin reads SITE=PW lines (blank lines skipped). A named site without a\n"
     "password uses the remembered one when the option Remember is on, none otherwise. Passwords are\n"
@@ -94,6 +96,8 @@ int main(int argc, char** argv) {
         PrintErr(platform::LoadString(44609));
         return kExitFailed;
     }
+
+    if (command == "register") return rest.empty() ? kExitOk : (PrintErr("qob-cli: register takes no arguments"), kExitUsage);
 
     CliContext ctx(dir);
     if (command == "sites") return RunSitesCommand(ctx, rest);
