@@ -19,11 +19,7 @@ protected:
         Hosted& north = Site("North");
         Hosted& south = Site("South");
         Add(north, Ext("100"));
-        sim::NewExtension copy = Ext("100", "virtual");
-        copy.forwarding = true;
-        copy.fwdDial = "8100";
-        copy.fwdEmail = "ext100@north.example";
-        Add(south, copy);
+        Add(south, ForwardingCopy("100", "8100", "ext100@north.example"));
         if (copyEdit) Edit(south, "100", copyEdit);
         if (homeEdit) Edit(north, "100", homeEdit);
         server::CZentServ& n = Load(north);

@@ -22,11 +22,14 @@
 
 namespace connectiontest {
 
-class NoOptions : public server::IConnectionOptions {
+// The document's options as a connection reads them, as the test sets them.
+class TestOptions : public server::IConnectionOptions {
 public:
-    bool RelocateVM() const override { return false; }
-    std::string DefaultMBUser() const override { return {}; }
-    std::string DefaultMBPassword() const override { return {}; }
+    bool RelocateVM() const override { return relocateVM; }
+    std::string DefaultMBUser() const override { return user; }
+    std::string DefaultMBPassword() const override { return password; }
+    bool relocateVM = false;
+    std::string user, password;
 };
 
 struct Hosted {
@@ -104,6 +107,14 @@ protected:
         e.lastName = "Lee";
         return e;
     }
+    // A virtual extension that forwards calls by `dial` and voice mail to `mail`.
+    static sim::NewExtension ForwardingCopy(const std::string& number, const std::string& dial, const std::string& mail) {
+        sim::NewExtension e = Ext(number, "virtual");
+        e.forwarding = true;
+        e.fwdDial = dial;
+        e.fwdEmail = mail;
+        return e;
+    }
     // A connection made but not yet connected.
     server::CZentServ& Create(Hosted& h) {
         uint32_t ip = 0;
@@ -113,7 +124,9 @@ protected:
     }
     // A connection made, initialised and loaded (loaded again, when the site has one already).
     server::CZentServ& Load(Hosted& h) {
-        if (!h.conn) EXPECT_TRUE(Create(h).Initialize()) << h.conn->GetLastError();
+        if (!h.conn) {
+            EXPECT_TRUE(Create(h).Initialize()) << h.conn->GetLastError();
+        }
         EXPECT_TRUE(h.conn->LoadExtensions());
         h.site->ClearCalls();
         return *h.conn;
@@ -138,7 +151,7 @@ protected:
     }
 
     TempDir registry;
-    NoOptions options;
+    TestOptions options;
     std::deque<Hosted> hosted;  // references stay valid as sites are added
 };
 

@@ -13,15 +13,6 @@ protected:
         AddSite("South");
         LinkAll();
     }
-    void ThreeSites() {
-        AddSite("North");
-        AddSite("South");
-        AddSite("East");
-        LinkAll();
-    }
-    sim::Site& North() { return *sites[0].site; }
-    sim::Site& South() { return *sites[1].site; }
-    sim::Site& East() { return *sites[2].site; }
     // A correct forwarding copy to `home` held as a record of another type.
     static sim::NewExtension CopyAs(const std::string& type, const std::string& number, const std::string& home) {
         sim::NewExtension e = Copy(number, home);
