@@ -48,24 +48,24 @@ TEST_F(AccessCode, TheClassOfTheFirstCharacterDecides) {
 }
 
 TEST_F(AccessCode, ALocationCodeMustNameAnEntryInUse) {
-    Hosted& h = TieTrunkSite(2, {"12"});
+    Hosted& h = TieTrunkSite(2, {"12", "01"});
     server::CZentServ& conn = Create(h);
     ASSERT_TRUE(conn.Initialize());
     EXPECT_TRUE(conn.IsValidAccessCode("512"));
-    EXPECT_TRUE(conn.IsValidAccessCode(" 512 "));
+    EXPECT_TRUE(conn.IsValidAccessCode(" 501 "));
     EXPECT_FALSE(conn.IsValidAccessCode("562"));  // entry 62 is not in use
     EXPECT_FALSE(conn.IsValidAccessCode("5"));    // no location code
-    EXPECT_FALSE(conn.IsValidAccessCode("51"));   // one digit where the site has two
+    EXPECT_FALSE(conn.IsValidAccessCode("51"));   // one digit where the site has two (entry 1 is in use)
     EXPECT_FALSE(conn.IsValidAccessCode("5120"));
     EXPECT_FALSE(conn.IsValidAccessCode("51200"));  // longer than any location code
     EXPECT_FALSE(conn.IsValidAccessCode("5a2"));
 }
 
 TEST_F(AccessCode, NoLocationCodeFitsALengthOfZero) {
-    Hosted& h = TieTrunkSite(0);
+    Hosted& h = TieTrunkSite(0, {""});  // the table's one entry is in use
     server::CZentServ& conn = Create(h);
     ASSERT_TRUE(conn.Initialize());
-    EXPECT_FALSE(conn.IsValidAccessCode("51"));
+    EXPECT_FALSE(conn.IsValidAccessCode("50"));
     EXPECT_FALSE(conn.IsValidAccessCode("5"));
 }
 
@@ -99,12 +99,16 @@ TEST_F(AccessCode, ATableThatCannotBeReadDoesNotBlameTheCode) {
     EXPECT_FALSE(conn.IsValidAccessCode("512"));
 }
 
-TEST_F(AccessCode, ASiteWithoutTheTieTrunkInterfaceAcceptsTheCode) {
+TEST_F(AccessCode, ASiteWithoutTheTieTrunkInterfaceAcceptsAWellFormedCode) {
     Hosted& h = TieTrunkSite(2, {"12"});
     Change(h, [](sim::SiteState& s) { s.faults.interfaces["IZentITGTableSetupI"] = sim::InterfaceAnswer::Absent; });
     server::CZentServ& conn = Create(h);
     ASSERT_TRUE(conn.Initialize());
     EXPECT_TRUE(conn.IsValidAccessCode("562"));
+    // The form of the code is checked before the site is asked.
+    EXPECT_FALSE(conn.IsValidAccessCode("5"));
+    EXPECT_FALSE(conn.IsValidAccessCode("51234"));
+    EXPECT_FALSE(conn.IsValidAccessCode("5a2"));
 }
 
 }  // namespace

@@ -73,13 +73,23 @@ TEST_F(ForwardedCopy, MissingPartsFailAndASiteIsItsOwnCopy) {
     Hosted& south = Site("South");
     Add(north, Ext("100"));
     Add(south, Ext("200"));
+    // North also lists a record without a number, as a server may.
+    std::string error;
+    ASSERT_TRUE(north.site->Modify(
+        [](sim::SiteState& s, std::string&) {
+            sim::Bytes blank = s.FindRecord("100")->bytes;
+            ExtRec(blank.data(), blank.size()).SetExtensionNumber("");
+            return s.LoadRecord(std::move(blank));
+        },
+        error));
     server::CZentServ& n = Load(north);
+    ASSERT_NE(n.FindExt(""), nullptr);
     server::CZentServ& s = Load(south);
     EXPECT_TRUE(n.MatchForwardedExt("100", &n, "", ""));
     EXPECT_FALSE(s.MatchForwardedExt("100", &n, "8N", "north.example"));  // South holds no 100
     EXPECT_FALSE(s.MatchForwardedExt("200", &n, "8N", "north.example"));  // North holds no 200
     EXPECT_FALSE(n.MatchForwardedExt("100", nullptr, "8N", "north.example"));
-    EXPECT_FALSE(n.MatchForwardedExt("", &n, "", ""));
+    EXPECT_FALSE(n.MatchForwardedExt("", &n, "", ""));  // not even of its own site
 }
 
 }  // namespace
