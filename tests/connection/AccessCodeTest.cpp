@@ -1,10 +1,9 @@
 // Forward access codes as the map table's check asks a site about them: the dial plan's class of
 // the first character, and for tie trunks the location code against the site's table.
-#include "HostedSites.h"
+#include "support/HostedSites.h"
 
 namespace {
 
-using namespace connectiontest;
 
 class AccessCode : public HostedSites {
 protected:

@@ -2,11 +2,9 @@
 // then holds, and what the connection keeps when the server refuses.
 #include <cstring>
 
-#include "HostedSites.h"
+#include "support/HostedSites.h"
 
 namespace {
-
-using namespace connectiontest;
 
 using server::ConstExtRec;
 using server::ExtSummary;

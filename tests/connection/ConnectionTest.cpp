@@ -11,12 +11,12 @@
 #include "sim/SimHost.h"
 #include "sim/SiteSetup.h"
 #include "support/TempDir.h"
-#include "HostedSites.h"
+#include "support/HostedSites.h"
 
 namespace {
 
 // One site at 127.0.0.9 and its connection, made but not yet connected.
-class Connection : public connectiontest::HostedSites {
+class Connection : public HostedSites {
 protected:
     void TearDown() override {
         conn.reset();

@@ -1,10 +1,9 @@
 // Whether a site's record of a number is a forwarding copy of another site's: every condition
 // broken alone, against two simulated sites.
-#include "HostedSites.h"
+#include "support/HostedSites.h"
 
 namespace {
 
-using namespace connectiontest;
 using server::ExtRec;
 using server::FieldText;
 namespace extrec = server::extrec;
@@ -20,8 +19,8 @@ protected:
         Hosted& south = Site("South");
         Add(north, Ext("100"));
         Add(south, ForwardingCopy("100", "8100", "ext100@north.example"));
-        if (copyEdit) Edit(south, "100", copyEdit);
-        if (homeEdit) Edit(north, "100", homeEdit);
+        if (copyEdit) EditRecord(south, "100", copyEdit);
+        if (homeEdit) EditRecord(north, "100", homeEdit);
         server::CZentServ& n = Load(north);
         server::CZentServ& s = Load(south);
         const bool match = s.MatchForwardedExt("100", &n, "8N", "north.example");

@@ -1,5 +1,6 @@
-// Simulated sites served in this process, each with a connection made and loaded through the real
-// proxies and channel: the connection tests' fixture.
+// Simulated sites served in this process at 127.0.0.(20 + i), each with a connection through the
+// real proxies and channel, and what their servers hold and answered: the fixture of the connection
+// and relocation tests.
 #pragma once
 
 #include <arpa/inet.h>
@@ -20,16 +21,16 @@
 #include "sim/SiteSetup.h"
 #include "support/TempDir.h"
 
-namespace connectiontest {
-
-// The document's options as a connection reads them, as the test sets them.
 class TestOptions : public server::IConnectionOptions {
 public:
     bool RelocateVM() const override { return relocateVM; }
-    std::string DefaultMBUser() const override { return user; }
-    std::string DefaultMBPassword() const override { return password; }
+    bool Relocation() const override { return relocation; }
+    std::string DefaultMBUser() const override { return defaultUser; }
+    std::string DefaultMBPassword() const override { return defaultPassword; }
+    std::string WorkDir() const override { return workDir; }
     bool relocateVM = false;
-    std::string user, password;
+    bool relocation = true;
+    std::string defaultUser, defaultPassword, workDir;
 };
 
 struct Hosted {
@@ -54,25 +55,28 @@ protected:
         }
     }
 
-    // Site i at 127.0.0.(20 + i), password "pw"; by default the dial plan 8 -> class 1.
-    Hosted& Site(sim::InitOptions o) {
+    // Site i at 127.0.0.(20 + i) (or at `address`), password "pw".
+    Hosted& Site(sim::InitOptions o, const std::string& address = {}) {
         o.adminPassword = "pw";
         sim::SiteState state;
         std::string error;
         EXPECT_TRUE(sim::MakeSiteState(o, state, error)) << error;
         Hosted h;
-        h.address = "127.0.0." + std::to_string(20 + hosted.size());
+        h.address = address.empty() ? "127.0.0." + std::to_string(20 + hosted.size()) : address;
         h.site = std::make_shared<sim::Site>(std::move(state));
         sim::HostSite(h.address, h.site);
         hosted.push_back(std::move(h));
         return hosted.back();
     }
-    Hosted& Site(const std::string& name, uint16_t recordLength = 2400) {
+    // Dial plan 8 -> class 1; every other first digit starts an extension.
+    Hosted& Site(const std::string& name, uint16_t recordLength = 2400, uint16_t version = 0x0480,
+                 const std::string& address = {}) {
         sim::InitOptions o;
         o.name = name;
         o.recordLength = recordLength;
+        o.version = version;
         o.dialPlan = {{'8', 1}};
-        return Site(o);
+        return Site(o, address);
     }
     void Add(Hosted& h, sim::NewExtension e, std::vector<std::string> members = {}) {
         sim::AddOptions o;
@@ -82,8 +86,19 @@ protected:
         ASSERT_TRUE(h.site->Modify([&](sim::SiteState& s, std::string& m) { return sim::AddToSite(s, o, m); }, error))
             << error;
     }
+    // Changes the site's state directly (what a server holds that no request makes).
+    void Edit(Hosted& h, const std::function<void(sim::SiteState&)>& change) {
+        std::string error;
+        ASSERT_TRUE(h.site->Modify(
+            [&](sim::SiteState& s, std::string&) {
+                change(s);
+                return true;
+            },
+            error))
+            << error;
+    }
     // Changes bytes of a record the site holds, as a server's own edit would.
-    static void Edit(Hosted& h, const std::string& number, const std::function<void(server::ExtRec)>& edit) {
+    static void EditRecord(Hosted& h, const std::string& number, const std::function<void(server::ExtRec)>& edit) {
         std::string error;
         ASSERT_TRUE(h.site->Modify(
             [&](sim::SiteState& s, std::string& m) {
@@ -115,44 +130,49 @@ protected:
         e.fwdEmail = mail;
         return e;
     }
-    // A connection made but not yet connected.
-    server::CZentServ& Create(Hosted& h) {
+    // A new connection to the site, made but not yet connected.
+    server::CZentServ& Create(Hosted& h, const std::string& mbAccount = {}, const std::string& mbPassword = {}) {
         uint32_t ip = 0;
         inet_pton(AF_INET, h.address.c_str(), &ip);
-        h.conn = server::CreateServer(h.site->State().name, ip, "pw", "", "", options);
+        h.conn.reset();
+        h.conn = server::CreateServer(h.site->State().name, ip, "pw", mbAccount, mbPassword, options);
         return *h.conn;
     }
-    // A connection made, initialised and loaded (loaded again, when the site has one already).
-    server::CZentServ& Load(Hosted& h) {
-        if (!h.conn) {
-            EXPECT_TRUE(Create(h).Initialize()) << h.conn->GetLastError();
-        }
-        EXPECT_TRUE(h.conn->LoadExtensions());
+    // A new connection, connected and loaded; the site's journal starts empty.
+    server::CZentServ& Load(Hosted& h, const std::string& mbAccount = {}, const std::string& mbPassword = {}) {
+        server::CZentServ& conn = Create(h, mbAccount, mbPassword);
+        EXPECT_TRUE(conn.Initialize()) << conn.GetLastError();
+        EXPECT_TRUE(conn.LoadExtensions());
         h.site->ClearCalls();
-        return *h.conn;
+        return conn;
     }
-    void Fault(Hosted& h, const std::string& method, com::HRESULT hr) {
+    void Fault(Hosted& h, const std::string& method, com::HRESULT hr, uint32_t after = 0) {
         std::string error;
-        ASSERT_TRUE(h.site->SetMethodFault(method, sim::MethodFault{hr, 0}, error)) << error;
+        ASSERT_TRUE(h.site->SetMethodFault(method, sim::MethodFault{hr, after}, error)) << error;
     }
     static std::vector<uint8_t> Held(const Hosted& h, const std::string& number) {
         std::lock_guard lock(h.site->Mutex());
         const sim::Stored* s = h.site->State().FindRecord(number);
         return s ? std::vector<uint8_t>(s->bytes.begin(), s->bytes.end()) : std::vector<uint8_t>{};
     }
-    static bool HasGroup(const Hosted& h, const std::string& number) {
+    static std::vector<uint8_t> HeldGroup(const Hosted& h, const std::string& number) {
         std::lock_guard lock(h.site->Mutex());
-        return h.site->State().FindWorkgroup(number) != nullptr;
+        const sim::Stored* s = h.site->State().FindWorkgroup(number);
+        return s ? std::vector<uint8_t>(s->bytes.begin(), s->bytes.end()) : std::vector<uint8_t>{};
     }
+    static bool HasGroup(const Hosted& h, const std::string& number) { return !HeldGroup(h, number).empty(); }
     static std::vector<std::string> Calls(const Hosted& h) {
         std::vector<std::string> out;
         for (const auto& c : h.site->Calls()) out.push_back(c.method);
         return out;
+    }
+    static int Count(const Hosted& h, const std::string& method) {
+        int n = 0;
+        for (const auto& c : h.site->Calls()) n += c.method == method;
+        return n;
     }
 
     TempDir registry;
     TestOptions options;
     std::deque<Hosted> hosted;  // references stay valid as sites are added
 };
-
-}  // namespace connectiontest
