@@ -116,6 +116,7 @@ protected:
 TEST_F(Teardown, AGivenUpConnectionClosesItsRelocatorFirstThenReleasesItsInterfacesInOrder) {
     JournaledSite("North");
     JournaledSite("South");
+    JournaledSite("East");
     const auto releases = [](const std::string& site) {
         std::vector<std::string> out;
         for (const char* itf : {"IZentChangeI", "IZentControlI", "IZentGetI", "IZentITGTableSetupI", "IZentDeleteI",
@@ -129,15 +130,16 @@ TEST_F(Teardown, AGivenUpConnectionClosesItsRelocatorFirstThenReleasesItsInterfa
     };
 
     // The connection given up on goes first, then those already made, in order.
-    doc.m_sites[1].DayWhite = "wrong";
+    doc.m_sites[2].DayWhite = "wrong";
     ASSERT_FALSE(doc.Download());
-    std::vector<std::string> expected = releases("South");
-    for (const std::string& r : releases("North")) expected.push_back(r);
+    std::vector<std::string> expected = releases("East");
+    for (const std::string site : {"North", "South"})
+        for (const std::string& r : releases(site)) expected.push_back(r);
     EXPECT_EQ(last(expected.size()), expected);
 
     // With both relocation options a 4.8 connection holds its site's mailbox share open; the
     // mailbox check then fails (no SMB server here) and the share is closed before any release.
-    doc.m_sites[1].DayWhite = "pw";
+    doc.m_sites[2].DayWhite = "pw";
     doc.m_bRelocation = true;
     doc.m_bRelocateVM = true;
     journal.clear();
