@@ -168,10 +168,14 @@ ExtRec CZentServDcom::NewExtRec(std::unique_ptr<uint8_t[]>& block) {
 }
 
 void CZentServDcom::KeepExtRec(std::string_view number, ExtRec rec, std::unique_ptr<uint8_t[]> block) {
+    m_bRecordWalkValid = false;
     KeepRecord(m_records, m_ownRecords, m_extUsed, number, rec, std::move(block));
 }
 
-void CZentServDcom::ReleaseExtRec(std::string_view number) { ReleaseRecord(m_records, m_ownRecords, number); }
+void CZentServDcom::ReleaseExtRec(std::string_view number) {
+    m_bRecordWalkValid = false;
+    ReleaseRecord(m_records, m_ownRecords, number);
+}
 
 WORKGRPREC CZentServDcom::NewGroupRec(std::unique_ptr<uint8_t[]>& block) {
     uint8_t* p = NewRecordSpace(m_groupList, m_groupUsed, workgrp::kDefinedSize, block);

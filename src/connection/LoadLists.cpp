@@ -23,6 +23,7 @@ void CZentServDcom::SetListCapacity(uint32_t bytes) { g_listCapacity = bytes; }
 
 void CZentServDcom::ReleaseLists() {
     m_records.clear();
+    m_bRecordWalkValid = false;
     m_ownRecords.clear();
     m_extList.Reset();
     m_extUsed = 0;

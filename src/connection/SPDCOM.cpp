@@ -228,29 +228,47 @@ bool CZentServDcom::TieTrunkCheck(const std::string& c) {
 
 bool CZentServDcom::MatchForwardedExt(std::string_view number, CZentServ* other, const std::string& pattern,
                                       const std::string& suffix) {
-    if (number.empty() || !other) return false;
-    ExtSummary* summary = FindSummary(number);
-    ConstExtRec a = FindExtRec(number);
-    ConstExtRec b = other->FindExtRec(number);
-    if (!summary || !a || !b) return false;
-    if (other == this) return true;
-    const bool aBit = (a.ExtStatusFlagBank() & extrec::kStatusMatchBit) != 0;
-    const bool bBit = (b.ExtStatusFlagBank() & extrec::kStatusMatchBit) != 0;
-    const std::string num(number);
-    if (!(a.ExtStatusFlagBank() & extrec::kStatusForwards) || !(a.ExtFeatureFlagBank() & extrec::kFeatureForward) ||
+    if (!other) return false;
+    return MatchForwardedHeld(number, {FindSummary(number), FindExtRec(number)}, *other, other->FindExtRec(number),
+                              pattern, suffix);
+}
+
+bool CZentServDcom::MatchForwardedHeld(std::string_view number, HeldExt own, CZentServ& other,
+                                       ConstExtRec otherRecord, std::string_view pattern, std::string_view suffix) {
+    if (number.empty() || !own.summary || !own.record || !otherRecord) return false;
+    if (&other == this) return true;
+    const ConstExtRec a = own.record;
+    const ExtSummary& summary = *own.summary;
+    const uint32_t feature = a.ExtFeatureFlagBank();
+    const uint32_t status = a.ExtStatusFlagBank();
+    const bool aBit = (status & extrec::kStatusMatchBit) != 0;
+    const bool bBit = (otherRecord.ExtStatusFlagBank() & extrec::kStatusMatchBit) != 0;
+    if (!(status & extrec::kStatusForwards) || !(feature & extrec::kFeatureForward) ||
         a.U8(extrec::kNotCopyMark) == 1 || a.ForwardTarget() != extrec::kForwardToDialString ||
-        !MatchForwardNumber(std::string(FieldText(summary->FwdDialString)), pattern, num))
+        !MatchForwardNumber(FieldText(summary.FwdDialString), pattern, number))
         return false;
     if (!bBit) {
+        // Voice mail goes to the home by e-mail only when the home's record does not carry the bit.
         const uint32_t both = extrec::kFeatureFwd10000 | extrec::kFeatureFwd40000;
-        if ((a.ExtFeatureFlagBank() & both) != both ||
-            !MatchMailForward(std::string(FieldText(summary->FwdEmailAddr)), suffix,
-                                  std::string(FieldText(summary->EMailName))))
+        if ((feature & both) != both ||
+            !MatchMailForward(FieldText(summary.FwdEmailAddr), suffix, FieldText(summary.EMailName)))
             return false;
     }
     if (aBit != bBit) return false;
-    StoreFieldText(summary->HomeServer, other->GetName(), 32);
+    StoreFieldText(own.summary->HomeServer, other.GetName(), 32);
     return true;
+}
+
+ConstExtRec CZentServDcom::RecordAlongside(std::string_view number, bool first) {
+    // Summaries and records are kept under the same numbers, so a walk in number order finds each
+    // record a step or so after the last one.
+    if (first || !m_bRecordWalkValid) {
+        m_recordWalk = m_records.lower_bound(number);
+        m_bRecordWalkValid = true;
+    }
+    while (m_recordWalk != m_records.end() && m_recordWalk->first < number) ++m_recordWalk;
+    if (m_recordWalk == m_records.end() || m_recordWalk->first != number) return {};
+    return ConstExtRec(m_recordWalk->second);
 }
 
 int CZentServDcom::GetGroupMembers(std::string_view group, std::vector<std::string>& list) {

@@ -27,6 +27,8 @@ public:
     bool IsVersionSupported() override;
     bool MatchForwardedExt(std::string_view number, CZentServ* other, const std::string& pattern,
                            const std::string& suffix) override;
+    bool MatchForwardedHeld(std::string_view number, HeldExt own, CZentServ& other, ConstExtRec otherRecord,
+                            std::string_view pattern, std::string_view suffix) override;
     int GetGroupMembers(std::string_view group, std::vector<std::string>& list) override;
     bool RelocateExt(std::string_view number, CZentServ* other, bool copyMailbox) override;
     bool CheckMailboxAccess() override;
@@ -57,6 +59,9 @@ public:
     static constexpr uint32_t kMaxListCapacity = 81920000;
     static uint32_t ListCapacity();
     static void SetListCapacity(uint32_t bytes);  // tests
+
+protected:
+    ConstExtRec RecordAlongside(std::string_view number, bool first) override;
 
 private:
     bool ConnectInterfaces();
@@ -100,6 +105,10 @@ private:
     ListBuffer m_extList;
     size_t m_extUsed = 0;
     std::map<std::string, ExtRec, std::less<>> m_records;
+    // Where the walk alongside the summaries stands in m_records; not valid once a record was
+    // released (its entry may be gone), and the next step then finds its place again.
+    std::map<std::string, ExtRec, std::less<>>::const_iterator m_recordWalk;
+    bool m_bRecordWalkValid = false;
     // Records the program created that did not fit into the spare capacity of their list.
     std::map<std::string, std::unique_ptr<uint8_t[]>, std::less<>> m_ownRecords;
     ListBuffer m_groupList;

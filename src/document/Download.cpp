@@ -14,7 +14,11 @@ bool CQOBDoc::Download() {
     DestroyServers();
     m_bDownloaded = false;
 
-    auto giveUp = [this] {
+    // The connection being checked when the download gives up is destroyed first (its relocator
+    // closes while its interfaces are still held), then the ones already made, in order.
+    std::unique_ptr<server::CZentServ> conn;
+    auto giveUp = [this, &conn] {
+        conn.reset();
         DestroyServers();
         return false;
     };
@@ -39,8 +43,7 @@ bool CQOBDoc::Download() {
             return giveUp();
         }
         const SiteRec& site = m_sites[index];
-        std::unique_ptr<server::CZentServ> conn =
-            server::CreateServer(site.Name, site.IP, site.DayWhite, site.MBAccount, site.MBPassword, *this);
+        conn = server::CreateServer(site.Name, site.IP, site.DayWhite, site.MBAccount, site.MBPassword, *this);
         if (!conn) {
             Message(LoadString(44602));
             return giveUp();

@@ -10,6 +10,7 @@
 
 #include "document/Frame.h"
 #include "document/SiteRec.h"
+#include "platform/TextFormat.h"
 #include "server/ServProv.h"
 
 class CQOBDoc : private server::IConnectionOptions {
@@ -123,9 +124,25 @@ private:
         const std::string* suffix;
     };
     std::vector<RouteTexts> RouteTable() const;
-    // The synchronised test for a home given as its connection's index.
-    bool IsSynchronizedTo(std::string_view number, size_t home, bool namesConsistent,
+    // What each connection holds of one number, in m_servers order (no summary where it holds
+    // none). The matching has it from its walk; the other callers look it up.
+    using Holdings = std::vector<server::CZentServ::HeldExt>;
+    Holdings HoldingsOf(std::string_view number) const;
+    // The synchronised test (names aside) for a home given as its connection's index.
+    bool IsSynchronizedTo(std::string_view number, const Holdings& held, size_t home,
                           const std::vector<RouteTexts>& routes);
+    // The texts every merged row's log lines and home take, loaded once per matching.
+    struct MatchTexts {
+        platform::PreparedFormat matchLine;
+        platform::PreparedFormat compareLine;
+        const std::string& unknown;
+        const std::string& synchronizedTo;
+        const std::string& unsynchronized;
+        std::string line;  // one buffer for every log line
+    };
+    // Fills the merged row (all zero) of one number, logging as it is decided.
+    void MergeRow(std::string_view number, const Holdings& held, const std::vector<RouteTexts>& routes,
+                  MatchTexts& texts, server::ExtSummary& row);
     void Message(const std::string& text, unsigned type = MB_OK);
     // SyncExtension's walk over the sites; `home` becomes the home connection's own name, and
     // `homeType` the type the merged row takes on success.

@@ -1,8 +1,11 @@
 #include "platform/TextFormat.h"
 
+#include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 namespace platform {
 namespace {
@@ -10,12 +13,7 @@ namespace {
 // No text of ours asks for more; a larger number in a broken translation must not allocate wildly.
 constexpr int kMaxWidth = 4096;
 
-struct Directive {
-    std::string flags;
-    int width = -1;
-    int precision = -1;
-    char conv = 0;
-};
+using Directive = FormatDirective;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -42,6 +40,20 @@ void AppendPadded(std::string& out, std::string_view text, const Directive& dire
 // snprintf of one converted value with the directive's flags, width and precision.
 template <class T>
 void AppendPrintf(std::string& out, const Directive& directive, const char* length, T value) {
+    if constexpr (std::is_integral_v<T>) {
+        // A plain conversion (the log's counts and flag words) needs no format for snprintf.
+        if (directive.flags.empty() && directive.width < 0 && directive.precision < 0) {
+            const char c = directive.conv;
+            char buf[32];
+            const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, c == 'x' || c == 'X' ? 16 : c == 'o' ? 8 : 10);
+            if (ec == std::errc()) {
+                if (c == 'X')
+                    for (char* p = buf; p != end; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+                out.append(buf, end);
+                return;
+            }
+        }
+    }
     std::string fmt = "%" + directive.flags;
     if (directive.width >= 0) fmt += std::to_string(directive.width);
     if (directive.precision >= 0) fmt += "." + std::to_string(directive.precision);
@@ -131,61 +143,99 @@ void AppendOne(std::string& out, const Directive& directive, const FormatArg& ar
     return AppendPrintf(out, directive, "ll", static_cast<unsigned long long>(AsBits(arg)));
 }
 
-}  // namespace
+// The conversion whose "%" is at format[pct]: its directive and argument (`next` counts the
+// arguments taken in order), and where it ends. False when it is no conversion.
+bool ReadConversion(std::string_view format, size_t pct, size_t& next, Directive& directive, size_t& argIndex,
+                    size_t& end) {
+    size_t pos = pct + 1;
+    argIndex = static_cast<size_t>(-1);
+    size_t save = pos;
+    int position = ReadNumber(format, pos);
+    if (position > 0 && pos < format.size() && format[pos] == '$')
+        argIndex = static_cast<size_t>(position - 1), ++pos;
+    else
+        pos = save;
+    while (pos < format.size() && std::strchr("-+ #0", format[pos]) && format[pos] != '\0') {
+        if (directive.flags.find(format[pos]) == std::string::npos) directive.flags.push_back(format[pos]);
+        ++pos;
+    }
+    directive.width = ReadNumber(format, pos);
+    if (pos < format.size() && format[pos] == '.') {
+        ++pos;
+        directive.precision = ReadNumber(format, pos);
+        if (directive.precision < 0) directive.precision = 0;
+    }
+    while (pos < format.size() && std::strchr("hlLqjzt", format[pos]) && format[pos] != '\0') ++pos;
+    if (pos >= format.size() || format[pos] == '\0' || !std::strchr("diuoxXcsfFeEgGaA", format[pos])) return false;
+    directive.conv = format[pos];
+    end = pos + 1;
+    if (argIndex == static_cast<size_t>(-1)) argIndex = next++;
+    return true;
+}
 
-std::string FormatTextV(std::string_view format, std::span<const FormatArg> args) {
-    std::string out;
-    out.reserve(format.size() + 16 * args.size());
+// Walks the format: `literal` gets the text between conversions ("%%" already made "%"),
+// `conversion` each conversion with its argument index and the conversion as written.
+template <class Literal, class Conversion>
+void WalkFormat(std::string_view format, Literal&& literal, Conversion&& conversion) {
     size_t next = 0;
     size_t i = 0;
     while (i < format.size()) {
         size_t pct = format.find('%', i);
         if (pct == std::string_view::npos) {
-            out.append(format.substr(i));
+            literal(format.substr(i));
             break;
         }
-        out.append(format.substr(i, pct - i));
-        size_t pos = pct + 1;
-        if (pos < format.size() && format[pos] == '%') {
-            out.push_back('%');
-            i = pos + 1;
+        literal(format.substr(i, pct - i));
+        if (pct + 1 < format.size() && format[pct + 1] == '%') {
+            literal("%");
+            i = pct + 2;
             continue;
         }
         Directive directive;
-        size_t argIndex = static_cast<size_t>(-1);
-        size_t save = pos;
-        int position = ReadNumber(format, pos);
-        if (position > 0 && pos < format.size() && format[pos] == '$')
-            argIndex = static_cast<size_t>(position - 1), ++pos;
-        else
-            pos = save;
-        while (pos < format.size() && std::strchr("-+ #0", format[pos]) && format[pos] != '\0') {
-            if (directive.flags.find(format[pos]) == std::string::npos) directive.flags.push_back(format[pos]);
-            ++pos;
-        }
-        directive.width = ReadNumber(format, pos);
-        if (pos < format.size() && format[pos] == '.') {
-            ++pos;
-            directive.precision = ReadNumber(format, pos);
-            if (directive.precision < 0) directive.precision = 0;
-        }
-        while (pos < format.size() && std::strchr("hlLqjzt", format[pos]) && format[pos] != '\0') ++pos;
-        if (pos >= format.size() || format[pos] == '\0' || !std::strchr("diuoxXcsfFeEgGaA", format[pos])) {
-            out.push_back('%');  // not a conversion: the text stays as written
+        size_t argIndex = 0, end = 0;
+        if (!ReadConversion(format, pct, next, directive, argIndex, end)) {
+            literal("%");  // not a conversion: the text stays as written
             i = pct + 1;
             continue;
         }
-        directive.conv = format[pos];
-        ++pos;
-        if (argIndex == static_cast<size_t>(-1)) argIndex = next++;
-        if (argIndex >= args.size()) {
-            out.append(format.substr(pct, pos - pct));
-        } else {
-            AppendOne(out, directive, args[argIndex]);
-        }
-        i = pos;
+        conversion(directive, argIndex, format.substr(pct, end - pct));
+        i = end;
     }
+}
+
+}  // namespace
+
+std::string FormatTextV(std::string_view format, std::span<const FormatArg> args) {
+    std::string out;
+    out.reserve(format.size() + 16 * args.size());
+    WalkFormat(
+        format, [&](std::string_view text) { out.append(text); },
+        [&](const Directive& directive, size_t arg, std::string_view asWritten) {
+            // A missing argument leaves the conversion as written.
+            if (arg >= args.size()) out.append(asWritten);
+            else AppendOne(out, directive, args[arg]);
+        });
     return out;
+}
+
+PreparedFormat::PreparedFormat(std::string_view format) {
+    WalkFormat(
+        format,
+        [&](std::string_view text) {
+            if (text.empty()) return;
+            if (m_pieces.empty() || m_pieces.back().conversion) m_pieces.emplace_back();
+            m_pieces.back().text.append(text);
+        },
+        [&](const Directive& directive, size_t arg, std::string_view asWritten) {
+            m_pieces.push_back({std::string(asWritten), true, directive, arg});
+        });
+}
+
+void PreparedFormat::AppendV(std::string& out, std::span<const FormatArg> args) const {
+    for (const Piece& piece : m_pieces) {
+        if (!piece.conversion || piece.arg >= args.size()) out.append(piece.text);
+        else AppendOne(out, piece.directive, args[piece.arg]);
+    }
 }
 
 }  // namespace platform

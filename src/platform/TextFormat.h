@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -47,6 +48,14 @@ private:
     std::string_view text_;
 };
 
+// One conversion of a format: its flags, width and precision (-1: none) and conversion letter.
+struct FormatDirective {
+    std::string flags;
+    int width = -1;
+    int precision = -1;
+    char conv = 0;
+};
+
 std::string FormatTextV(std::string_view format, std::span<const FormatArg> args);
 
 // The arguments must outlive the call only (texts are viewed, not copied).
@@ -55,5 +64,28 @@ std::string FormatText(std::string_view format, const Args&... args) {
     const FormatArg list[] = {FormatArg(args)..., FormatArg(0)};
     return FormatTextV(format, std::span<const FormatArg>(list, sizeof...(Args)));
 }
+
+// A format read once and filled many times, as FormatText fills it: for a line written once per
+// number of a long list.
+class PreparedFormat {
+public:
+    explicit PreparedFormat(std::string_view format);
+
+    template <class... Args>
+    void Append(std::string& out, const Args&... args) const {
+        const FormatArg list[] = {FormatArg(args)..., FormatArg(0)};
+        AppendV(out, std::span<const FormatArg>(list, sizeof...(Args)));
+    }
+    void AppendV(std::string& out, std::span<const FormatArg> args) const;
+
+private:
+    struct Piece {
+        std::string text;  // literal text, or the conversion as written (kept when its argument is missing)
+        bool conversion = false;
+        FormatDirective directive;
+        size_t arg = 0;
+    };
+    std::vector<Piece> m_pieces;
+};
 
 }  // namespace platform

@@ -7,10 +7,11 @@
 
 // Pattern with the number in place of its first N (or n; appended when it has none): 9N -> 91234.
 std::string BuildForwardNumber(const std::string& pattern, const std::string& extNumber);
-bool MatchForwardNumber(const std::string& value, const std::string& pattern, const std::string& extNumber);
+bool MatchForwardNumber(std::string_view value, std::string_view pattern, std::string_view extNumber);
 // e-mail name "@" suffix (a leading "@" of the suffix is not doubled).
 std::string BuildMailForward(const std::string& suffix, const std::string& emailName);
-bool MatchMailForward(const std::string& address, const std::string& suffix, const std::string& emailName);
+// The matches allocate nothing: the matching asks them for every number on every site.
+bool MatchMailForward(std::string_view address, std::string_view suffix, std::string_view emailName);
 
 // Removes leading and trailing blanks, tabs, carriage returns and line feeds.
 std::string TrimBlanks(const std::string& text);

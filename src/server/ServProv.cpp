@@ -28,6 +28,24 @@ const ExtSummary* CZentServ::GetNextExt() {
     return m_cursor == m_summaries.end() ? nullptr : &m_cursor->second;
 }
 
+CZentServ::HeldExt CZentServ::GetFirstHeldExt() {
+    m_cursor = m_summaries.begin();
+    return HeldAtCursor(true);
+}
+
+CZentServ::HeldExt CZentServ::GetNextHeldExt() {
+    if (m_cursor == m_summaries.end()) return {};
+    ++m_cursor;
+    return HeldAtCursor(false);
+}
+
+CZentServ::HeldExt CZentServ::HeldAtCursor(bool first) {
+    if (m_cursor == m_summaries.end()) return {};
+    return {&m_cursor->second, RecordAlongside(m_cursor->first, first)};
+}
+
+ConstExtRec CZentServ::RecordAlongside(std::string_view number, bool) { return FindExtRec(number); }
+
 const ExtSummary* CZentServ::FindExt(std::string_view number) const {
     auto it = m_summaries.find(number);
     return it == m_summaries.end() ? nullptr : &it->second;

@@ -54,6 +54,17 @@ public:
     virtual bool Initialize() = 0;
     virtual const ExtSummary* GetFirstExt();
     virtual const ExtSummary* GetNextExt();
+    // One extension as the walk over the list reaches it: its summary (open to change, as the
+    // matching records the home there) and the record held under the same number (invalid when
+    // none). No summary: the walk is at its end.
+    struct HeldExt {
+        ExtSummary* summary = nullptr;
+        ConstExtRec record;
+    };
+    // GetFirstExt and GetNextExt on the same cursor, each summary handed out with its record,
+    // found without a lookup: the matching's one pass over every site's list.
+    HeldExt GetFirstHeldExt();
+    HeldExt GetNextHeldExt();
     virtual const ExtSummary* FindExt(std::string_view number) const;
     virtual bool IsValidMailSuffix(const std::string& suffix);
     virtual bool IsValidAccessCode(const std::string& code) = 0;
@@ -63,6 +74,10 @@ public:
     // the summary's home server becomes other's name.
     virtual bool MatchForwardedExt(std::string_view number, CZentServ* other, const std::string& pattern,
                                    const std::string& suffix) = 0;
+    // The same test for a caller that already holds both sides: `own` is this connection's
+    // summary and record of the number, `otherRecord` other's record of it.
+    virtual bool MatchForwardedHeld(std::string_view number, HeldExt own, CZentServ& other, ConstExtRec otherRecord,
+                                    std::string_view pattern, std::string_view suffix) = 0;
     virtual int GetGroupMembers(std::string_view group, std::vector<std::string>& list) = 0;
     virtual bool RelocateExt(std::string_view number, CZentServ* other, bool copyMailbox) = 0;
 
@@ -133,6 +148,11 @@ public:
     ExtSummary* FindSummary(std::string_view number);
 
 protected:
+    // The record held under the number the cursor reached. The walk asks in ascending order
+    // (`first`: from the start again), so a connection may walk its records alongside.
+    virtual ConstExtRec RecordAlongside(std::string_view number, bool first);
+    HeldExt HeldAtCursor(bool first);
+
     std::string m_strName;
     std::string m_strAddress;
     std::string m_strPassword;
@@ -141,7 +161,7 @@ protected:
     std::string m_strMBAccount;
     std::string m_strMBPassword;
     SummaryMap m_summaries;
-    SummaryMap::const_iterator m_cursor;
+    SummaryMap::iterator m_cursor;
     uint16_t m_wServerVersion = 0;
     uint16_t m_wRecordLength = 0;
     bool m_bConnectionLost = false;

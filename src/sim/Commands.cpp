@@ -23,7 +23,7 @@ const char* kUsage =
     "  fault STATE [METHOD HRESULT|none [--after N]] [--clear] [--absent IFACE] [--empty IFACE]\n"
     "       [--present IFACE] [--record-definition-fills] [--extension-list-extra N]\n"
     "       [--workgroup-list-extra N] [--workgroup-record-length N] [--mailbox-answer CODE|none]\n"
-    "       [--delay-ms N]\n"
+    "       [--delay-ms N] [--itg-table-bytes N|none]\n"
     "  dump STATE\n"
     "  serve STATE --address A [--port P] [--max-fragment N] [--max-connections N] [--journal FILE]\n"
     "\n"
@@ -175,6 +175,14 @@ int Fault(Context& c, const std::string& path, const CommandArgs& a) {
                 return false;
             }
         }
+        if (auto t = a.Get("itg-table-bytes")) {
+            if (*t == "none") f.itgTableBytes.reset();
+            else if (ParseInteger(*t, 0, kMaxItgTableBytes, false, v)) f.itgTableBytes = uint32_t(v);
+            else {
+                e = "--itg-table-bytes must be 0 to " + std::to_string(kMaxItgTableBytes) + " or none";
+                return false;
+            }
+        }
         if (auto t = a.Get("delay-ms")) {
             if (!ParseInteger(*t, 0, kMaxDelayMs, false, v)) {
                 e = "--delay-ms must be 0 to " + std::to_string(kMaxDelayMs);
@@ -240,8 +248,8 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
          {"force"}},
         {"add", {"number", "type", "first", "last", "email", "fwd-dial", "fwd-email", "members"}, {"forwarding"}},
         {"fault",
-         {"after", "absent", "empty", "present", "extension-list-extra", "workgroup-list-extra", "workgroup-record-length", "mailbox-answer",
-          "delay-ms"},
+         {"after", "absent", "empty", "present", "extension-list-extra", "workgroup-list-extra", "workgroup-record-length",
+          "mailbox-answer", "delay-ms", "itg-table-bytes"},
          {"clear", "record-definition-fills"}},
         {"dump", {}, {}},
         {"serve", {"address", "port", "max-fragment", "max-connections", "journal"}, {}},

@@ -24,6 +24,7 @@ struct MethodFault {
 };
 
 inline constexpr uint32_t kMaxDelayMs = 600000;
+inline constexpr uint32_t kMaxItgTableBytes = 4096000;  // 10^3 entries of the largest entry size
 
 struct Faults {
     std::map<std::string, MethodFault, std::less<>> methods;  // by method name
@@ -33,6 +34,7 @@ struct Faults {
     uint32_t workgroupRecordLength = 0;          // workgroups listed this long, RecordSize too (0: 4300)
     std::map<std::string, InterfaceAnswer, std::less<>> interfaces;  // by interface name, never Present
     std::optional<com::HRESULT> mailboxShareAnswer;  // answer to every opening MailboxShare
+    std::optional<uint32_t> itgTableBytes;            // GetITGTable's size: the table cut or padded with zeros
     uint32_t delayMs = 0;                             // before every call
     bool operator==(const Faults&) const = default;
 };

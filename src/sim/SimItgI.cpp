@@ -26,7 +26,9 @@ com::HRESULT CSimServer::GetITGTable(int32_t* a1, uint8_t* a2) {
                 ClearCount(a1);
                 return com::E_FAIL;
             }
-            return CopyOut(a1, a2, BuildItgTable(*s.system.tieTrunk));
+            std::vector<uint8_t> table = BuildItgTable(*s.system.tieTrunk);
+            if (s.faults.itgTableBytes) table.resize(*s.faults.itgTableBytes, 0);
+            return CopyOut(a1, a2, table);
         },
         [&] { ClearCount(a1); });
 }

@@ -300,7 +300,8 @@ bool ReadMailbox(Reader& r, const Json& j, MailboxState& m) {
 bool ReadFaults(Reader& r, const Json& j, Faults& f, std::size_t recordLength) {
     const std::string path = "faults";
     if (!r.Object(j, path, {"methods", "record_definition_fills_capacity", "extension_list_extra_bytes",
-                            "workgroup_list_extra_bytes", "workgroup_record_length", "interfaces", "mailbox_share_answer", "delay_ms"}))
+                            "workgroup_list_extra_bytes", "workgroup_record_length", "interfaces", "mailbox_share_answer",
+                            "delay_ms", "itg_table_bytes"}))
         return false;
     if (auto it = j.find("methods"); it != j.end()) {
         if (!it->is_object()) return r.Fail(path + ".methods", "must be an object keyed by method name");
@@ -345,6 +346,10 @@ bool ReadFaults(Reader& r, const Json& j, Faults& f, std::size_t recordLength) {
         com::HRESULT hr;
         if (!r.Hr(*it, path + ".mailbox_share_answer", hr)) return false;
         f.mailboxShareAnswer = hr;
+    }
+    if (auto it = j.find("itg_table_bytes"); it != j.end() && !it->is_null()) {
+        if (!r.Int(j, "itg_table_bytes", path, 0, kMaxItgTableBytes, v)) return false;
+        f.itgTableBytes = uint32_t(v);
     }
     return true;
 }
@@ -451,6 +456,7 @@ Json FaultsToJson(const Faults& f) {
     j["interfaces"] = std::move(interfaces);
     j["mailbox_share_answer"] = f.mailboxShareAnswer ? Json(FormatHResult(*f.mailboxShareAnswer)) : Json(nullptr);
     j["delay_ms"] = f.delayMs;
+    j["itg_table_bytes"] = f.itgTableBytes ? Json(*f.itgTableBytes) : Json(nullptr);
     return j;
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "CommandFixture.h"
+#include "cli/SiteSelection.h"
 #include "document/Encrypt.h"
 #include "document/Utf8.h"
 #include "server/ServProv.h"
@@ -39,6 +40,26 @@ protected:
         return n;
     }
 };
+
+TEST_F(CliDownload, ANewSiteSelectionChecksThePasswordsAgain) {
+    AddSite("North");
+    AddSite("South");
+    WriteConfig();
+    CliContext ctx(work.path());
+    ASSERT_TRUE(ctx.Load(false));
+    SetPrintStreams(out.file, err.file);
+    SiteSelection selection;
+    std::string error;
+    ASSERT_TRUE(AddSiteName(selection, "North", error) && AddSiteName(selection, "South", error)) << error;
+    selection.passwords = {"pw", "pw"};
+    bool saved = false;
+    ASSERT_TRUE(DownloadSelection(ctx, selection, false, saved));
+    ASSERT_FALSE(ctx.doc.m_bVerifyPassword);
+    selection.passwords = {"pw", "wrong"};
+    EXPECT_FALSE(DownloadSelection(ctx, selection, false, saved));
+    SetPrintStreams(nullptr, nullptr);
+    EXPECT_NE(err.text.find("Invalid password for server South."), std::string::npos) << err.text;
+}
 
 TEST_F(CliDownload, PrintsTheListsRowsAndLogsToStandardErrorAndTheFile) {
     AddSite("North");

@@ -14,10 +14,7 @@ protected:
     // North holds 100 (physical) and group 600 with 100 as its agent; South holds 200; East
     // holds a stale copy of 100 that forwards elsewhere.
     void Network() {
-        AddSite("North");
-        AddSite("South");
-        AddSite("East");
-        LinkAll();
+        ThreeSites();
         Add(North(), Ext("100"));
         Add(North(), Ext("600", "group"), {"100"});
         Add(South(), Ext("200"));
@@ -28,10 +25,6 @@ protected:
         Add(East(), stale);
         WriteConfig();
     }
-    sim::Site& North() { return *sites[0].site; }
-    sim::Site& South() { return *sites[1].site; }
-    sim::Site& East() { return *sites[2].site; }
-
     std::vector<std::string> Sites(std::vector<std::string> more) {
         std::vector<std::string> a{"North", "South", "East", "--password-stdin"};
         a.insert(a.end(), more.begin(), more.end());

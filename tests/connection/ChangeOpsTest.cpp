@@ -29,7 +29,6 @@ protected:
         StoreFieldText(s.FwdEmailAddr, mail);
         return s;
     }
-
 };
 
 TEST_F(ChangeOps, AForwardingCopyIsMadeAsTheHomeRecordAndTheSummarySay) {
@@ -184,11 +183,7 @@ TEST_F(ChangeOps, ReplacingRewritesACopyOrMakesItTheSitesOwnAgain) {
     Hosted& north = Site("North");
     Hosted& south = Site("South");
     Add(north, Ext("100"));
-    sim::NewExtension old = Ext("100", "virtual");
-    old.forwarding = true;
-    old.fwdDial = "9100";
-    old.fwdEmail = "old@elsewhere";
-    Add(south, old);
+    Add(south, ForwardingCopy("100", "9100", "old@elsewhere"));
     server::CZentServ& n = Load(north);
     server::CZentServ& s = Load(south);
     const std::vector<uint8_t> before = Held(south, "100");

@@ -11,31 +11,18 @@
 #include "sim/SimHost.h"
 #include "sim/SiteSetup.h"
 #include "support/TempDir.h"
+#include "support/HostedSites.h"
 
 namespace {
 
-class Options : public server::IConnectionOptions {
-public:
-    bool RelocateVM() const override { return relocateVM; }
-    std::string DefaultMBUser() const override { return user; }
-    std::string DefaultMBPassword() const override { return "dpw"; }
-    bool relocateVM = false;
-    std::string user = "dom\\default";
-};
-
-class Connection : public ::testing::Test {
+// One site at 127.0.0.9 and its connection, made but not yet connected.
+class Connection : public HostedSites {
 protected:
-    void SetUp() override {
-        platform::SetStringLanguage(platform::StringLanguage::English);
-        setenv("QOB_REGISTRY_DIR", registry.path().c_str(), 1);
-        com::ResetProxyStubCache();
-        ASSERT_TRUE(com::EnsureProxyLibraryRegistered());
-        server::CZentServDcom::SetListCapacity(160000);
-    }
     void TearDown() override {
         conn.reset();
         sim::UnhostSite("127.0.0.9");
         server::CZentServDcom::SetListCapacity(160000);
+        HostedSites::TearDown();
     }
 
     sim::Site& Host(uint16_t recordLength = 2400, uint16_t version = 0x0480) {
@@ -79,8 +66,6 @@ protected:
         return n;
     }
 
-    TempDir registry;
-    Options options;
     std::shared_ptr<sim::Site> site;
     std::unique_ptr<server::CZentServ> conn;
 };

@@ -12,15 +12,6 @@ constexpr int kEverything = 1;
 
 class Delete : public DownloadFixture {
 protected:
-    void ThreeSites() {
-        AddSite("North");
-        AddSite("South");
-        AddSite("East");
-        LinkAll();
-    }
-    sim::Site& North() { return *sites[0].site; }
-    sim::Site& South() { return *sites[1].site; }
-    sim::Site& East() { return *sites[2].site; }
     void Download() {
         ASSERT_TRUE(doc.Download());
         frame.logs.clear();

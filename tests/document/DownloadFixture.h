@@ -74,6 +74,17 @@ protected:
         return *site;
     }
 
+    // North, South and East, linked as LinkAll links them.
+    void ThreeSites() {
+        AddSite("North");
+        AddSite("South");
+        AddSite("East");
+        LinkAll();
+    }
+    sim::Site& North() { return *sites[0].site; }
+    sim::Site& South() { return *sites[1].site; }
+    sim::Site& East() { return *sites[2].site; }
+
     // Routes between every pair: to site T the access code "8N" and the suffix "<t>.example".
     void LinkAll() {
         for (SiteRec& from : doc.m_sites) {

@@ -53,6 +53,27 @@ TEST_F(Download, WrongPasswordFailsOnlyWhenChecked) {
     EXPECT_FALSE(doc.m_bVerifyPassword);
 }
 
+TEST_F(Download, PasswordsAreCheckedUntilEverySiteIsConnected) {
+    AddSite("North");
+    AddSite("South");
+    ASSERT_TRUE(doc.m_bVerifyPassword);
+    // A download that gives up leaves the check on for the next one.
+    doc.m_sites[1].DayWhite = "wrong";
+    EXPECT_FALSE(doc.Download());
+    EXPECT_TRUE(doc.m_bVerifyPassword);
+
+    doc.m_sites[1].DayWhite = "pw";
+    ASSERT_TRUE(doc.Download());
+    EXPECT_FALSE(doc.m_bVerifyPassword);
+    // The next download of the same selection (the reload after a synchronisation) does not
+    // check them, even when the passwords are gone by then.
+    doc.m_sites[0].DayWhite.clear();
+    doc.m_sites[1].DayWhite = "wrong";
+    frame.messages.clear();
+    EXPECT_TRUE(doc.Download());
+    EXPECT_TRUE(frame.messages.empty());
+}
+
 TEST_F(Download, VersionsAndTheirRelocators) {
     AddSite("V46", 0x0460);
     AddSite("V47", 0x0470);

@@ -10,16 +10,6 @@ namespace {
 
 class Sync : public DownloadFixture {
 protected:
-    sim::Site& North() { return *sites[0].site; }
-    sim::Site& South() { return *sites[1].site; }
-    sim::Site& East() { return *sites[2].site; }
-
-    void ThreeSites() {
-        AddSite("North");
-        AddSite("South");
-        AddSite("East");
-        LinkAll();
-    }
     void Download() {
         ASSERT_TRUE(doc.Download());
         ForgetCalls();

@@ -29,3 +29,15 @@ TEST(TextFormat, MismatchedOrMissingArgumentsAreHarmless) {
     EXPECT_EQ(FormatText("[%s]", std::string("ab\0cd", 5)), "[ab]") << "texts end at their NUL";
     EXPECT_EQ(FormatText("%999999999d", 1).size(), 4096u) << "width is capped";
 }
+
+TEST(TextFormat, APreparedFormatFillsAsFormatTextDoes) {
+    std::string out = "kept ";
+    platform::PreparedFormat("%s\t%1s|%05d|%X|%2$s %%|%s and %s|%n").Append(out, "205", "", 42, 0x1fu);
+    EXPECT_EQ(out, "kept " + FormatText("%s\t%1s|%05d|%X|%2$s %%|%s and %s|%n", "205", "", 42, 0x1fu));
+    const platform::PreparedFormat line("Compare extension %s name result : 0x%X \n");
+    for (uint32_t flags : {0x0u, 0x111u, 0x222u}) {
+        out.clear();
+        line.Append(out, "100", flags);
+        EXPECT_EQ(out, FormatText("Compare extension %s name result : 0x%X \n", "100", flags));
+    }
+}

@@ -37,7 +37,7 @@ TEST_F(Command, InitAddFaultAndDump) {
     ASSERT_EQ(Run({"add", state, "--number", "3000", "--type", "group", "--members", "1000,1001"}).exitCode, 0);
     ASSERT_EQ(Run({"add", state, "--number", "1002", "--type", "ip"}).exitCode, 0);
     ASSERT_EQ(Run({"fault", state, "GetExtensionList", "E_OUTOFMEMORY", "--after", "2", "--absent", "IZentDeleteI",
-                   "--empty", "IZentOKLInterface", "--mailbox-answer", "170", "--delay-ms", "5"})
+                   "--empty", "IZentOKLInterface", "--mailbox-answer", "170", "--delay-ms", "5", "--itg-table-bytes", "7"})
                   .exitCode,
               0);
 
@@ -67,12 +67,14 @@ TEST_F(Command, InitAddFaultAndDump) {
     EXPECT_EQ(d["faults"]["methods"]["GetExtensionList"]["after"], 2);
     EXPECT_EQ(d["faults"]["interfaces"]["IZentDeleteI"], "absent");
     EXPECT_EQ(d["faults"]["mailbox_share_answer"], "0x000000AA");
+    EXPECT_EQ(d["faults"]["itg_table_bytes"], 7);
 
     ASSERT_EQ(Run({"fault", state, "--clear"}).exitCode, 0);
     d = Dump();
     EXPECT_TRUE(d["faults"]["methods"].empty());
     EXPECT_TRUE(d["faults"]["interfaces"].empty());
     EXPECT_EQ(d["faults"]["delay_ms"], 0);
+    EXPECT_TRUE(d["faults"]["itg_table_bytes"].is_null());
 }
 
 TEST_F(Command, RefusalsAndUsageErrors) {

@@ -40,6 +40,7 @@ sim::SiteState SampleState(uint16_t recordLength = 2400) {
     s.items[{4, 100}] = {9};
     s.faults.methods["GetWorkgroupList"] = {static_cast<com::HRESULT>(0x80004005), 3};
     s.faults.interfaces["IZentONAI"] = sim::InterfaceAnswer::Empty;
+    s.faults.itgTableBytes = 5203;
     return s;
 }
 

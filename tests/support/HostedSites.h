@@ -1,5 +1,6 @@
 // Simulated sites served in this process at 127.0.0.(20 + i), each with a connection through the
-// real proxies and channel, and what their servers hold and answered.
+// real proxies and channel, and what their servers hold and answered: the fixture of the connection
+// and relocation tests.
 #pragma once
 
 #include <arpa/inet.h>
@@ -7,6 +8,7 @@
 #include <stdlib.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,16 +55,9 @@ protected:
         }
     }
 
-    // Dial plan 8 -> class 1; every other first digit starts an extension. Served at `address`, or
-    // at 127.0.0.(20 + i) for the i-th site.
-    Hosted& Site(const std::string& name, uint16_t recordLength = 2400, uint16_t version = 0x0480,
-                 const std::string& address = {}) {
-        sim::InitOptions o;
-        o.name = name;
+    // Site i at 127.0.0.(20 + i) (or at `address`), password "pw".
+    Hosted& Site(sim::InitOptions o, const std::string& address = {}) {
         o.adminPassword = "pw";
-        o.recordLength = recordLength;
-        o.version = version;
-        o.dialPlan = {{'8', 1}};
         sim::SiteState state;
         std::string error;
         EXPECT_TRUE(sim::MakeSiteState(o, state, error)) << error;
@@ -72,6 +67,16 @@ protected:
         sim::HostSite(h.address, h.site);
         hosted.push_back(std::move(h));
         return hosted.back();
+    }
+    // Dial plan 8 -> class 1; every other first digit starts an extension.
+    Hosted& Site(const std::string& name, uint16_t recordLength = 2400, uint16_t version = 0x0480,
+                 const std::string& address = {}) {
+        sim::InitOptions o;
+        o.name = name;
+        o.recordLength = recordLength;
+        o.version = version;
+        o.dialPlan = {{'8', 1}};
+        return Site(o, address);
     }
     void Add(Hosted& h, sim::NewExtension e, std::vector<std::string> members = {}) {
         sim::AddOptions o;
@@ -92,6 +97,23 @@ protected:
             error))
             << error;
     }
+    // Changes bytes of a record the site holds, as a server's own edit would.
+    static void EditRecord(Hosted& h, const std::string& number, const std::function<void(server::ExtRec)>& edit) {
+        std::string error;
+        ASSERT_TRUE(h.site->Modify(
+            [&](sim::SiteState& s, std::string& m) {
+                const sim::Stored* held = s.FindRecord(number);
+                if (!held) {
+                    m = "no record " + number;
+                    return false;
+                }
+                sim::Bytes bytes = held->bytes;
+                edit(server::ExtRec(bytes.data(), bytes.size()));
+                return s.ReplaceRecord(std::move(bytes), nullptr);
+            },
+            error))
+            << error;
+    }
     static sim::NewExtension Ext(const std::string& number, const std::string& type = "physical") {
         sim::NewExtension e;
         e.number = number;
@@ -100,15 +122,29 @@ protected:
         e.lastName = "Lee";
         return e;
     }
-    // Connects and loads the site; its journal starts empty.
-    server::CZentServ& Load(Hosted& h, const std::string& mbAccount = {}, const std::string& mbPassword = {}) {
+    // A virtual extension that forwards calls by `dial` and voice mail to `mail`.
+    static sim::NewExtension ForwardingCopy(const std::string& number, const std::string& dial, const std::string& mail) {
+        sim::NewExtension e = Ext(number, "virtual");
+        e.forwarding = true;
+        e.fwdDial = dial;
+        e.fwdEmail = mail;
+        return e;
+    }
+    // A new connection to the site, made but not yet connected.
+    server::CZentServ& Create(Hosted& h, const std::string& mbAccount = {}, const std::string& mbPassword = {}) {
         uint32_t ip = 0;
         inet_pton(AF_INET, h.address.c_str(), &ip);
+        h.conn.reset();
         h.conn = server::CreateServer(h.site->State().name, ip, "pw", mbAccount, mbPassword, options);
-        EXPECT_TRUE(h.conn->Initialize()) << h.conn->GetLastError();
-        EXPECT_TRUE(h.conn->LoadExtensions());
-        h.site->ClearCalls();
         return *h.conn;
+    }
+    // A new connection, connected and loaded; the site's journal starts empty.
+    server::CZentServ& Load(Hosted& h, const std::string& mbAccount = {}, const std::string& mbPassword = {}) {
+        server::CZentServ& conn = Create(h, mbAccount, mbPassword);
+        EXPECT_TRUE(conn.Initialize()) << conn.GetLastError();
+        EXPECT_TRUE(conn.LoadExtensions());
+        h.site->ClearCalls();
+        return conn;
     }
     void Fault(Hosted& h, const std::string& method, com::HRESULT hr, uint32_t after = 0) {
         std::string error;
