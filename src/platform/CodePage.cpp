@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -54,16 +55,18 @@ int UnitToCp1252(char16_t u) {
 }
 
 // Converts with iconv, replacing each unconvertible input unit of `inStep` bytes by `fallback`.
-std::string IconvConvert(const char* to, const char* from, const char* in, size_t inLen, size_t inStep,
-                         std::string_view fallback) {
+// With `exact`, the first unconvertible unit fails the conversion instead (empty result, false).
+bool IconvConvert(const char* to, const char* from, const char* in, size_t inLen, size_t inStep,
+                  std::string_view fallback, std::string& out, bool exact = false) {
+    out.clear();
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string();
-    std::string out;
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     out.resize(inLen * 4 + 16);
     char* src = const_cast<char*>(in);
     size_t srcLeft = inLen;
     char* dst = out.data();
     size_t dstLeft = out.size();
+    bool ok = true;
     while (srcLeft > 0) {
         if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1)) break;
         if (errno == E2BIG) {
@@ -72,6 +75,10 @@ std::string IconvConvert(const char* to, const char* from, const char* in, size_
             dst = out.data() + used;
             dstLeft = out.size() - used;
             continue;
+        }
+        if (exact) {
+            ok = false;
+            break;
         }
         // EILSEQ or EINVAL: skip one unit and write the fallback.
         size_t skip = srcLeft < inStep ? srcLeft : inStep;
@@ -88,9 +95,132 @@ std::string IconvConvert(const char* to, const char* from, const char* in, size_
         dstLeft -= fallback.size();
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
-    out.resize(dst - out.data());
+    out.resize(ok ? static_cast<size_t>(dst - out.data()) : 0);
     iconv_close(cd);
-    return out;
+    return ok;
+}
+
+std::string UnitsToLittleEndian(std::u16string_view units) {
+    std::string bytes;
+    bytes.reserve(units.size() * 2);
+    for (char16_t u : units) {
+        bytes.push_back(static_cast<char>(u & 0xFF));
+        bytes.push_back(static_cast<char>(u >> 8));
+    }
+    return bytes;
+}
+
+std::u16string LittleEndianToUnits(std::string_view bytes) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    return units;
+}
+
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+// One UTF-8 sequence at text[i]: its code point and length, or false with `length` the bytes
+// of the longest start that could still have been valid (at least one), so a lenient reader
+// replaces each broken sequence once. Overlong forms, surrogates and values past U+10FFFF are
+// invalid.
+bool DecodeUtf8(std::string_view text, size_t i, char32_t& cp, size_t& length) {
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    length = 1;
+    size_t need;
+    char32_t min;
+    if (b < 0x80) {
+        cp = b;
+        return true;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+        need = 1, cp = b & 0x1F, min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        need = 2, cp = b & 0x0F, min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        need = 3, cp = b & 0x07, min = 0x10000;
+    } else {
+        return false;
+    }
+    for (size_t k = 1; k <= need; ++k) {
+        if (i + k >= text.size()) return false;
+        const unsigned char c = static_cast<unsigned char>(text[i + k]);
+        if ((c & 0xC0) != 0x80) return false;
+        cp = (cp << 6) | (c & 0x3F);
+        // The second byte already shows an overlong form, a surrogate or a value past U+10FFFF:
+        // refuse there, so the bytes after it are read afresh.
+        if (k == 1) {
+            const unsigned second = c & 0x3F;
+            if ((b == 0xE0 && second < 0x20) || (b == 0xED && second >= 0x20) || (b == 0xF0 && second < 0x10) ||
+                (b == 0xF4 && second >= 0x10))
+                return false;
+        }
+        length = k + 1;
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    return true;
+}
+
+void AppendUnits(std::u16string& out, char32_t cp) {
+    if (cp < 0x10000) {
+        out.push_back(static_cast<char16_t>(cp));
+    } else {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// UTF-16 units to UTF-8, surrogate pairs joined; a lone half gives U+FFFD, or false when exact.
+bool UnitsToUtf8(std::u16string_view units, std::string& out, bool exact) {
+    out.clear();
+    out.reserve(units.size() * 3);
+    for (size_t i = 0; i < units.size(); ++i) {
+        char32_t cp = units[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            if (exact) return false;
+            cp = kReplacementCharacter;
+        }
+        AppendUtf8(out, cp);
+    }
+    return true;
+}
+
+// The code page's bytes for the units, nothing substituted; false when any unit has none.
+bool UnitsToCodePageExact(std::u16string_view units, std::string& out) {
+    const std::string& cp = CodePageName();
+    if (IsCp1252(cp)) {
+        out.clear();
+        out.reserve(units.size());
+        for (char16_t u : units) {
+            const int b = UnitToCp1252(u);
+            if (b < 0) return false;
+            out.push_back(static_cast<char>(b));
+        }
+        return true;
+    }
+    const std::string bytes = UnitsToLittleEndian(units);
+    return IconvConvert(cp.c_str(), "UTF-16LE", bytes.data(), bytes.size(), 2, {}, out, true);
 }
 
 }  // namespace
@@ -117,13 +247,9 @@ std::u16string CodePageToUtf16(std::string_view text) {
         return out;
     }
     static const char kReplacement[2] = {'\xFD', '\xFF'};  // U+FFFD little-endian
-    std::string bytes = IconvConvert("UTF-16LE", cp.c_str(), text.data(), text.size(), 1,
-                                     std::string_view(kReplacement, 2));
-    out.resize(bytes.size() / 2);
-    for (size_t i = 0; i < out.size(); ++i)
-        out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                       (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    return out;
+    std::string bytes;
+    IconvConvert("UTF-16LE", cp.c_str(), text.data(), text.size(), 1, std::string_view(kReplacement, 2), bytes);
+    return LittleEndianToUnits(bytes);
 }
 
 std::string Utf16ToCodePage(std::u16string_view text) {
@@ -137,33 +263,92 @@ std::string Utf16ToCodePage(std::u16string_view text) {
         }
         return out;
     }
-    std::string bytes;
-    bytes.reserve(text.size() * 2);
-    for (char16_t u : text) {
-        bytes.push_back(static_cast<char>(u & 0xFF));
-        bytes.push_back(static_cast<char>(u >> 8));
-    }
-    return IconvConvert(cp.c_str(), "UTF-16LE", bytes.data(), bytes.size(), 2, "?");
+    const std::string bytes = UnitsToLittleEndian(text);
+    IconvConvert(cp.c_str(), "UTF-16LE", bytes.data(), bytes.size(), 2, "?", out);
+    return out;
 }
 
 std::string CodePageToUtf8(std::string_view text) {
-    std::u16string units = CodePageToUtf16(text);
-    std::string bytes;
-    bytes.reserve(units.size() * 2);
-    for (char16_t u : units) {
-        bytes.push_back(static_cast<char>(u & 0xFF));
-        bytes.push_back(static_cast<char>(u >> 8));
-    }
-    return IconvConvert("UTF-8", "UTF-16LE", bytes.data(), bytes.size(), 2, "\xEF\xBF\xBD");
+    std::string out;
+    UnitsToUtf8(CodePageToUtf16(text), out, false);
+    return out;
 }
 
 std::string Utf8ToCodePage(std::string_view utf8) {
-    std::string bytes = IconvConvert("UTF-16LE", "UTF-8", utf8.data(), utf8.size(), 1, "?\0");
-    std::u16string units(bytes.size() / 2, u'\0');
-    for (size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    std::u16string units;
+    units.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        char32_t cp = 0;
+        size_t length = 1;
+        if (!DecodeUtf8(utf8, i, cp, length)) cp = kReplacementCharacter;
+        AppendUnits(units, cp);
+        i += length;
+    }
     return Utf16ToCodePage(units);
+}
+
+std::string TextProblem::Describe() const {
+    char text[96];
+    switch (kind) {
+        case InvalidUtf8:
+            std::snprintf(text, sizeof text, "is not valid UTF-8 (at byte %zu)", offset);
+            return text;
+        case Unrepresentable:
+            std::snprintf(text, sizeof text, "has a character (U+%04X) that the code page ",
+                          static_cast<unsigned>(character));
+            return std::string(text) + CodePageName() + " cannot hold";
+        case UndefinedBytes:
+            return "has bytes that the code page " + CodePageName() + " does not define (at byte " +
+                   std::to_string(offset) + ")";
+        case None: break;
+    }
+    return std::string();
+}
+
+bool Utf8ToCodePageExact(std::string_view utf8, std::string& out, TextProblem* problem) {
+    out.clear();
+    std::u16string units;
+    units.reserve(utf8.size());
+    std::string one;
+    for (size_t i = 0; i < utf8.size();) {
+        char32_t cp = 0;
+        size_t length = 1;
+        if (!DecodeUtf8(utf8, i, cp, length)) {
+            if (problem) *problem = TextProblem{TextProblem::InvalidUtf8, i, 0};
+            return false;
+        }
+        const size_t first = units.size();
+        AppendUnits(units, cp);
+        // Character by character, so a refusal names the character; a code page with shift
+        // states would need the whole text, and none of ours has them.
+        if (!UnitsToCodePageExact(std::u16string_view(units).substr(first), one) ||
+            CodePageToUtf16(one) != std::u16string_view(units).substr(first)) {
+            if (problem) *problem = TextProblem{TextProblem::Unrepresentable, i, cp};
+            return false;
+        }
+        out += one;
+        i += length;
+    }
+    return true;
+}
+
+bool CodePageToUtf8Exact(std::string_view text, std::string& out, TextProblem* problem) {
+    out.clear();
+    const std::u16string units = CodePageToUtf16(text);
+    std::string back;
+    // A byte the code page does not define came in as U+FFFD and cannot go back.
+    if (!UnitsToCodePageExact(units, back) || back != text || !UnitsToUtf8(units, out, true)) {
+        if (problem) {
+            // Where the lenient way back, with "?" for each undefined byte, first differs.
+            const std::string shown = Utf16ToCodePage(units);
+            size_t at = 0;
+            while (at < text.size() && at < shown.size() && text[at] == shown[at]) ++at;
+            *problem = TextProblem{TextProblem::UndefinedBytes, at, 0};
+        }
+        out.clear();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace platform
