@@ -8,6 +8,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/Unicode.h"
+
 namespace platform {
 namespace {
 
@@ -118,94 +120,6 @@ std::u16string LittleEndianToUnits(std::string_view bytes) {
     return units;
 }
 
-constexpr char32_t kReplacementCharacter = 0xFFFD;
-
-// One UTF-8 sequence at text[i]: its code point and length, or false with `length` the bytes
-// of the longest start that could still have been valid (at least one), so a lenient reader
-// replaces each broken sequence once. Overlong forms, surrogates and values past U+10FFFF are
-// invalid.
-bool DecodeUtf8(std::string_view text, size_t i, char32_t& cp, size_t& length) {
-    const unsigned char b = static_cast<unsigned char>(text[i]);
-    length = 1;
-    size_t need;
-    char32_t min;
-    if (b < 0x80) {
-        cp = b;
-        return true;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-        need = 1, cp = b & 0x1F, min = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        need = 2, cp = b & 0x0F, min = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        need = 3, cp = b & 0x07, min = 0x10000;
-    } else {
-        return false;
-    }
-    for (size_t k = 1; k <= need; ++k) {
-        if (i + k >= text.size()) return false;
-        const unsigned char c = static_cast<unsigned char>(text[i + k]);
-        if ((c & 0xC0) != 0x80) return false;
-        cp = (cp << 6) | (c & 0x3F);
-        // The second byte already shows an overlong form, a surrogate or a value past U+10FFFF:
-        // refuse there, so the bytes after it are read afresh.
-        if (k == 1) {
-            const unsigned second = c & 0x3F;
-            if ((b == 0xE0 && second < 0x20) || (b == 0xED && second >= 0x20) || (b == 0xF0 && second < 0x10) ||
-                (b == 0xF4 && second >= 0x10))
-                return false;
-        }
-        length = k + 1;
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    return true;
-}
-
-void AppendUnits(std::u16string& out, char32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-// UTF-16 units to UTF-8, surrogate pairs joined; a lone half gives U+FFFD, or false when exact.
-bool UnitsToUtf8(std::u16string_view units, std::string& out, bool exact) {
-    out.clear();
-    out.reserve(units.size() * 3);
-    for (size_t i = 0; i < units.size(); ++i) {
-        char32_t cp = units[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            if (exact) return false;
-            cp = kReplacementCharacter;
-        }
-        AppendUtf8(out, cp);
-    }
-    return true;
-}
-
 // The code page's bytes for the units, nothing substituted; false when any unit has none.
 bool UnitsToCodePageExact(std::u16string_view units, std::string& out) {
     const std::string& cp = CodePageName();
@@ -268,24 +182,9 @@ std::string Utf16ToCodePage(std::u16string_view text) {
     return out;
 }
 
-std::string CodePageToUtf8(std::string_view text) {
-    std::string out;
-    UnitsToUtf8(CodePageToUtf16(text), out, false);
-    return out;
-}
+std::string CodePageToUtf8(std::string_view text) { return Utf16ToUtf8Lenient(CodePageToUtf16(text)); }
 
-std::string Utf8ToCodePage(std::string_view utf8) {
-    std::u16string units;
-    units.reserve(utf8.size());
-    for (size_t i = 0; i < utf8.size();) {
-        char32_t cp = 0;
-        size_t length = 1;
-        if (!DecodeUtf8(utf8, i, cp, length)) cp = kReplacementCharacter;
-        AppendUnits(units, cp);
-        i += length;
-    }
-    return Utf16ToCodePage(units);
-}
+std::string Utf8ToCodePage(std::string_view utf8) { return Utf16ToCodePage(Utf8ToUtf16Lenient(utf8)); }
 
 std::string TextProblem::Describe() const {
     char text[96];
@@ -318,7 +217,7 @@ bool Utf8ToCodePageExact(std::string_view utf8, std::string& out, TextProblem* p
             return false;
         }
         const size_t first = units.size();
-        AppendUnits(units, cp);
+        AppendUtf16(units, cp);
         // Character by character, so a refusal names the character; a code page with shift
         // states would need the whole text, and none of ours has them.
         if (!UnitsToCodePageExact(std::u16string_view(units).substr(first), one) ||
@@ -337,7 +236,7 @@ bool CodePageToUtf8Exact(std::string_view text, std::string& out, TextProblem* p
     const std::u16string units = CodePageToUtf16(text);
     std::string back;
     // A byte the code page does not define came in as U+FFFD and cannot go back.
-    if (!UnitsToCodePageExact(units, back) || back != text || !UnitsToUtf8(units, out, true)) {
+    if (!UnitsToCodePageExact(units, back) || back != text || !Utf16ToUtf8(units, out)) {
         if (problem) {
             // Where the lenient way back, with "?" for each undefined byte, first differs.
             const std::string shown = Utf16ToCodePage(units);

@@ -151,7 +151,7 @@ TEST_F(StateFiles, TextThatCannotBeKeptIsRefused) {
         EXPECT_EQ(r.exitCode, 2) << message;
         EXPECT_NE(r.err.find("zentsim: " + message + "\n"), std::string::npos) << r.err;
     }
-    ProgramResult r = Run({"init", dir.file("other.json"), "--name", "S\xFCd"});
+    ProgramResult r = Run({"init", dir.file("other.json"), "--name", "S\xFC" "d"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("--name: the text is not valid UTF-8"), std::string::npos) << r.err;
     EXPECT_EQ(dir.Read("north.json"), before);
