@@ -2,10 +2,6 @@
 // `zentsim serve` do: the time of Site::Open (reading the file and parsing it), and the peak
 // memory of a fresh process that does nothing else, against the file's size.
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -14,12 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "PeakMemory.h"
 #include "sim/Site.h"
 #include "sim/StateCodec.h"
 #include "support/NumberedSite.h"
 #include "support/TempDir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -70,36 +65,9 @@ void BM_LoadState(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadState)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-// The peak resident memory of a process that loads `path` (0 when it failed). The kernel counts
-// a child's peak from the memory of the process it was started from, so the loading process is
-// started by a fresh copy of this program (--peak-of), not by this one with the state in memory.
+// The peak resident memory of a process that loads `path` and does nothing else (0 when it failed).
 long PeakOfLoading(const std::string& path) {
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    std::vector<std::string> args = {self, "--peak-of", self, "--load-only", path};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int out[2];
-    if (pipe(out) != 0) return 0;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    pid_t pid = 0;
-    long peak = 0;
-    if (posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-        close(out[1]);
-        char text[32] = {};
-        const ssize_t n = read(out[0], text, sizeof text - 1);
-        int status = 0;
-        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 && n > 0)
-            peak = std::atol(text);
-    } else {
-        close(out[1]);
-    }
-    close(out[0]);
-    posix_spawn_file_actions_destroy(&actions);
-    return peak;
+    return bench::PeakMemoryOf({std::filesystem::read_symlink("/proc/self/exe").string(), "--load-only", path});
 }
 
 // `peak_to_file` is the goal's measure (at most 10); `above_baseline_to_file` leaves out what a
@@ -122,21 +90,6 @@ void BM_LoadStatePeakMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadStatePeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// `state_load_bench --peak-of PROGRAM ARGS...`: runs the program and prints its peak resident
-// memory in bytes; fails when the program does.
-int RunForPeak(char** argv) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execv(argv[0], argv);
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
-    std::printf("%ld\n", usage.ru_maxrss * 1024L);
-    return 0;
-}
-
 // `state_load_bench --load-only FILE`: loads the state as zentsim does, and nothing else.
 int LoadOnly(const char* path) {
     std::string error;
@@ -151,7 +104,7 @@ int LoadOnly(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 2 && std::strcmp(argv[1], "--peak-of") == 0) return RunForPeak(argv + 2);
+    if (argc > 2 && std::strcmp(argv[1], "--peak-of") == 0) return bench::RunForPeak(argv + 2);
     if (argc == 3 && std::strcmp(argv[1], "--load-only") == 0) return LoadOnly(argv[2]);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
