@@ -206,8 +206,8 @@ std::string TextProblem::Describe() const {
 
 bool Utf8ToCodePageExact(std::string_view utf8, std::string& out, TextProblem* problem) {
     out.clear();
+    out.reserve(utf8.size());
     std::u16string units;
-    units.reserve(utf8.size());
     std::string one;
     for (size_t i = 0; i < utf8.size();) {
         char32_t cp = 0;
@@ -216,17 +216,22 @@ bool Utf8ToCodePageExact(std::string_view utf8, std::string& out, TextProblem* p
             if (problem) *problem = TextProblem{TextProblem::InvalidUtf8, i, 0};
             return false;
         }
-        const size_t first = units.size();
+        i += length;
+        // Every system code page holds ASCII as it is.
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+            continue;
+        }
+        // Character by character, so that a refusal names the character (none of the code pages
+        // has shift states, which would need the whole text).
+        units.clear();
         AppendUtf16(units, cp);
-        // Character by character, so a refusal names the character; a code page with shift
-        // states would need the whole text, and none of ours has them.
-        if (!UnitsToCodePageExact(std::u16string_view(units).substr(first), one) ||
-            CodePageToUtf16(one) != std::u16string_view(units).substr(first)) {
-            if (problem) *problem = TextProblem{TextProblem::Unrepresentable, i, cp};
+        if (!UnitsToCodePageExact(units, one) || CodePageToUtf16(one) != units) {
+            if (problem) *problem = TextProblem{TextProblem::Unrepresentable, i - length, cp};
+            out.clear();
             return false;
         }
         out += one;
-        i += length;
     }
     return true;
 }
