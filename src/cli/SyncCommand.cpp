@@ -149,6 +149,17 @@ int RunSyncCommand(CliContext& ctx, const std::vector<std::string>& argv, std::i
         return !row || row->ExtensionType != server::exttype::kWorkgroup;
     });
 
+    // As the list asks before it synchronises: the mailboxes that would move, in all.
+    if (doc.m_bRelocateVM) {
+        int32_t total = 0;
+        for (const Target& t : targets) total += doc.GetMailboxSize(t.number);
+        if (total > 0) {
+            const int answer = ctx.frame.MessageBox(platform::FormatString(44638, total), MB_YESNOCANCEL, "QOB");
+            if (answer == IDCANCEL) return kExitFailed;
+            if (answer == IDNO) doc.m_bRelocateVM = false;
+        }
+    }
+
     const bool dryRun = args.Has("dry-run");
     server::CChangePlan plan;
     if (dryRun) SetPlan(doc, &plan);

@@ -18,7 +18,10 @@ bool CZentServDcom::RelocateExt(std::string_view number, CZentServ* other, bool 
     return m_pReloc ? m_pReloc->Relocate(number, other, copyMailbox) : false;
 }
 
-bool CZentServDcom::CheckMailboxAccess() { return m_pReloc ? m_pReloc->CheckMailboxAccess() : false; }
+bool CZentServDcom::CheckMailboxAccess() {
+    m_bMailboxChecked = m_pReloc && m_pReloc->CheckMailboxAccess();
+    return m_bMailboxChecked;
+}
 
 int32_t CZentServDcom::GetMailboxSize(std::string_view number) {
     return m_pReloc ? m_pReloc->GetMailboxSize(number) : 0;

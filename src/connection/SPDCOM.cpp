@@ -271,6 +271,16 @@ ConstWORKGRPREC CZentServDcom::FindGroupRec(std::string_view number) const {
     return it == m_groups.end() ? ConstWORKGRPREC() : ConstWORKGRPREC(it->second);
 }
 
+ExtRec CZentServDcom::HeldExtRec(std::string_view number) {
+    auto it = m_records.find(number);
+    return it == m_records.end() ? ExtRec() : it->second;
+}
+
+WORKGRPREC CZentServDcom::HeldGroupRec(std::string_view number) {
+    auto it = m_groups.find(number);
+    return it == m_groups.end() ? WORKGRPREC() : it->second;
+}
+
 std::unique_ptr<CZentServ> CreateServer(const std::string& name, uint32_t ip, const std::string& password,
                                         const std::string& mbAccount, const std::string& mbPassword,
                                         const IConnectionOptions& options) {

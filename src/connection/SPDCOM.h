@@ -37,10 +37,12 @@ public:
     bool DoAddExt(const ExtSummary* summary, CZentServ* source) override;
     bool DoReplaceExt(const ExtSummary* summary, CZentServ* source) override;
     bool DoDeleteExt(const ExtSummary* summary) override;
-    // Workgroup membership: takes the number out of every held workgroup (or only `group`), or
-    // puts it into one. The server's answers are not relied on, except the closing answer of an add.
-    void RemoveFromGroups(std::string_view number, std::string_view group = {});
-    void AddToGroup(std::string_view number, std::string_view group);
+    // The server's answers to membership requests are not relied on, except the closing answer of
+    // an add.
+    void RemoveFromGroups(std::string_view number, std::string_view group = {}) override;
+    void AddToGroup(std::string_view number, std::string_view group) override;
+    ExtRec HeldExtRec(std::string_view number) override;
+    WORKGRPREC HeldGroupRec(std::string_view number) override;
 
     IZentControlI* GetControlInterface() const override { return m_pControl.Get(); }
     IZentGetI* GetGetInterface() const override { return m_pGet.Get(); }

@@ -8,7 +8,8 @@ DeleteScopePrompt MakeDeleteScopePrompt(const std::string& number, int type) {
     p.number = number;
     p.type = type;
     const bool group = type == server::exttype::kWorkgroup;
-    p.question = platform::FormatString(44212, group ? "group" : "extension", number);
+    // The kind word in the program's language: "group" or "extension".
+    p.question = platform::FormatString(44212, platform::LoadString(group ? 47052 : 47051), number);
     p.virtualOnly = platform::LoadString(46005);
     p.everything = platform::LoadString(group ? 44210 : 44211);
     p.choice = 0;

@@ -120,6 +120,8 @@ private:
     bool RelocateVM() const override { return m_bRelocateVM; }
     std::string DefaultMBUser() const override { return m_strDefaultMBUser; }
     std::string DefaultMBPassword() const override { return m_strDefaultMBPassword; }
+    bool Relocation() const override { return m_bRelocation; }
+    std::string WorkDir() const override { return m_strWorkDir; }
 
     void ClearSites();
     void DestroyServers();

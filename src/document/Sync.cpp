@@ -166,6 +166,7 @@ bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::
                     // The other sites would forward to a home that did not receive the extension.
                     return false;
                 }
+                if (!conn->GetLastError().empty()) Log(LOG_WARNING, "\t" + conn->GetLastError());
             }
         } else {
             const MapEntry* route = TraceRouteTo(m_sites[size_t(siteIndex)], home);

@@ -1,10 +1,12 @@
 #include "relocation/Reloc.h"
 
+#include "platform/FileShares.h"
+#include "relocation/MailboxPaths.h"
 #include "server/ServProv.h"
 
 namespace relocation {
 
-CReloc::~CReloc() = default;
+CReloc::~CReloc() { platform::DisconnectShare(MailboxSharePath(m_pServer->GetAddress())); }
 
 void CReloc::MailboxAccount(std::string& account, std::string& password) const {
     account = m_pServer->GetMailboxAccount();
@@ -15,19 +17,21 @@ void CReloc::MailboxAccount(std::string& account, std::string& password) const {
     }
 }
 
-bool CReloc::NotAvailable(const char* what) {
-    m_pServer->SetLastError(std::string(what) + " is not available in this version of the program.");
-    return false;
+bool CReloc::SameVersion(server::CZentServ* source) const {
+    uint16_t mine = 0, theirs = 0, length = 0;
+    m_pServer->GetVersionInfo(mine, length);
+    source->GetVersionInfo(theirs, length);
+    return mine == theirs;
 }
 
-void CReloc::CopyMailbox(std::string_view, server::CZentServ*) {}
+bool CReloc46::Relocate(std::string_view number, server::CZentServ* source, bool copyMailbox) {
+    return RelocateCommon(number, source, copyMailbox, false);
+}
 
-bool CReloc::CheckMailboxAccess() { return NotAvailable("Access to the mailbox share"); }
+void CReloc46::MergeExtRec(server::ExtRec copy, server::CZentServ* source) { MergeExtRanges(copy, source, false); }
 
-int32_t CReloc::GetMailboxSize(std::string_view) { return 0; }
-
-bool CReloc46::Relocate(std::string_view, server::CZentServ*, bool) { return NotAvailable("Relocation"); }
-void CReloc46::MergeExtRec(server::ExtRec, server::CZentServ*) {}
-void CReloc46::MergeGroupRec(server::WORKGRPREC, server::CZentServ*) {}
+void CReloc46::MergeGroupRec(server::WORKGRPREC copy, server::CZentServ* source) {
+    MergeGroupRanges(copy, source, false);
+}
 
 }  // namespace relocation

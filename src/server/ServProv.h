@@ -30,6 +30,10 @@ public:
     virtual bool RelocateVM() const = 0;
     virtual std::string DefaultMBUser() const = 0;
     virtual std::string DefaultMBPassword() const = 0;
+    virtual bool Relocation() const { return true; }
+    // The directory that stands for the program's current directory (the local probe file lives
+    // there); empty: the current directory itself.
+    virtual std::string WorkDir() const { return {}; }
 
 protected:
     ~IConnectionOptions() = default;
@@ -82,6 +86,15 @@ public:
     // The records held under exactly that number (invalid views when none).
     virtual ConstExtRec FindExtRec(std::string_view number) const = 0;
     virtual ConstWORKGRPREC FindGroupRec(std::string_view number) const = 0;
+    // The same, writable: the relocator keeps them equal to what it sent the server.
+    virtual ExtRec HeldExtRec(std::string_view) { return ExtRec(); }
+    virtual WORKGRPREC HeldGroupRec(std::string_view) { return WORKGRPREC(); }
+    // Workgroup membership on this server: takes the number out of every held workgroup (or only
+    // `group`), or puts it into one.
+    virtual void RemoveFromGroups(std::string_view /*number*/, std::string_view /*group*/ = {}) {}
+    virtual void AddToGroup(std::string_view /*number*/, std::string_view /*group*/) {}
+    // Whether this site's mailbox share was checked (and connected) by CheckMailboxAccess.
+    bool MailboxChecked() const { return m_bMailboxChecked; }
 
     // Password hashing shared by verification and record creation: 0 when clear hashes, with the
     // salt of stored, to exactly stored; non-zero otherwise.
@@ -134,6 +147,7 @@ protected:
     bool m_bConnectionLost = false;
     const IConnectionOptions* m_pOptions;
     CChangePlan* m_pPlan = nullptr;
+    bool m_bMailboxChecked = false;
 };
 
 }  // namespace server

@@ -24,7 +24,8 @@ const char* kUsage =
     "       [--last L] [--email E] [--fwd-dial D] [--fwd-email A] [--forwarding] [--members M,M,...]\n"
     "  fault STATE [METHOD HRESULT|none [--after N]] [--clear] [--absent IFACE] [--empty IFACE]\n"
     "       [--present IFACE] [--record-definition-fills] [--extension-list-extra N]\n"
-    "       [--workgroup-list-extra N] [--mailbox-answer CODE|none] [--delay-ms N]\n"
+    "       [--workgroup-list-extra N] [--workgroup-record-length N] [--mailbox-answer CODE|none]\n"
+    "       [--delay-ms N]\n"
     "  dump STATE\n"
     "  serve STATE --address A [--port P] [--max-fragment N] [--max-connections N] [--journal FILE]\n"
     "\n"
@@ -198,6 +199,13 @@ int Fault(Context& c, const std::string& path, const CommandArgs& a) {
             }
             f.workgroupListExtraBytes = uint32_t(v);
         }
+        if (auto t = a.Get("workgroup-record-length")) {
+            if (!ParseInteger(*t, 0, kWorkgroupLength, false, v) || (v != 0 && v < 34)) {
+                e = "--workgroup-record-length must be 34 to 4300, or 0";
+                return false;
+            }
+            f.workgroupRecordLength = uint32_t(v);
+        }
         if (auto t = a.Get("mailbox-answer")) {
             com::HRESULT hr;
             if (*t == "none") f.mailboxShareAnswer.reset();
@@ -272,7 +280,7 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
          {"force"}},
         {"add", {"number", "type", "first", "last", "email", "fwd-dial", "fwd-email", "members"}, {"forwarding"}},
         {"fault",
-         {"after", "absent", "empty", "present", "extension-list-extra", "workgroup-list-extra", "mailbox-answer",
+         {"after", "absent", "empty", "present", "extension-list-extra", "workgroup-list-extra", "workgroup-record-length", "mailbox-answer",
           "delay-ms"},
          {"clear", "record-definition-fills"}},
         {"dump", {}, {}},

@@ -30,6 +30,7 @@ struct Faults {
     bool recordDefinitionFillsCapacity = false;  // GetRecordDefinition answers the whole capacity
     uint32_t extensionListExtraBytes = 0;        // appended to the extension list (0 < n < L)
     uint32_t workgroupListExtraBytes = 0;        // appended to the workgroup list (0 < n < 4300)
+    uint32_t workgroupRecordLength = 0;          // workgroups listed this long, RecordSize too (0: 4300)
     std::map<std::string, InterfaceAnswer, std::less<>> interfaces;  // by interface name, never Present
     std::optional<com::HRESULT> mailboxShareAnswer;  // answer to every opening MailboxShare
     uint32_t delayMs = 0;                             // before every call

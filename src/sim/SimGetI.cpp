@@ -2,6 +2,7 @@
 #include "ServeCall.h"
 
 #include "server/ExtRec.h"
+#include "server/WorkgrpRec.h"
 #include "sim/SysConfig.h"
 
 namespace sim {
@@ -73,7 +74,13 @@ com::HRESULT CSimServer::GetWorkgroupList(int32_t* a1, uint8_t* a2) {
     return Serve(
         "GetWorkgroupList",
         [&](SiteState& s, UndoLog&) {
-            return CopyList(s.Workgroups(), kWorkgroupLength, s.faults.workgroupListExtraBytes, a1, a2);
+            const uint32_t length = s.faults.workgroupRecordLength ? s.faults.workgroupRecordLength : kWorkgroupLength;
+            const com::HRESULT hr = CopyList(s.Workgroups(), length, s.faults.workgroupListExtraBytes, a1, a2);
+            // Each listed record says the length it was listed with.
+            if (hr == com::S_OK && length != kWorkgroupLength)
+                for (std::size_t i = 0; i < s.Workgroups().size(); ++i)
+                    server::WORKGRPREC(a2 + i * length, length).SetRecordSize(static_cast<uint16_t>(length));
+            return hr;
         },
         [&] { ClearCount(a1); });
 }

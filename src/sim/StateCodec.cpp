@@ -288,7 +288,7 @@ bool ReadMailbox(Reader& r, const Json& j, MailboxState& m) {
 bool ReadFaults(Reader& r, const Json& j, Faults& f, std::size_t recordLength) {
     const std::string path = "faults";
     if (!r.Object(j, path, {"methods", "record_definition_fills_capacity", "extension_list_extra_bytes",
-                            "workgroup_list_extra_bytes", "interfaces", "mailbox_share_answer", "delay_ms"}))
+                            "workgroup_list_extra_bytes", "workgroup_record_length", "interfaces", "mailbox_share_answer", "delay_ms"}))
         return false;
     if (auto it = j.find("methods"); it != j.end()) {
         if (!it->is_object()) return r.Fail(path + ".methods", "must be an object keyed by method name");
@@ -312,6 +312,10 @@ bool ReadFaults(Reader& r, const Json& j, Faults& f, std::size_t recordLength) {
     f.extensionListExtraBytes = j.contains("extension_list_extra_bytes") ? uint32_t(v) : 0;
     if (!r.Int(j, "workgroup_list_extra_bytes", path, 0, kWorkgroupLength - 1, v)) return false;
     f.workgroupListExtraBytes = j.contains("workgroup_list_extra_bytes") ? uint32_t(v) : 0;
+    if (!r.Int(j, "workgroup_record_length", path, 0, kWorkgroupLength, v)) return false;
+    f.workgroupRecordLength = j.contains("workgroup_record_length") ? uint32_t(v) : 0;
+    if (f.workgroupRecordLength != 0 && f.workgroupRecordLength < 34)
+        return r.Fail(path + ".workgroup_record_length", "must be 0, or 34 to 4300");
     if (!r.Int(j, "delay_ms", path, 0, kMaxDelayMs, v)) return false;
     f.delayMs = j.contains("delay_ms") ? uint32_t(v) : 0;
     if (auto it = j.find("interfaces"); it != j.end()) {
@@ -495,6 +499,7 @@ Json FaultsToJson(const Faults& f) {
     j["record_definition_fills_capacity"] = f.recordDefinitionFillsCapacity;
     j["extension_list_extra_bytes"] = f.extensionListExtraBytes;
     j["workgroup_list_extra_bytes"] = f.workgroupListExtraBytes;
+    j["workgroup_record_length"] = f.workgroupRecordLength;
     j["interfaces"] = std::move(interfaces);
     j["mailbox_share_answer"] = f.mailboxShareAnswer ? Json(FormatHResult(*f.mailboxShareAnswer)) : Json(nullptr);
     j["delay_ms"] = f.delayMs;

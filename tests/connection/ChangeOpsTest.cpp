@@ -1,19 +1,8 @@
 // The connection's change operations against simulated sites: what each sends, what the server
 // then holds, and what the connection keeps when the server refuses.
-#include <arpa/inet.h>
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
 #include <cstring>
-#include <deque>
 
-#include "com/ProxyLoader.h"
-#include "com/ProxyRegistration.h"
-#include "connection/SPDCOM.h"
-#include "platform/Strings.h"
-#include "sim/SimHost.h"
-#include "sim/SiteSetup.h"
-#include "support/TempDir.h"
+#include "support/HostedSites.h"
 
 namespace {
 
@@ -23,96 +12,8 @@ using server::FieldText;
 using server::StoreFieldText;
 namespace extrec = server::extrec;
 
-class NoOptions : public server::IConnectionOptions {
-public:
-    bool RelocateVM() const override { return false; }
-    std::string DefaultMBUser() const override { return {}; }
-    std::string DefaultMBPassword() const override { return {}; }
-};
-
-struct Hosted {
-    std::string address;
-    std::shared_ptr<sim::Site> site;
-    std::unique_ptr<server::CZentServ> conn;
-};
-
-class ChangeOps : public ::testing::Test {
+class ChangeOps : public HostedSites {
 protected:
-    void SetUp() override {
-        platform::SetStringLanguage(platform::StringLanguage::English);
-        setenv("QOB_REGISTRY_DIR", registry.path().c_str(), 1);
-        com::ResetProxyStubCache();
-        ASSERT_TRUE(com::EnsureProxyLibraryRegistered());
-        server::CZentServDcom::SetListCapacity(160000);
-    }
-    void TearDown() override {
-        for (Hosted& h : hosted) {
-            h.conn.reset();
-            sim::UnhostSite(h.address);
-        }
-    }
-
-    // Site i at 127.0.0.(20 + i): dial plan 8 -> class 1, 1 and 2 -> extensions.
-    Hosted& Site(const std::string& name, uint16_t recordLength = 2400) {
-        sim::InitOptions o;
-        o.name = name;
-        o.adminPassword = "pw";
-        o.recordLength = recordLength;
-        o.dialPlan = {{'8', 1}};
-        sim::SiteState state;
-        std::string error;
-        EXPECT_TRUE(sim::MakeSiteState(o, state, error)) << error;
-        Hosted h;
-        h.address = "127.0.0." + std::to_string(20 + hosted.size());
-        h.site = std::make_shared<sim::Site>(std::move(state));
-        sim::HostSite(h.address, h.site);
-        hosted.push_back(std::move(h));
-        return hosted.back();
-    }
-    void Add(Hosted& h, sim::NewExtension e, std::vector<std::string> members = {}) {
-        sim::AddOptions o;
-        o.ext = std::move(e);
-        o.members = std::move(members);
-        std::string error;
-        ASSERT_TRUE(h.site->Modify([&](sim::SiteState& s, std::string& m) { return sim::AddToSite(s, o, m); }, error))
-            << error;
-    }
-    static sim::NewExtension Ext(const std::string& number, const std::string& type = "physical") {
-        sim::NewExtension e;
-        e.number = number;
-        e.type = type;
-        e.firstName = "Ann";
-        e.lastName = "Lee";
-        return e;
-    }
-    // Connects and loads the site.
-    server::CZentServ& Load(Hosted& h) {
-        uint32_t ip = 0;
-        inet_pton(AF_INET, h.address.c_str(), &ip);
-        h.conn = server::CreateServer(h.site->State().name, ip, "pw", "", "", options);
-        EXPECT_TRUE(h.conn->Initialize()) << h.conn->GetLastError();
-        EXPECT_TRUE(h.conn->LoadExtensions());
-        h.site->ClearCalls();
-        return *h.conn;
-    }
-    void Fault(Hosted& h, const std::string& method, com::HRESULT hr) {
-        std::string error;
-        ASSERT_TRUE(h.site->SetMethodFault(method, sim::MethodFault{hr, 0}, error)) << error;
-    }
-    static std::vector<uint8_t> Held(const Hosted& h, const std::string& number) {
-        std::lock_guard lock(h.site->Mutex());
-        const sim::Stored* s = h.site->State().FindRecord(number);
-        return s ? std::vector<uint8_t>(s->bytes.begin(), s->bytes.end()) : std::vector<uint8_t>{};
-    }
-    static bool HasGroup(const Hosted& h, const std::string& number) {
-        std::lock_guard lock(h.site->Mutex());
-        return h.site->State().FindWorkgroup(number) != nullptr;
-    }
-    static std::vector<std::string> Calls(const Hosted& h) {
-        std::vector<std::string> out;
-        for (const auto& c : h.site->Calls()) out.push_back(c.method);
-        return out;
-    }
     // A forwarding copy of `number` as synchronisation hands it to AddExt.
     static ExtSummary Copy(const std::string& number, const std::string& dial, const std::string& mail,
                            uint8_t type = server::exttype::kVirtual) {
@@ -129,9 +30,6 @@ protected:
         return s;
     }
 
-    TempDir registry;
-    NoOptions options;
-    std::deque<Hosted> hosted;  // references stay valid as sites are added
 };
 
 TEST_F(ChangeOps, AForwardingCopyIsMadeAsTheHomeRecordAndTheSummarySay) {

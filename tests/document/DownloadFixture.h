@@ -152,9 +152,10 @@ protected:
     void ForgetCalls() {
         for (SimSite& s : sites) s.site->ClearCalls();
     }
-    static void Fault(sim::Site& site, const std::string& method, com::HRESULT hr) {
+    // The method fails with hr from its call number after+1 on.
+    static void Fault(sim::Site& site, const std::string& method, com::HRESULT hr, uint32_t after = 0) {
         std::string error;
-        ASSERT_TRUE(site.SetMethodFault(method, sim::MethodFault{hr, 0}, error)) << error;
+        ASSERT_TRUE(site.SetMethodFault(method, sim::MethodFault{hr, after}, error)) << error;
     }
     bool LoggedPrefix(uint32_t level, const std::string& prefix) const {
         for (const auto& [l, t] : frame.logs)

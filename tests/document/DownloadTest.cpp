@@ -85,23 +85,25 @@ TEST_F(Download, MailboxIsCheckedOnlyWhenBothRelocationOptionsAreSet) {
     doc.m_bRelocation = true;
     doc.m_bRelocateVM = false;
     EXPECT_TRUE(doc.Download());
-    // Relocation off, voice mail on: the 4.8 server shares its mailbox, but it is not checked.
+    // Relocation off, voice mail on: mailboxes are not moved, so the share is neither opened on the
+    // server nor checked.
     doc.m_bRelocation = false;
     doc.m_bRelocateVM = true;
     EXPECT_TRUE(doc.Download());
     bool shared = false;
     for (const auto& call : north.Calls()) shared = shared || call.method == "MailboxShare";
-    EXPECT_TRUE(shared);
+    EXPECT_FALSE(shared);
 
-    // Both on: the check runs, and this build's relocator says plainly that it cannot do it yet.
+    // Both on: the server shares it, and the check reaches for it (there is no SMB server here).
     doc.m_bRelocation = true;
     frame.messages.clear();
     EXPECT_FALSE(doc.Download());
+    for (const auto& call : north.Calls()) shared = shared || call.method == "MailboxShare";
+    EXPECT_TRUE(shared);
     ASSERT_EQ(frame.messages.size(), 1u);
-    EXPECT_NE(frame.messages[0].find("Please make sure that mailbox operator and password  for site North is right."),
-              std::string::npos)
-        << frame.messages[0];
-    EXPECT_NE(frame.messages[0].find("not available"), std::string::npos);
+    EXPECT_EQ(frame.messages[0],
+              "The operator password is not right for site North.\n Please make sure that mailbox operator and "
+              "password  for site North is right.");
 }
 
 TEST_F(Download, MailboxInUseFailsTheConnection) {
@@ -116,6 +118,21 @@ TEST_F(Download, MailboxInUseFailsTheConnection) {
     doc.m_bRelocateVM = true;
     EXPECT_FALSE(doc.Download());
     EXPECT_TRUE(Shown("The mailbox being used by another user for site North."));
+}
+
+TEST_F(Download, AServerWithoutTheControlInterfaceCannotShareItsMailboxes) {
+    sim::Site& north = AddSite("North");
+    std::string error;
+    ASSERT_TRUE(north.Modify(
+        [](sim::SiteState& s, std::string&) {
+            s.faults.interfaces["IZentControlI"] = sim::InterfaceAnswer::Absent;
+            return true;
+        },
+        error));
+    doc.m_bRelocateVM = true;
+    EXPECT_FALSE(doc.Download());
+    EXPECT_TRUE(Shown("Server North has no IZentControlI interface, through which it would share its mailboxes."))
+        << (frame.messages.empty() ? "" : frame.messages[0]);
 }
 
 TEST_F(Download, DifferentLengthsAnsweredNoKeepTheConnections) {

@@ -1,0 +1,167 @@
+// A real SMB server for tests: smbd from Debian's samba with a private configuration in the test's
+// own directory, on one loopback address and the port QOB_SMB_PORT names, sharing a directory as
+// a site's mailbox share. Accounts are Samba accounts mapped onto an existing system account
+// ("nobody"), so nothing of the machine's own users changes. Started and stopped by its PID.
+#pragma once
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TempDir.h"
+
+extern char** environ;
+
+class SmbServer {
+public:
+    static constexpr uint16_t kPort = 1445;
+
+    struct Options {
+        std::string address;                            // 127.0.x.y
+        std::string shareName = "Tarn_ZentMailBox";     // another name: the site has no mailbox share
+        bool readOnly = false;
+        std::map<std::string, std::string> accounts;    // account name -> password
+    };
+
+    static bool Available() { return std::filesystem::exists("/usr/sbin/smbd") && std::filesystem::exists("/usr/bin/smbpasswd"); }
+
+    explicit SmbServer(Options o) : m_options(std::move(o)) {
+        setenv("QOB_SMB_PORT", std::to_string(kPort).c_str(), 1);
+        for (const char* d : {"private", "lock", "state", "cache", "pid", "ncalrpc", "log", "share"})
+            std::filesystem::create_directories(m_dir.file(d));
+        // smbd works as the mapped account below the share; the test reads and writes as itself.
+        for (const std::string& d : {m_dir.path(), m_dir.file("share")}) ::chmod(d.c_str(), 0777);
+        WriteConfig();
+        for (const auto& [account, password] : m_options.accounts) AddAccount(account, password);
+        m_ready = Start();
+    }
+    ~SmbServer() { Stop(); }
+    SmbServer(const SmbServer&) = delete;
+    SmbServer& operator=(const SmbServer&) = delete;
+
+    bool Ready() const { return m_ready; }
+    std::string Log() const { return Slurp(m_dir.file("smbd.out")); }
+    // The directory behind the share, as this machine sees it.
+    std::string ShareDir() const { return m_dir.file("share"); }
+
+    void Stop() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            int status = 0;
+            for (int i = 0; i < 100 && ::waitpid(m_pid, &status, WNOHANG) == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (::waitpid(m_pid, &status, WNOHANG) == 0) {
+                ::kill(m_pid, SIGKILL);
+                ::waitpid(m_pid, &status, 0);
+            }
+            m_pid = -1;
+        }
+        // smbd starts samba-dcerpcd on demand; it leaves its PID where our configuration says.
+        const std::string pidFile = m_dir.file("pid/samba-dcerpcd.pid");
+        std::ifstream in(pidFile);
+        pid_t helper = 0;
+        if (in >> helper && helper > 0) ::kill(helper, SIGTERM);
+    }
+
+private:
+    static std::string Slurp(const std::string& file) {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    void WriteConfig() {
+        std::ofstream c(m_dir.file("smb.conf"));
+        const std::string d = m_dir.path();
+        c << "[global]\n"
+          << "  interfaces = " << m_options.address << "/8\n"
+          << "  bind interfaces only = yes\n"
+          << "  smb ports = " << kPort << "\n"
+          << "  disable netbios = yes\n"
+          << "  server role = standalone server\n"
+          << "  private dir = " << d << "/private\n  lock directory = " << d << "/lock\n"
+          << "  state directory = " << d << "/state\n  cache directory = " << d << "/cache\n"
+          << "  pid directory = " << d << "/pid\n  ncalrpc dir = " << d << "/ncalrpc\n"
+          << "  log file = " << d << "/log/smbd.log\n  log level = 1\n"
+          << "  passdb backend = tdbsam:" << d << "/private/passdb.tdb\n"
+          << "  username map = " << d << "/users.map\n"
+          << "  load printers = no\n  printing = bsd\n  printcap name = /dev/null\n  disable spoolss = yes\n"
+          << "[" << m_options.shareName << "]\n"
+          << "  path = " << d << "/share\n"
+          << "  read only = " << (m_options.readOnly ? "yes" : "no") << "\n"
+          << "  create mask = 0666\n  directory mask = 0777\n";
+    }
+
+    // One system account can hold only one Samba password, so each account gets one of its own.
+    void AddAccount(const std::string& account, const std::string& password) {
+        static const char* kSystemAccounts[] = {"nobody", "daemon", "bin", "sys"};
+        if (m_next >= std::size(kSystemAccounts)) return;
+        const std::string system = kSystemAccounts[m_next++];
+        std::ofstream(m_dir.file("users.map"), std::ios::app) << system << " = " << account << "\n";
+        const std::string input = password + "\n" + password + "\n";
+        const std::string command = "printf '%s' '" + input + "' | /usr/bin/smbpasswd -c '" + m_dir.file("smb.conf") +
+                                    "' -s -a " + system + " >/dev/null 2>&1";
+        (void)std::system(command.c_str());
+    }
+
+    bool Start() {
+        const std::string conf = m_dir.file("smb.conf"), out = m_dir.file("smbd.out");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        std::vector<std::string> args{"/usr/sbin/smbd", "-F", "-s", conf, "--debug-stdout"};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const int rc = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) {
+            m_pid = -1;
+            return false;
+        }
+        // Ready once it accepts connections.
+        for (int i = 0; i < 200; ++i) {
+            if (Accepts()) return true;
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    bool Accepts() const {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(kPort);
+        inet_pton(AF_INET, m_options.address.c_str(), &sa.sin_addr);
+        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+        ::close(fd);
+        return ok;
+    }
+
+    Options m_options;
+    TempDir m_dir;
+    pid_t m_pid = -1;
+    bool m_ready = false;
+    size_t m_next = 0;
+};
