@@ -7,15 +7,11 @@
 //   (counter peak_to_records).
 #include <arpa/inet.h>
 #include <sched.h>
-#include <fcntl.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -27,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "PeakMemory.h"
 #include "com/Activation.h"
 #include "com/ProxyLoader.h"
 #include "com/ProxyRegistration.h"
@@ -36,8 +33,6 @@
 #include "sim/SiteServer.h"
 #include "support/NumberedSite.h"
 #include "support/TempDir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -308,36 +303,10 @@ std::string BinDir() {
     return std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
 }
 
-// Runs qob-cli in `dir` and returns its peak resident memory in bytes (0 when it failed). The
-// kernel counts a child's peak from the memory of the process it was forked from, so qob-cli is
-// started by a fresh copy of this program (RunForPeak), not by this one with its sites in memory.
+// Runs qob-cli in `dir` and returns its peak resident memory in bytes (0 when it failed).
 long PeakOfQobCli(const std::string& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), {"/proc/self/exe", "--peak-of", BinDir() + "/qob-cli", "--dir", dir});
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int out[2];
-    if (pipe(out) != 0) return 0;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    pid_t pid = 0;
-    long peak = 0;
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    if (posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-        close(out[1]);
-        char text[32] = {};
-        ssize_t n = read(out[0], text, sizeof text - 1);
-        int status = 0;
-        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 && n > 0)
-            peak = std::atol(text);
-    } else {
-        close(out[1]);
-    }
-    close(out[0]);
-    posix_spawn_file_actions_destroy(&actions);
-    return peak;
+    args.insert(args.begin(), {BinDir() + "/qob-cli", "--dir", dir});
+    return bench::PeakMemoryOf(args);
 }
 
 // qob-cli download of the big site and a small one (a download needs two), its peak memory
@@ -369,28 +338,10 @@ void BM_DownloadPeakMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_DownloadPeakMemory)->Iterations(3)->Unit(benchmark::kMillisecond);
 
-// `wire_bench --peak-of PROGRAM ARGS...`: runs the program with its output discarded and prints
-// its peak resident memory in bytes; fails when the program does.
-int RunForPeak(char** argv) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        execv(argv[0], argv);
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
-    std::printf("%ld\n", usage.ru_maxrss * 1024L);
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 2 && std::strcmp(argv[1], "--peak-of") == 0) return RunForPeak(argv + 2);
+    if (argc > 2 && std::strcmp(argv[1], "--peak-of") == 0) return bench::RunForPeak(argv + 2);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

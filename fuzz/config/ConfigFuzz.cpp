@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "document/QOBDoc.h"
@@ -11,15 +12,28 @@
 
 namespace {
 
-const std::string& WorkDir() {
-    static const std::string dir = [] {
-        char tmpl[] = "/tmp/qob-config-fuzz-XXXXXX";
-        const char* made = mkdtemp(tmpl);
-        if (!made) std::abort();
+// A directory of its own for "Plexar.xml", removed when the run ends.
+class WorkDirectory {
+public:
+    WorkDirectory() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "qob-config-fuzz-XXXXXX").string();
+        if (!mkdtemp(tmpl.data())) std::abort();
+        m_path = tmpl;
         platform::SetCodePage("WINDOWS-1252");
-        return std::string(made);
-    }();
-    return dir;
+    }
+    ~WorkDirectory() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+const std::string& WorkDir() {
+    static const WorkDirectory dir;
+    return dir.path();
 }
 
 }  // namespace

@@ -12,6 +12,13 @@ CliContext::CliContext(const std::string& d) : dir(d), frame(d.empty() ? "QOB.lo
     doc.SetFrame(&frame);
 }
 
+bool CliContext::Lock(const std::string& command) {
+    std::string error;
+    if (doc.LockConfig("qob-cli " + command, error)) return true;
+    PrintErr("qob-cli: " + error);
+    return false;
+}
+
 bool CliContext::Load(bool allowMissing) {
     struct stat st {};
     if (::stat(doc.ConfigPath().c_str(), &st) != 0 && errno == ENOENT) {
@@ -35,10 +42,21 @@ bool CliContext::Save() {
     return false;
 }
 
-bool ArgToCodePage(const std::string& what, const std::string& utf8, std::string& out) {
-    out = platform::Utf8ToCodePage(utf8);
-    if (platform::CodePageToUtf8(out) == utf8) return true;
-    PrintErr("The " + what + " \"" + out + "\" has a character that the code page " + platform::CodePageName() +
-             " cannot represent.");
+std::string ArgProblem(const std::string& what, const std::string& utf8, size_t max, std::string& out) {
+    platform::TextProblem problem;
+    if (!platform::Utf8ToCodePageExact(utf8, out, &problem)) return "the " + what + " " + problem.Describe();
+    if (max == 0 || out.size() <= max) return std::string();
+    size_t characters = 0;
+    for (unsigned char c : utf8) characters += (c & 0xC0) != 0x80;
+    const std::string unit = characters == out.size() ? " characters" : " bytes in the code page " + platform::CodePageName();
+    return "the " + what + " is " + std::to_string(out.size()) + unit + " long, more than the " + std::to_string(max) +
+           " it may have";
+}
+
+bool ArgToCodePage(const std::string& arg, const std::string& what, const std::string& utf8, size_t max,
+                   std::string& out) {
+    const std::string problem = ArgProblem(what, utf8, max, out);
+    if (problem.empty()) return true;
+    PrintErr("qob-cli: " + arg + ": " + problem + "; nothing was changed");
     return false;
 }

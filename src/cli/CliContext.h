@@ -19,6 +19,10 @@ struct CliContext {
     CCliFrame frame;
     CQOBDoc doc;
 
+    // Takes the configuration's lock for a command that changes it (`command` names it in the
+    // message another command may give); false, reported, when it stays taken too long. Held
+    // until the context ends, so that another command's read-change-write waits for this one's.
+    bool Lock(const std::string& command);
     // Loads "Plexar.xml". With `allowMissing`, a directory without the file starts from an empty
     // configuration. Any other failure is reported and gives false.
     bool Load(bool allowMissing);
@@ -26,8 +30,15 @@ struct CliContext {
     bool Save();
 };
 
-// A command-line word (UTF-8) as code-page text; false, with a message, when it cannot be.
-bool ArgToCodePage(const std::string& what, const std::string& utf8, std::string& out);
+// A command-line text (UTF-8) as code-page text. False, after a message naming the argument
+// (`arg`: "NAME", "--mb-account"), what it is and the limit, when the text is not valid UTF-8,
+// has a character the code page cannot hold, or takes more than `max` bytes in the code page
+// (the field it goes to; 0: no limit). Nothing is cut or substituted.
+bool ArgToCodePage(const std::string& arg, const std::string& what, const std::string& utf8, size_t max,
+                   std::string& out);
+// Why a text cannot be taken, as ArgToCodePage says it ("the site name is 40 characters long,
+// more than the 31 it may have"); empty when it can, with `out` the code-page text.
+std::string ArgProblem(const std::string& what, const std::string& utf8, size_t max, std::string& out);
 
 int RunSitesCommand(CliContext& ctx, const std::vector<std::string>& args);
 int RunSaveCommand(CliContext& ctx, const std::vector<std::string>& args);

@@ -50,15 +50,19 @@ int Refused(MapEditResult result) {
 }
 
 // Reads an optional text option into `out` as code-page text; false (already reported) when it
-// cannot be represented.
-bool TextOption(const CArgs& args, const char* name, const char* what, std::optional<std::string>& out) {
+// cannot be taken unchanged or is longer than `max`.
+bool TextOption(const CArgs& args, const char* name, const char* what, size_t max, std::optional<std::string>& out) {
     auto v = args.Get(name);
     if (!v) return true;
     std::string text;
-    if (!ArgToCodePage(what, *v, text)) return false;
+    if (!ArgToCodePage(std::string("--") + name, what, *v, max, text)) return false;
     out = text;
     return true;
 }
+
+// The options a dialog edits stay within what its edit controls let the user type.
+constexpr size_t kMaxDefaultMBUser = 50;
+constexpr size_t kMaxDefaultMBPassword = 16;
 
 }  // namespace
 
@@ -105,7 +109,7 @@ int RunSaveCommand(CliContext& ctx, const std::vector<std::string>& argv) {
     std::string error;
     if (!args.Parse(argv, OptionSpec{}, error)) return Usage(error);
     if (!args.Words().empty()) return Usage("save takes no arguments");
-    if (!ctx.Load(false)) return kExitFailed;
+    if (!ctx.Lock("save") || !ctx.Load(false)) return kExitFailed;
     return ctx.Save() ? kExitOk : kExitFailed;
 }
 
@@ -118,20 +122,20 @@ int RunSiteCommand(CliContext& ctx, const std::vector<std::string>& argv) {
     const std::string& verb = w[0];
 
     std::optional<std::string> account, password, newName;
-    if (!TextOption(args, "mb-account", "mailbox account", account) ||
-        !TextOption(args, "mb-password", "mailbox password", password) ||
-        !TextOption(args, "name", "site name", newName))
+    if (!TextOption(args, "mb-account", "mailbox account", kMaxMBAccount, account) ||
+        !TextOption(args, "mb-password", "mailbox password", kMaxMBPassword, password) ||
+        !TextOption(args, "name", "site name", kMaxSiteName, newName))
         return kExitUsage;
 
     if (verb == "add") {
         if (w.size() != 3) return Usage("usage: site add NAME IP [--mb-account A] [--mb-password P]");
         if (args.Has("name") || args.Has("ip")) return Usage("site add takes the name and address as words");
         SiteEditValues v;
-        if (!ArgToCodePage("site name", w[1], v.Name)) return kExitUsage;
+        if (!ArgToCodePage("NAME", "site name", w[1], kMaxSiteName, v.Name)) return kExitUsage;
         if (!ParseDottedIP(w[2], v.IP)) return Usage("\"" + w[2] + "\" is not an IP address (four numbers 0 to 255)");
         v.MBAccount = account.value_or("");
         v.MBPassword = password.value_or("");
-        if (!ctx.Load(true)) return kExitFailed;
+        if (!ctx.Lock("site add") || !ctx.Load(true)) return kExitFailed;
         MapEditResult r = MapAddSite(ctx.doc, v);
         if (r != MapEditResult::Changed) return Refused(r);
         return ctx.Save() ? kExitOk : kExitFailed;
@@ -142,8 +146,12 @@ int RunSiteCommand(CliContext& ctx, const std::vector<std::string>& argv) {
         if (verb == "remove" && (args.Has("name") || args.Has("ip") || account || password))
             return Usage("site remove takes no options");
         std::string name;
-        if (!ArgToCodePage("site name", w[1], name)) return kExitUsage;
-        if (!ctx.Load(true)) return kExitFailed;
+        if (!ArgToCodePage("NAME", "site name", w[1], kMaxSiteName, name)) return kExitUsage;
+        uint32_t ip = 0;
+        const std::optional<std::string> ipText = args.Get("ip");
+        if (ipText && !ParseDottedIP(*ipText, ip))
+            return Usage("\"" + *ipText + "\" is not an IP address (four numbers 0 to 255)");
+        if (!ctx.Lock("site " + verb) || !ctx.Load(true)) return kExitFailed;
         const int index = ctx.doc.GetSiteIndex(name);
         if (index < 0) return Refused(MapEditResult::InvalidSelection);
         if (verb == "remove") {
@@ -152,10 +160,8 @@ int RunSiteCommand(CliContext& ctx, const std::vector<std::string>& argv) {
             return ctx.Save() ? kExitOk : kExitFailed;
         }
         const SiteRec& site = ctx.doc.m_sites[index];
-        SiteEditValues v{newName.value_or(site.Name), site.IP, account.value_or(site.MBAccount),
+        SiteEditValues v{newName.value_or(site.Name), ipText ? ip : site.IP, account.value_or(site.MBAccount),
                          password.value_or(site.MBPassword)};
-        if (auto ip = args.Get("ip"); ip && !ParseDottedIP(*ip, v.IP))
-            return Usage("\"" + *ip + "\" is not an IP address (four numbers 0 to 255)");
         MapEditResult r = MapEditSite(ctx.doc, index, v);
         if (r == MapEditResult::Unchanged) return kExitOk;
         if (r != MapEditResult::Changed) return Refused(r);
@@ -172,12 +178,13 @@ int RunRouteCommand(CliContext& ctx, const std::vector<std::string>& argv) {
     if (w.size() != 3 || w[0] != "set") return Usage("usage: route set FROM TO [--fwd CODE] [--suffix SUFFIX]");
     std::optional<std::string> fwd, suffix;
     std::string from, to;
-    if (!ArgToCodePage("site name", w[1], from) || !ArgToCodePage("site name", w[2], to) ||
-        !TextOption(args, "fwd", "forward access code", fwd) ||
-        !TextOption(args, "suffix", "mail forwarding suffix", suffix))
+    if (!ArgToCodePage("FROM", "site name", w[1], kMaxSiteName, from) ||
+        !ArgToCodePage("TO", "site name", w[2], kMaxSiteName, to) ||
+        !TextOption(args, "fwd", "forward access code", kMaxFwdPattern, fwd) ||
+        !TextOption(args, "suffix", "mail forwarding suffix", kMaxVMAPostfix, suffix))
         return kExitUsage;
     if (!fwd && !suffix) return Usage("route set needs --fwd or --suffix");
-    if (!ctx.Load(true)) return kExitFailed;
+    if (!ctx.Lock("route set") || !ctx.Load(true)) return kExitFailed;
     const int index = ctx.doc.GetSiteIndex(from);
     if (index < 0) return Refused(MapEditResult::InvalidSelection);
     for (auto [value, column] : {std::pair{&suffix, RouteColumn::MailSuffix}, std::pair{&fwd, RouteColumn::AccessCode}}) {
@@ -210,10 +217,10 @@ int RunOptionsCommand(CliContext& ctx, const std::vector<std::string>& argv) {
         if (v && !ParseBool(*v, values[i])) return Usage(std::string("--") + flags[i].name + " takes 0 or 1");
     }
     std::optional<std::string> user, password;
-    if (!TextOption(args, "mb-user", "default mailbox account", user) ||
-        !TextOption(args, "mb-password", "default mailbox password", password))
+    if (!TextOption(args, "mb-user", "default mailbox account", kMaxDefaultMBUser, user) ||
+        !TextOption(args, "mb-password", "default mailbox password", kMaxDefaultMBPassword, password))
         return kExitUsage;
-    if (!ctx.Load(true)) return kExitFailed;
+    if (!ctx.Lock("options set") || !ctx.Load(true)) return kExitFailed;
     for (int i = 0; i < 4; ++i)
         if (args.Has(flags[i].name)) ctx.doc.*(flags[i].member) = values[i];
     if (user) {

@@ -35,7 +35,7 @@ int RunDownloadCommand(CliContext& ctx, const std::vector<std::string>& argv, st
     if (selection.names.size() < 2) return Usage(platform::LoadString(44601));
     if (!TakePasswords(args, in, selection, error)) return Usage(error);
 
-    if (!ctx.Load(false)) return kExitFailed;
+    if (!ctx.Lock("download") || !ctx.Load(false)) return kExitFailed;
     bool saved = false;
     const bool downloaded = DownloadSelection(ctx, selection, args.Has("yes"), saved);
     if (downloaded)

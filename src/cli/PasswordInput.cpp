@@ -2,16 +2,7 @@
 
 #include "document/Encrypt.h"
 #include "document/SiteRec.h"
-#include "platform/CodePage.h"
-
-namespace {
-
-bool ToCodePage(const std::string& utf8, std::string& out) {
-    out = platform::Utf8ToCodePage(utf8);
-    return platform::CodePageToUtf8(out) == utf8;
-}
-
-}  // namespace
+#include "cli/CliContext.h"
 
 bool ParsePasswordSpec(const std::string& utf8, const std::string& origin, GivenPassword& out, std::string& error) {
     const size_t eq = utf8.find('=');
@@ -20,23 +11,18 @@ bool ParsePasswordSpec(const std::string& utf8, const std::string& origin, Given
         return false;
     }
     out.origin = origin;
-    if (!ToCodePage(utf8.substr(0, eq), out.site)) {
-        error = origin + ": the site name \"" + out.site + "\" has a character that the code page " +
-                platform::CodePageName() + " cannot represent";
-        return false;
-    }
-    const std::string forSite = origin + ": the password for site " + out.site;
-    if (!ToCodePage(utf8.substr(eq + 1), out.password)) {
-        error = forSite + " has a character that the code page " + platform::CodePageName() + " cannot represent";
+    if (std::string problem = ArgProblem("site name", utf8.substr(0, eq), kMaxSiteName, out.site); !problem.empty()) {
+        error = origin + ": " + problem;
         return false;
     }
     // A longer password would be cut where it enters the site, and a different one used.
-    if (out.password.size() > kMaxDayWhite) {
-        error = forSite + " is longer than " + std::to_string(kMaxDayWhite) + " characters";
+    if (std::string problem = ArgProblem("password for site " + out.site, utf8.substr(eq + 1), kMaxDayWhite, out.password);
+        !problem.empty()) {
+        error = origin + ": " + problem;
         return false;
     }
     if (!IsStorableSecret(out.password)) {
-        error = forSite + " cannot be kept in the configuration file";
+        error = origin + ": the password for site " + out.site + " cannot be kept in the configuration file";
         return false;
     }
     return true;

@@ -18,8 +18,8 @@ void ClearPasswords(CQOBDoc& doc) {
 
 bool AddSiteName(SiteSelection& selection, const std::string& utf8, std::string& error) {
     std::string name;
-    if (!ArgToCodePage("site name", utf8, name)) {
-        error = "a site name the code page cannot hold";
+    if (std::string problem = ArgProblem("site name", utf8, kMaxSiteName, name); !problem.empty()) {
+        error = "SITE: " + problem;
         return false;
     }
     for (const std::string& earlier : selection.names)
@@ -59,7 +59,7 @@ bool TakePasswords(const CArgs& args, std::istream& in, SiteSelection& selection
 
 bool IsSiteName(const CQOBDoc& doc, const std::string& utf8) {
     std::string name;
-    return !utf8.empty() && (name = platform::Utf8ToCodePage(utf8), doc.GetSiteIndex(name) >= 0);
+    return !utf8.empty() && platform::Utf8ToCodePageExact(utf8, name) && doc.GetSiteIndex(name) >= 0;
 }
 
 bool DownloadSelection(CliContext& ctx, const SiteSelection& selection, bool yes, bool& saved) {

@@ -57,7 +57,10 @@ bool SplitWords(const CQOBDoc& doc, const std::vector<std::string>& words, bool 
                 return false;
             }
             std::string home;
-            if (!ArgToCodePage("home site", word.substr(eq + 1), home)) return false;
+            if (std::string problem = ArgProblem("home site", word.substr(eq + 1), kMaxSiteName, home); !problem.empty()) {
+                error = "\"" + t.number + "=HOME\": " + problem;
+                return false;
+            }
             t.home = home;
         }
         if (!IsNumberText(t.number)) {
@@ -130,7 +133,7 @@ int RunSyncCommand(CliContext& ctx, const std::vector<std::string>& argv, std::i
     std::string error;
     if (!args.Parse(argv, OptionSpec{{"password"}, {"password-stdin", "yes", "dry-run"}, {"password"}}, error))
         return Usage(kSyncUsage, error);
-    if (!ctx.Load(false)) return kExitFailed;
+    if (!ctx.Lock("sync") || !ctx.Load(false)) return kExitFailed;
     CQOBDoc& doc = ctx.doc;
     SiteSelection sites;
     std::vector<Target> targets;
@@ -202,7 +205,7 @@ int RunDeleteCommand(CliContext& ctx, const std::vector<std::string>& argv, std:
         return Usage(kDeleteUsage, error);
     const std::optional<std::string> scope = args.Get("scope");
     if (!scope || (*scope != "virtual" && *scope != "all")) return Usage(kDeleteUsage, "--scope must be virtual or all");
-    if (!ctx.Load(false)) return kExitFailed;
+    if (!ctx.Lock("delete") || !ctx.Load(false)) return kExitFailed;
     CQOBDoc& doc = ctx.doc;
     SiteSelection sites;
     std::vector<Target> targets;

@@ -1,5 +1,8 @@
 // Reading "Plexar.xml" with expat, element by element, into the document.
 #include <expat.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -9,12 +12,10 @@
 #include "document/Encrypt.h"
 #include "document/QOBDoc.h"
 #include "document/Utf8.h"
+#include "platform/AtomicFile.h"
 #include "platform/Strings.h"
 
 namespace {
-
-// A configuration holds a few dozen sites; anything near this size is not one of ours.
-constexpr long kMaxConfigBytes = 16L * 1024 * 1024;
 
 struct ParserDeleter {
     void operator()(XML_ParserStruct* p) const { XML_ParserFree(p); }
@@ -127,19 +128,37 @@ bool CQOBDoc::LoadConfig() {
     const std::string path = ConfigPath();
     CEfsFileGuard guard(path);
 
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) {
+    // A pipe or a device named "Plexar.xml" is refused before it is opened: reading one would
+    // wait for a writer that never comes, or take whatever the device gives.
+    if (!platform::IsRegularOrMissing(path, m_strConfigError)) return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
         m_strConfigError = "Cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::unique_ptr<FILE, int (*)(FILE*)> file(::fdopen(fd, "rb"), &std::fclose);
+    struct stat st {};
+    if (!file || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (!file) ::close(fd);
+        m_strConfigError = "Cannot read " + path + ": not a regular file";
+        return false;
+    }
+    const std::string tooLarge = path + " is larger than " + std::to_string(kMaxConfigBytes) +
+                                 " bytes, too large to be a configuration file.";
+    if (static_cast<unsigned long long>(st.st_size) > kMaxConfigBytes) {
+        m_strConfigError = tooLarge;
         return false;
     }
     // Read as text: each CR LF pair becomes one LF.
     std::string text;
+    text.reserve(static_cast<size_t>(st.st_size));
     char chunk[65536];
     bool pendingCR = false;
-    size_t n;
+    size_t n, total = 0;
     while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-        if (static_cast<long>(text.size() + n) > kMaxConfigBytes) {
-            m_strConfigError = path + " is too large to be a configuration file.";
+        total += n;
+        if (total > kMaxConfigBytes) {  // it grew while being read
+            m_strConfigError = tooLarge;
             return false;
         }
         for (size_t i = 0; i < n; ++i) {

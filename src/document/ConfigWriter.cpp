@@ -5,6 +5,7 @@
 #include "document/QOBDoc.h"
 #include "document/Utf8.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileLock.h"
 
 namespace {
 
@@ -111,11 +112,36 @@ bool CQOBDoc::SaveConfig() {
     m_strConfigError.clear();
     const std::string text = BuildConfigText(&m_strConfigError);
     if (text.empty()) return false;  // a value the file cannot hold: keep the old file as it is
-
     const std::string path = ConfigPath();
+    // The next start would refuse a larger file, and with it every command after this one.
+    if (text.size() > kMaxConfigBytes) {
+        m_strConfigError = "The configuration would take " + std::to_string(text.size()) + " bytes, more than the " +
+                           std::to_string(kMaxConfigBytes) + " a configuration file may hold; " + path +
+                           " was not written.";
+        return false;
+    }
+
     CEfsFileGuard guard(path);
+    // Nobody else writes the file while the lock is held, so a temporary file beside it can only
+    // be what a killed save left: it may hold the passwords, scrambled.
+    if (IsConfigLocked()) platform::RemoveLeftTemporaries(path);
 
     // A new file beside the old one replaces it only when complete, so a crash or a full disk
     // never leaves a cut file. The file holds server passwords: owner only.
     return platform::WriteFileAtomic(path, text, S_IRUSR | S_IWUSR, m_strConfigError);
+}
+
+bool CQOBDoc::LockConfig(const std::string& what, std::string& error) {
+    const std::string path = ConfigPath();
+    const int timeoutMs = platform::LockTimeoutMs();
+    platform::LockHolder holder;
+    switch (m_configLock.Acquire(platform::LockPathFor(path), what, timeoutMs, nullptr, holder, error)) {
+        case platform::FileLock::Result::Locked: return true;
+        case platform::FileLock::Result::Failed: return false;
+        case platform::FileLock::Result::Busy:
+        case platform::FileLock::Result::TimedOut: break;
+    }
+    error = path + " is being changed by " + holder.Describe() + ", which did not finish within " +
+            std::to_string(timeoutMs) + " ms; nothing was changed.";
+    return false;
 }

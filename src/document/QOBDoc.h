@@ -10,6 +10,7 @@
 
 #include "document/Frame.h"
 #include "document/SiteRec.h"
+#include "platform/FileLock.h"
 #include "platform/TextFormat.h"
 #include "server/ServProv.h"
 
@@ -37,6 +38,15 @@ public:
     // Configuration file.
     bool LoadConfig();
     bool SaveConfig();
+    // The largest file LoadConfig reads; SaveConfig never writes a larger one.
+    static constexpr size_t kMaxConfigBytes = 16u * 1024 * 1024;
+    // The configuration file's lock ("Plexar.xml.lock" beside it), for a read-change-write that
+    // must not lose another process's change: waits up to platform::LockTimeoutMs for a process
+    // that holds it. `what` says what this one does, for the message another may give. While the
+    // lock is held, SaveConfig also removes temporary files that a killed save left behind.
+    bool LockConfig(const std::string& what, std::string& error);
+    void UnlockConfig() { m_configLock.Release(); }
+    bool IsConfigLocked() const { return m_configLock.Held(); }
     // Why the last LoadConfig or SaveConfig failed, for front ends that can say more than the
     // program's own messages (empty after a success).
     const std::string& GetConfigError() const { return m_strConfigError; }
@@ -153,6 +163,7 @@ private:
     IQOBFrame* m_pFrame = nullptr;
     std::string m_strWorkDir;
     std::string m_strConfigError;
+    platform::FileLock m_configLock;
 
     friend class CConfigReader;
 };

@@ -3,9 +3,12 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+
+#include "platform/Unicode.h"
 
 namespace platform {
 namespace {
@@ -54,16 +57,18 @@ int UnitToCp1252(char16_t u) {
 }
 
 // Converts with iconv, replacing each unconvertible input unit of `inStep` bytes by `fallback`.
-std::string IconvConvert(const char* to, const char* from, const char* in, size_t inLen, size_t inStep,
-                         std::string_view fallback) {
+// With `exact`, the first unconvertible unit fails the conversion instead (empty result, false).
+bool IconvConvert(const char* to, const char* from, const char* in, size_t inLen, size_t inStep,
+                  std::string_view fallback, std::string& out, bool exact = false) {
+    out.clear();
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string();
-    std::string out;
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     out.resize(inLen * 4 + 16);
     char* src = const_cast<char*>(in);
     size_t srcLeft = inLen;
     char* dst = out.data();
     size_t dstLeft = out.size();
+    bool ok = true;
     while (srcLeft > 0) {
         if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1)) break;
         if (errno == E2BIG) {
@@ -72,6 +77,10 @@ std::string IconvConvert(const char* to, const char* from, const char* in, size_
             dst = out.data() + used;
             dstLeft = out.size() - used;
             continue;
+        }
+        if (exact) {
+            ok = false;
+            break;
         }
         // EILSEQ or EINVAL: skip one unit and write the fallback.
         size_t skip = srcLeft < inStep ? srcLeft : inStep;
@@ -88,9 +97,44 @@ std::string IconvConvert(const char* to, const char* from, const char* in, size_
         dstLeft -= fallback.size();
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
-    out.resize(dst - out.data());
+    out.resize(ok ? static_cast<size_t>(dst - out.data()) : 0);
     iconv_close(cd);
-    return out;
+    return ok;
+}
+
+std::string UnitsToLittleEndian(std::u16string_view units) {
+    std::string bytes;
+    bytes.reserve(units.size() * 2);
+    for (char16_t u : units) {
+        bytes.push_back(static_cast<char>(u & 0xFF));
+        bytes.push_back(static_cast<char>(u >> 8));
+    }
+    return bytes;
+}
+
+std::u16string LittleEndianToUnits(std::string_view bytes) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    return units;
+}
+
+// The code page's bytes for the units, nothing substituted; false when any unit has none.
+bool UnitsToCodePageExact(std::u16string_view units, std::string& out) {
+    const std::string& cp = CodePageName();
+    if (IsCp1252(cp)) {
+        out.clear();
+        out.reserve(units.size());
+        for (char16_t u : units) {
+            const int b = UnitToCp1252(u);
+            if (b < 0) return false;
+            out.push_back(static_cast<char>(b));
+        }
+        return true;
+    }
+    const std::string bytes = UnitsToLittleEndian(units);
+    return IconvConvert(cp.c_str(), "UTF-16LE", bytes.data(), bytes.size(), 2, {}, out, true);
 }
 
 }  // namespace
@@ -117,13 +161,9 @@ std::u16string CodePageToUtf16(std::string_view text) {
         return out;
     }
     static const char kReplacement[2] = {'\xFD', '\xFF'};  // U+FFFD little-endian
-    std::string bytes = IconvConvert("UTF-16LE", cp.c_str(), text.data(), text.size(), 1,
-                                     std::string_view(kReplacement, 2));
-    out.resize(bytes.size() / 2);
-    for (size_t i = 0; i < out.size(); ++i)
-        out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                       (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    return out;
+    std::string bytes;
+    IconvConvert("UTF-16LE", cp.c_str(), text.data(), text.size(), 1, std::string_view(kReplacement, 2), bytes);
+    return LittleEndianToUnits(bytes);
 }
 
 std::string Utf16ToCodePage(std::u16string_view text) {
@@ -137,33 +177,82 @@ std::string Utf16ToCodePage(std::u16string_view text) {
         }
         return out;
     }
-    std::string bytes;
-    bytes.reserve(text.size() * 2);
-    for (char16_t u : text) {
-        bytes.push_back(static_cast<char>(u & 0xFF));
-        bytes.push_back(static_cast<char>(u >> 8));
-    }
-    return IconvConvert(cp.c_str(), "UTF-16LE", bytes.data(), bytes.size(), 2, "?");
+    const std::string bytes = UnitsToLittleEndian(text);
+    IconvConvert(cp.c_str(), "UTF-16LE", bytes.data(), bytes.size(), 2, "?", out);
+    return out;
 }
 
-std::string CodePageToUtf8(std::string_view text) {
-    std::u16string units = CodePageToUtf16(text);
-    std::string bytes;
-    bytes.reserve(units.size() * 2);
-    for (char16_t u : units) {
-        bytes.push_back(static_cast<char>(u & 0xFF));
-        bytes.push_back(static_cast<char>(u >> 8));
+std::string CodePageToUtf8(std::string_view text) { return Utf16ToUtf8Lenient(CodePageToUtf16(text)); }
+
+std::string Utf8ToCodePage(std::string_view utf8) { return Utf16ToCodePage(Utf8ToUtf16Lenient(utf8)); }
+
+std::string TextProblem::Describe() const {
+    char text[96];
+    switch (kind) {
+        case InvalidUtf8:
+            std::snprintf(text, sizeof text, "is not valid UTF-8 (at byte %zu)", offset);
+            return text;
+        case Unrepresentable:
+            std::snprintf(text, sizeof text, "has a character (U+%04X) that the code page ",
+                          static_cast<unsigned>(character));
+            return std::string(text) + CodePageName() + " cannot hold";
+        case UndefinedBytes:
+            return "has bytes that the code page " + CodePageName() + " does not define (at byte " +
+                   std::to_string(offset) + ")";
+        case None: break;
     }
-    return IconvConvert("UTF-8", "UTF-16LE", bytes.data(), bytes.size(), 2, "\xEF\xBF\xBD");
+    return std::string();
 }
 
-std::string Utf8ToCodePage(std::string_view utf8) {
-    std::string bytes = IconvConvert("UTF-16LE", "UTF-8", utf8.data(), utf8.size(), 1, "?\0");
-    std::u16string units(bytes.size() / 2, u'\0');
-    for (size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    return Utf16ToCodePage(units);
+bool Utf8ToCodePageExact(std::string_view utf8, std::string& out, TextProblem* problem) {
+    out.clear();
+    out.reserve(utf8.size());
+    std::u16string units;
+    std::string one;
+    for (size_t i = 0; i < utf8.size();) {
+        char32_t cp = 0;
+        size_t length = 1;
+        if (!DecodeUtf8(utf8, i, cp, length)) {
+            if (problem) *problem = TextProblem{TextProblem::InvalidUtf8, i, 0};
+            return false;
+        }
+        i += length;
+        // Every system code page holds ASCII as it is.
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+            continue;
+        }
+        // Character by character, so that a refusal names the character (none of the code pages
+        // has shift states, which would need the whole text).
+        units.clear();
+        AppendUtf16(units, cp);
+        if (!UnitsToCodePageExact(units, one) || CodePageToUtf16(one) != units) {
+            if (problem) *problem = TextProblem{TextProblem::Unrepresentable, i - length, cp};
+            out.clear();
+            return false;
+        }
+        out += one;
+    }
+    return true;
+}
+
+bool CodePageToUtf8Exact(std::string_view text, std::string& out, TextProblem* problem) {
+    out.clear();
+    const std::u16string units = CodePageToUtf16(text);
+    std::string back;
+    // A byte the code page does not define came in as U+FFFD and cannot go back.
+    if (!UnitsToCodePageExact(units, back) || back != text || !Utf16ToUtf8(units, out)) {
+        if (problem) {
+            // Where the lenient way back, with "?" for each undefined byte, first differs.
+            const std::string shown = Utf16ToCodePage(units);
+            size_t at = 0;
+            while (at < text.size() && at < shown.size() && text[at] == shown[at]) ++at;
+            *problem = TextProblem{TextProblem::UndefinedBytes, at, 0};
+        }
+        out.clear();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace platform

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/Unicode.h"
+
 namespace platform::regfile {
 namespace {
 
@@ -473,79 +475,6 @@ bool Serialize(const Hive& hive, std::string_view rootName, std::string& out) {
             out.push_back('\n');
         }
         out.push_back('\n');
-    }
-    return true;
-}
-
-bool Utf8ToUtf16(std::string_view utf8, std::u16string& out) {
-    out.clear();
-    out.reserve(utf8.size());
-    for (size_t i = 0; i < utf8.size();) {
-        unsigned char b = static_cast<unsigned char>(utf8[i]);
-        uint32_t cp;
-        size_t len;
-        if (b < 0x80) {
-            cp = b;
-            len = 1;
-        } else if (b >= 0xC2 && b <= 0xDF) {
-            cp = b & 0x1F;
-            len = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            cp = b & 0x0F;
-            len = 3;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            cp = b & 0x07;
-            len = 4;
-        } else {
-            return false;
-        }
-        if (i + len > utf8.size()) return false;
-        for (size_t k = 1; k < len; ++k) {
-            unsigned char c = static_cast<unsigned char>(utf8[i + k]);
-            if ((c & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 | (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 | (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += len;
-    }
-    return true;
-}
-
-bool Utf16ToUtf8(std::u16string_view units, std::string& out) {
-    out.clear();
-    out.reserve(units.size());
-    for (size_t i = 0; i < units.size(); ++i) {
-        uint32_t cp = units[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF) {
-            if (i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return false;
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00);
-        } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-            return false;
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
     }
     return true;
 }

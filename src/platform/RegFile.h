@@ -86,8 +86,4 @@ bool Serialize(const Hive& hive, std::string_view rootName, std::string& out);
 // True when the path or value name can be written to a hive file.
 bool IsWritableName(std::string_view name);
 
-// UTF-8 <-> UTF-16 for the string types' data; false on malformed input.
-bool Utf8ToUtf16(std::string_view utf8, std::u16string& out);
-bool Utf16ToUtf8(std::u16string_view units, std::string& out);
-
 }  // namespace platform::regfile

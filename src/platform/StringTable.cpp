@@ -145,6 +145,12 @@ constexpr StringEntry kTable[] = {
     {46010, "\tSync failed: Extension %s has no home server to be synchronized to.", "\t同步失败：分机 %s 没有可同步到的主服务器。"},
     {46011, "\tSync failed: The forward number %s of extension %s in server %s is longer than 19 characters.",
      "\t同步失败：服务器 %3$s 中分机 %2$s 的转发号码 %1$s 超过 19 个字符。"},
+    {46012, "There is another server with this name (letter case does not count). Re-enter the server name.",
+     "已有同名的服务器（不区分大小写）。请重新输入服务器名称。"},
+    {46013, "The text contains a tab, a line end or another control character. Re-enter it without.",
+     "该文本包含制表符、换行符或其他控制字符。请去掉后重新输入。"},
+    {46014, "255.255.255.255 is not the address of a server. Re-enter the IP address.",
+     "255.255.255.255 不是服务器的地址。请重新输入 IP 地址。"},
 
     // Relocation and mailboxes.
     {46101, "Warning: The mailbox of extension %s was not copied from %s to %s: %s",

@@ -42,12 +42,10 @@ std::unique_ptr<const std::vector<std::string>> Convert(StringLanguage language)
     std::span<const StringEntry> table = StringTable();
     texts->reserve(table.size());
     for (const StringEntry& e : table) {
-        if (language == StringLanguage::Chinese) {
-            std::string text = Utf8ToCodePage(e.chinese);
-            if (CodePageToUtf8(text) == e.chinese) {
-                texts->push_back(std::move(text));
-                continue;
-            }
+        std::string text;
+        if (language == StringLanguage::Chinese && Utf8ToCodePageExact(e.chinese, text)) {
+            texts->push_back(std::move(text));
+            continue;
         }
         texts->push_back(Utf8ToCodePage(e.english));
     }

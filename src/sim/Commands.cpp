@@ -7,6 +7,8 @@
 #include "sim/ServeCommand.h"
 #include "sim/Site.h"
 #include "sim/SiteSetup.h"
+#include "sim/StateLock.h"
+#include "server/ExtRec.h"
 
 namespace sim {
 
@@ -42,24 +44,51 @@ struct Context {
     }
 };
 
-// Text given on the command line is UTF-8; the server keeps the code page.
-std::optional<std::string> CodePageOption(const CommandArgs& a, const std::string& name) {
+// Text given on the command line is UTF-8; the server keeps the code page. A text that cannot
+// be kept unchanged, or is longer than the `max` bytes of its field (0: no limit), is refused.
+bool TextOption(const CommandArgs& a, const std::string& name, std::size_t max, std::optional<std::string>& out,
+                std::string& error) {
     auto v = a.Get(name);
-    if (v) *v = platform::Utf8ToCodePage(*v);
-    return v;
+    if (!v) return true;
+    std::string text;
+    platform::TextProblem problem;
+    if (!platform::Utf8ToCodePageExact(*v, text, &problem)) {
+        error = "--" + name + ": the text " + problem.Describe();
+        return false;
+    }
+    if (max && text.size() > max) {
+        error = "--" + name + ": the text is " + std::to_string(text.size()) + " bytes long, more than the " +
+                std::to_string(max) + " its field holds";
+        return false;
+    }
+    out = std::move(text);
+    return true;
+}
+
+// The field a text option goes to: its width less the terminating zero.
+constexpr std::size_t Room(server::TextField f) { return f.width - 1; }
+
+// Holds the state file's lock for a command that changes it; false (reported) when it cannot.
+bool Lock(Context& c, platform::FileLock& lock, const std::string& path, const std::string& command, int& status) {
+    std::string error;
+    if (LockState(lock, path, "zentsim " + command, error)) return true;
+    status = c.Failed(error);
+    return false;
 }
 
 int Init(Context& c, const std::string& path, const CommandArgs& a) {
     InitOptions o;
     std::string error;
     long long v = 0;
+    std::optional<std::string> name;
     if (!a.Get("name")) return c.Usage("init needs --name");
-    o.name = platform::Utf8ToCodePage(*a.Get("name"));
+    if (!TextOption(a, "name", 0, name, error) || !TextOption(a, "admin-password", 0, o.adminPassword, error))
+        return c.Usage(error);
+    o.name = *name;
     if (auto t = a.Get("version")) {
         if (!ParseInteger(*t, 0, 0xFFFF, true, v)) return c.Usage("--version must be a 16-bit value such as 0x0480");
         o.version = uint16_t(v);
     }
-    o.adminPassword = CodePageOption(a, "admin-password");
     o.adminHash = a.Get("admin-hash");
     if (o.adminHash && !CheckAdminHash(*o.adminHash, error)) return c.Usage(error);
     if (auto t = a.Get("ext-length")) {
@@ -80,6 +109,9 @@ int Init(Context& c, const std::string& path, const CommandArgs& a) {
     }
     SiteState state;
     if (!MakeSiteState(o, state, error)) return c.Usage(error);
+    platform::FileLock lock;
+    int status = kExitOk;
+    if (!Lock(c, lock, path, "init", status)) return status;
     if (!Site::Create(std::move(state), path, a.Has("force"), error)) return c.Failed(error);
     return kExitOk;
 }
@@ -89,14 +121,19 @@ int Add(Context& c, const std::string& path, const CommandArgs& a) {
     if (!a.Get("number") || !a.Get("type")) return c.Usage("add needs --number and --type");
     o.ext.number = *a.Get("number");
     o.ext.type = *a.Get("type");
-    o.ext.firstName = CodePageOption(a, "first");
-    o.ext.lastName = CodePageOption(a, "last");
-    o.ext.email = CodePageOption(a, "email");
-    o.ext.fwdDial = CodePageOption(a, "fwd-dial");
-    o.ext.fwdEmail = CodePageOption(a, "fwd-email");
+    std::string error;
+    namespace ex = server::extrec;
+    if (!TextOption(a, "first", Room(ex::kExtFirstName), o.ext.firstName, error) ||
+        !TextOption(a, "last", Room(ex::kExtName), o.ext.lastName, error) ||
+        !TextOption(a, "email", Room(ex::kEMailName), o.ext.email, error) ||
+        !TextOption(a, "fwd-dial", Room(ex::kFwdDialString), o.ext.fwdDial, error) ||
+        !TextOption(a, "fwd-email", Room(ex::kFwdEmailAddr), o.ext.fwdEmail, error))
+        return c.Usage(error);
     o.ext.forwarding = a.Has("forwarding");
     if (auto m = a.Get("members")) o.members = SplitList(*m);
-    std::string error;
+    platform::FileLock lock;
+    int status = kExitOk;
+    if (!Lock(c, lock, path, "add", status)) return status;
     auto site = Site::Open(path, error);
     if (!site) return c.Failed(error);
     if (!site->Modify([&](SiteState& s, std::string& e) { return AddToSite(s, o, e); }, error)) return c.Failed(error);
@@ -133,6 +170,9 @@ int Fault(Context& c, const std::string& path, const CommandArgs& a) {
         return c.Usage("--after goes with METHOD HRESULT");
     }
     std::string error;
+    platform::FileLock lock;
+    int status = kExitOk;
+    if (!Lock(c, lock, path, "fault", status)) return status;
     auto site = Site::Open(path, error);
     if (!site) return c.Failed(error);
     auto change = [&](SiteState& s, std::string& e) {

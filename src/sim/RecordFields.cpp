@@ -106,7 +106,12 @@ bool ApplyField(const FieldDef& f, const Json& v, server::ExtRec rec, std::strin
             error = key + ": must be text";
             return false;
         }
-        std::string text = platform::Utf8ToCodePage(v.get_ref<const std::string&>());
+        std::string text;
+        platform::TextProblem problem;
+        if (!platform::Utf8ToCodePageExact(v.get_ref<const std::string&>(), text, &problem)) {
+            error = key + ": the text " + problem.Describe();
+            return false;
+        }
         if (text.size() > f.width - 1 || text.find('\0') != std::string::npos) {
             error = key + ": longer than " + std::to_string(f.width - 1) + " bytes";
             return false;
@@ -217,8 +222,9 @@ bool ApplyWorkgroupFields(const Json& obj, server::WORKGRPREC rec, std::initiali
         const Json& v = it.value();
         if (key == "number") {
             if (v == current["number"]) continue;
-            std::string text = v.is_string() ? platform::Utf8ToCodePage(v.get_ref<const std::string&>()) : "";
-            if (!IsValidNumber(text)) {
+            std::string text;
+            if (!v.is_string() || !platform::Utf8ToCodePageExact(v.get_ref<const std::string&>(), text) ||
+                !IsValidNumber(text)) {
                 error = "number: must be 1 to 16 printable characters";
                 return false;
             }
@@ -231,8 +237,9 @@ bool ApplyWorkgroupFields(const Json& obj, server::WORKGRPREC rec, std::initiali
             }
             std::vector<std::string> members;
             for (const Json& m : v) {
-                std::string text = m.is_string() ? platform::Utf8ToCodePage(m.get_ref<const std::string&>()) : "";
-                if (!IsValidNumber(text)) {
+                std::string text;
+                if (!m.is_string() || !platform::Utf8ToCodePageExact(m.get_ref<const std::string&>(), text) ||
+                    !IsValidNumber(text)) {
                     error = "members: " + m.dump() + " is not an extension number";
                     return false;
                 }

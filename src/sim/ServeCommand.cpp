@@ -8,6 +8,7 @@
 #include "com/ProxyRegistration.h"
 #include "sim/Commands.h"
 #include "sim/SiteServer.h"
+#include "sim/StateLock.h"
 
 namespace sim {
 namespace {
@@ -22,6 +23,12 @@ extern "C" void StopServing(int) {
 
 int ServeCommand(const ServeOptions& o, std::string& err) {
     std::string error;
+    // Held until the process ends: no other command changes the state behind the server's back.
+    platform::FileLock lock;
+    if (!LockState(lock, o.statePath, kServingLockText, error)) {
+        err += "zentsim: " + error + "\n";
+        return kExitFailed;
+    }
     auto site = Site::Open(o.statePath, error);
     if (!site) {
         err += "zentsim: " + error + "\n";

@@ -45,7 +45,14 @@ std::shared_ptr<Site> Site::Create(SiteState state, const std::string& path, boo
 bool Site::Save(std::string& error) {
     if (m_path.empty()) return true;
     try {
-        if (WriteFileAtomic(m_path, SerializeState(m_state), error)) return true;
+        const std::string text = SerializeState(m_state);
+        // The next start would refuse it, and the site with it.
+        if (text.size() > kMaxStateText) {
+            error = "cannot save " + m_path + ": the state would take " + std::to_string(text.size()) +
+                    " bytes, more than the " + std::to_string(kMaxStateText) + " a state file may hold";
+            return false;
+        }
+        if (WriteFileAtomic(m_path, text, error)) return true;
     } catch (const std::exception& e) {
         error = "cannot save " + m_path + ": " + e.what();
     }

@@ -4,6 +4,7 @@
 
 #include "platform/CodePage.h"
 #include "sim/HexBytes.h"
+#include "sim/JsonStream.h"
 #include "sim/RecordBuilder.h"
 #include "sim/RecordFields.h"
 
@@ -11,30 +12,10 @@ namespace sim {
 
 namespace {
 
-constexpr std::size_t kMaxDepth = 32;
+constexpr JsonStreamLimits kLimits{32, 256};
 constexpr auto kReplace = nlohmann::detail::error_handler_t::replace;
 
 std::string Dump(const Json& j) { return j.dump(-1, ' ', false, kReplace); }
-
-// Deeply nested text is refused before parsing, so no input can exhaust the stack.
-bool NestingWithin(std::string_view text, std::size_t limit) {
-    std::size_t depth = 0;
-    bool inString = false, escaped = false;
-    for (char c : text) {
-        if (inString) {
-            if (escaped) escaped = false;
-            else if (c == '\\') escaped = true;
-            else if (c == '"') inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > limit) return false;
-        } else if ((c == ']' || c == '}') && depth) {
-            --depth;
-        }
-    }
-    return true;
-}
 
 // Reading with the place of every problem in the message.
 class Reader {
@@ -106,12 +87,18 @@ public:
         if (!HexDecode(hex, out)) return Fail(path + ".hex", "must be an even number of hex digits");
         return true;
     }
+    // Text kept in the code page: what it cannot hold is refused, never turned into "?".
+    bool CodePageText(const std::string& utf8, const std::string& path, std::string& out) {
+        platform::TextProblem problem;
+        if (platform::Utf8ToCodePageExact(utf8, out, &problem)) return true;
+        return Fail(path, "\"" + utf8 + "\" " + problem.Describe());
+    }
     // A number as sites accept it, kept in the code page.
     bool Number(const Json& obj, const std::string& path, std::string& out) {
         std::string utf8;
         if (!Text(obj, "number", path, utf8, true)) return false;
-        out = platform::Utf8ToCodePage(utf8);
-        if (!IsValidNumber(out)) return Fail(path + ".number", "\"" + utf8 + "\" is not 1 to 16 printable characters");
+        if (!platform::Utf8ToCodePageExact(utf8, out) || !IsValidNumber(out))
+            return Fail(path + ".number", "\"" + utf8 + "\" is not 1 to 16 printable characters");
         return true;
     }
 
@@ -149,7 +136,8 @@ bool ReadSystem(Reader& r, const Json& j, SysConfig& c) {
             if (!r.Object(e, p, {"char", "class"}) || !r.Text(e, "char", p, ch, true) ||
                 !r.Int(e, "class", p, INT32_MIN, INT32_MAX, v, true))
                 return false;
-            std::string cp = platform::Utf8ToCodePage(ch);
+            std::string cp;
+            if (!r.CodePageText(ch, p + ".char", cp)) return false;
             if (cp.size() != 1) return r.Fail(p + ".char", "must be one character");
             c.dialPlan.push_back({cp[0], int32_t(v)});
         }
@@ -180,105 +168,105 @@ bool ReadSystem(Reader& r, const Json& j, SysConfig& c) {
     return true;
 }
 
-bool ReadRecords(Reader& r, const Json& list, SiteState& s) {
-    if (!r.Array(list, "records")) return false;
-    for (std::size_t k = 0; k < list.size(); ++k) {
-        const Json& item = list[k];
-        const std::string path = Where("records", k, item);
-        if (!item.is_object()) return r.Fail(path, "must be an object");
-        Bytes bytes;
-        std::string error;
-        bool typeBuilt = false;  // the type name made the record (an ip type is stored as physical)
-        if (auto raw = item.find("raw"); raw != item.end()) {
-            bytes.assign(s.system.recordLength, 0);
-            if (!DecodeRuns(*raw, bytes, error)) return r.Fail(path + ".raw", error);
-        } else {
-            // Without raw bytes the record is made as `zentsim add` makes it, then edited below.
-            NewExtension e;
-            if (!r.Number(item, path, e.number)) return false;
-            uint8_t code = 0;
-            if (auto t = item.find("type"); t != item.end() && t->is_string() &&
-                                            ParseExtTypeName(t->get_ref<const std::string&>(), code)) {
-                e.type = t->get<std::string>();
-                typeBuilt = true;
-            }
-            if (!BuildExtRecord(e, s.system, bytes, error)) return r.Fail(path, error);
-        }
-        server::ExtRec rec(bytes.data(), bytes.size());
-        const bool applied = typeBuilt ? ApplyExtFields(item, rec, {"raw", "type"}, error)
-                                       : ApplyExtFields(item, rec, {"raw"}, error);
-        if (!applied) return r.Fail(path, error);
-        if (!IsValidNumber(rec.ExtensionNumber())) return r.Fail(path, "the record holds no valid extension number");
-        if (!s.LoadRecord(std::move(bytes))) return r.Fail(path, "a record with this number is listed before");
-    }
+// Whether the records and workgroups would take more than the limit with `more` bytes added;
+// the message says so.
+bool TooLarge(Reader& r, const std::string& path, const SiteState& s, std::size_t more, const StateLimits& limits) {
+    const std::size_t held = s.Records().size() * s.system.recordLength + s.Workgroups().size() * kWorkgroupLength;
+    if (held + more <= limits.maxSiteBytes) return false;
+    r.Fail(path, "the records and workgroups would take more than " + std::to_string(limits.maxSiteBytes) +
+                     " bytes in memory");
     return true;
 }
 
-bool ReadWorkgroups(Reader& r, const Json& list, SiteState& s) {
-    if (!r.Array(list, "workgroups")) return false;
-    for (std::size_t k = 0; k < list.size(); ++k) {
-        const Json& item = list[k];
-        const std::string path = Where("workgroups", k, item);
-        if (!item.is_object()) return r.Fail(path, "must be an object");
-        Bytes bytes(kWorkgroupLength, 0);
-        std::string error;
-        if (auto raw = item.find("raw"); raw != item.end()) {
-            if (!DecodeRuns(*raw, bytes, error)) return r.Fail(path + ".raw", error);
+bool ReadRecord(Reader& r, const Json& item, std::size_t k, SiteState& s, const StateLimits& limits) {
+    const std::string path = Where("records", k, item);
+    if (!item.is_object()) return r.Fail(path, "must be an object");
+    if (TooLarge(r, path, s, s.system.recordLength, limits)) return false;
+    Bytes bytes;
+    std::string error;
+    bool typeBuilt = false;  // the type name made the record (an ip type is stored as physical)
+    if (auto raw = item.find("raw"); raw != item.end()) {
+        bytes.assign(s.system.recordLength, 0);
+        if (!DecodeRuns(*raw, bytes, error)) return r.Fail(path + ".raw", error);
+    } else {
+        // Without raw bytes the record is made as `zentsim add` makes it, then edited below.
+        NewExtension e;
+        if (!r.Number(item, path, e.number)) return false;
+        uint8_t code = 0;
+        if (auto t = item.find("type");
+            t != item.end() && t->is_string() && ParseExtTypeName(t->get_ref<const std::string&>(), code)) {
+            e.type = t->get<std::string>();
+            typeBuilt = true;
         }
-        server::WORKGRPREC rec(bytes.data(), bytes.size());
-        if (!ApplyWorkgroupFields(item, rec, {"raw"}, error)) return r.Fail(path, error);
-        rec.SetRecordSize(static_cast<uint16_t>(kWorkgroupLength));  // the list is cut by it
-        const std::string number(rec.GroupNumber());
-        if (!IsValidNumber(number)) return r.Fail(path, "the workgroup holds no valid group number");
-        const Stored* pilot = s.FindRecord(number);
-        if (!pilot || server::ConstExtRec(pilot->bytes.data(), pilot->bytes.size()).ExtensionType() !=
-                          server::exttype::kWorkgroup)
-            return r.Fail(path, "there is no record of type group with this number");
-        if (!s.LoadWorkgroup(std::move(bytes))) return r.Fail(path, "a workgroup with this number is listed before");
+        if (!BuildExtRecord(e, s.system, bytes, error)) return r.Fail(path, error);
     }
+    server::ExtRec rec(bytes.data(), bytes.size());
+    const bool applied = typeBuilt ? ApplyExtFields(item, rec, {"raw", "type"}, error)
+                                   : ApplyExtFields(item, rec, {"raw"}, error);
+    if (!applied) return r.Fail(path, error);
+    if (!IsValidNumber(rec.ExtensionNumber())) return r.Fail(path, "the record holds no valid extension number");
+    if (!s.LoadRecord(std::move(bytes))) return r.Fail(path, "a record with this number is listed before");
     return true;
 }
 
-bool ReadData(Reader& r, const Json& root, SiteState& s) {
+// A workgroup's number, and where it was read, for the check that its record exists.
+struct NumberAt {
+    std::string number;
+    std::string path;
+};
+
+bool ReadWorkgroup(Reader& r, const Json& item, std::size_t k, SiteState& s, const StateLimits& limits,
+                   std::vector<NumberAt>& pilots) {
+    const std::string path = Where("workgroups", k, item);
+    if (!item.is_object()) return r.Fail(path, "must be an object");
+    if (TooLarge(r, path, s, kWorkgroupLength, limits)) return false;
+    Bytes bytes(kWorkgroupLength, 0);
+    std::string error;
+    if (auto raw = item.find("raw"); raw != item.end()) {
+        if (!DecodeRuns(*raw, bytes, error)) return r.Fail(path + ".raw", error);
+    }
+    server::WORKGRPREC rec(bytes.data(), bytes.size());
+    if (!ApplyWorkgroupFields(item, rec, {"raw"}, error)) return r.Fail(path, error);
+    rec.SetRecordSize(static_cast<uint16_t>(kWorkgroupLength));  // the list is cut by it
+    std::string number(rec.GroupNumber());
+    if (!IsValidNumber(number)) return r.Fail(path, "the workgroup holds no valid group number");
+    if (!s.LoadWorkgroup(std::move(bytes))) return r.Fail(path, "a workgroup with this number is listed before");
+    pilots.push_back({std::move(number), path});
+    return true;
+}
+
+bool ReadExtData(Reader& r, const Json& e, std::size_t k, SiteState& s, std::vector<NumberAt>& owners) {
+    const std::string path = Where("ext_data", k, e);
+    int64_t v = 0;
+    ExtData d;
+    std::string number;
+    if (!r.Object(e, path, {"number", "tag", "hex"}) || !r.Number(e, path, number) ||
+        !r.Int(e, "tag", path, INT32_MIN, INT32_MAX, v) || !r.Block(e, path, d.bytes))
+        return false;
+    d.tag = e.contains("tag") ? int32_t(v) : 0;
+    if (!s.extData.emplace(number, std::move(d)).second) return r.Fail(path, "listed twice");
+    owners.push_back({std::move(number), path});
+    return true;
+}
+
+bool ReadOnaData(Reader& r, const Json& e, std::size_t k, SiteState& s, std::vector<NumberAt>& owners) {
+    const std::string path = Where("ona_data", k, e);
+    Bytes b;
+    std::string number;
+    if (!r.Object(e, path, {"number", "hex"}) || !r.Number(e, path, number) || !r.Block(e, path, b)) return false;
+    if (!s.onaData.emplace(number, std::move(b)).second) return r.Fail(path, "listed twice");
+    owners.push_back({std::move(number), path});
+    return true;
+}
+
+bool ReadItem(Reader& r, const Json& e, std::size_t k, SiteState& s) {
+    const std::string path = "items[" + std::to_string(k) + "]";
     int64_t v = 0, w = 0;
-    if (auto it = root.find("ext_data"); it != root.end()) {
-        if (!r.Array(*it, "ext_data")) return false;
-        for (std::size_t k = 0; k < it->size(); ++k) {
-            const Json& e = (*it)[k];
-            const std::string path = Where("ext_data", k, e);
-            ExtData d;
-            std::string number;
-            if (!r.Object(e, path, {"number", "tag", "hex"}) || !r.Number(e, path, number) ||
-                !r.Int(e, "tag", path, INT32_MIN, INT32_MAX, v) || !r.Block(e, path, d.bytes))
-                return false;
-            d.tag = e.contains("tag") ? int32_t(v) : 0;
-            if (!s.extData.emplace(number, std::move(d)).second) return r.Fail(path, "listed twice");
-        }
-    }
-    if (auto it = root.find("ona_data"); it != root.end()) {
-        if (!r.Array(*it, "ona_data")) return false;
-        for (std::size_t k = 0; k < it->size(); ++k) {
-            const Json& e = (*it)[k];
-            const std::string path = Where("ona_data", k, e);
-            Bytes b;
-            std::string number;
-            if (!r.Object(e, path, {"number", "hex"}) || !r.Number(e, path, number) || !r.Block(e, path, b)) return false;
-            if (!s.onaData.emplace(number, std::move(b)).second) return r.Fail(path, "listed twice");
-        }
-    }
-    if (auto it = root.find("items"); it != root.end()) {
-        if (!r.Array(*it, "items")) return false;
-        for (std::size_t k = 0; k < it->size(); ++k) {
-            const Json& e = (*it)[k];
-            const std::string path = "items[" + std::to_string(k) + "]";
-            Bytes b;
-            if (!r.Object(e, path, {"kind", "id", "hex"}) || !r.Int(e, "kind", path, INT32_MIN, INT32_MAX, v, true) ||
-                !r.Int(e, "id", path, INT32_MIN, INT32_MAX, w, true) || !r.Block(e, path, b))
-                return false;
-            if (!s.items.emplace(std::pair{int32_t(v), int32_t(w)}, std::move(b)).second)
-                return r.Fail(path, "listed twice");
-        }
-    }
+    Bytes b;
+    if (!r.Object(e, path, {"kind", "id", "hex"}) || !r.Int(e, "kind", path, INT32_MIN, INT32_MAX, v, true) ||
+        !r.Int(e, "id", path, INT32_MIN, INT32_MAX, w, true) || !r.Block(e, path, b))
+        return false;
+    if (!s.items.emplace(std::pair{int32_t(v), int32_t(w)}, std::move(b)).second) return r.Fail(path, "listed twice");
     return true;
 }
 
@@ -354,30 +342,94 @@ bool ReadFaults(Reader& r, const Json& j, Faults& f, std::size_t recordLength) {
     return true;
 }
 
-bool ReadRoot(Reader& r, const Json& root, SiteState& s) {
-    if (!r.Object(root, "state", {"format", "format_version", "name", "system", "mailbox", "faults", "ext_data",
-                                  "ona_data", "items", "workgroups", "records"}))
-        return false;
-    auto format = root.find("format");
-    if (format == root.end() || *format != kStateFormat)
-        return r.Fail("format", "is not \"" + std::string(kStateFormat) + "\" (not a zentsim state file)");
-    int64_t version = 0;
-    if (!r.Int(root, "format_version", "state", 1, kStateFormatVersion, version, true)) return false;
-    std::string name;
-    if (!r.Text(root, "name", "state", name, true)) return false;
-    if (name.empty()) return r.Fail("name", "must not be empty");
-    s.name = platform::Utf8ToCodePage(name);
-    auto system = root.find("system");
-    if (system == root.end()) return r.Fail("state", "\"system\" is missing");
-    if (!ReadSystem(r, *system, s.system)) return false;
-    if (auto it = root.find("records"); it != root.end() && !ReadRecords(r, *it, s)) return false;
-    if (auto it = root.find("workgroups"); it != root.end() && !ReadWorkgroups(r, *it, s)) return false;
-    if (!ReadData(r, root, s)) return false;
-    if (auto it = root.find("mailbox"); it != root.end() && !ReadMailbox(r, *it, s.mailbox)) return false;
-    if (auto it = root.find("faults"); it != root.end() && !ReadFaults(r, *it, s.faults, s.system.recordLength))
-        return false;
-    return true;
-}
+// The root's members other than the lists, and the lists' elements one at a time as they are
+// read. A record needs the system configuration (its length), so the elements that come before
+// it in the text wait; a state file written by zentsim names the system first.
+class StateLoader {
+public:
+    StateLoader(Reader& r, SiteState& s, const StateLimits& limits) : m_r(r), m_s(s), m_limits(limits) {}
+
+    static const std::vector<std::string>& Lists() {
+        static const std::vector<std::string> lists = {"records", "workgroups", "ext_data", "ona_data", "items"};
+        return lists;
+    }
+
+    bool OnItem(const Json& root, const std::string& list, std::size_t k, Json& item) {
+        if (!m_headerRead) {
+            if (!root.contains("format") || !root.contains("format_version") || !root.contains("name") ||
+                !root.contains("system")) {
+                m_waiting.push_back({list, k, std::move(item)});
+                return true;
+            }
+            if (!ReadHeader(root)) return false;
+        }
+        return Read(list, k, item);
+    }
+
+    bool Finish(const Json& root) {
+        if (!m_r.Object(root, "state", {"format", "format_version", "name", "system", "mailbox", "faults", "ext_data",
+                                         "ona_data", "items", "workgroups", "records"}))
+            return false;
+        if (!m_headerRead && !ReadHeader(root)) return false;
+        for (Waiting& w : m_waiting)
+            if (!Read(w.list, w.k, w.item)) return false;
+        for (const std::string& list : Lists())
+            if (auto it = root.find(list); it != root.end() && !m_r.Array(*it, list)) return false;
+        // Only now are all records known.
+        for (const NumberAt& w : m_pilots) {
+            const Stored* pilot = m_s.FindRecord(w.number);
+            if (!pilot || server::ConstExtRec(pilot->bytes.data(), pilot->bytes.size()).ExtensionType() !=
+                              server::exttype::kWorkgroup)
+                return m_r.Fail(w.path, "there is no record of type group with this number");
+        }
+        for (const NumberAt& d : m_dataOwners)
+            if (!m_s.FindRecord(d.number)) return m_r.Fail(d.path, "there is no record with this number");
+        if (auto it = root.find("mailbox"); it != root.end() && !ReadMailbox(m_r, *it, m_s.mailbox)) return false;
+        if (auto it = root.find("faults"); it != root.end() && !ReadFaults(m_r, *it, m_s.faults, m_s.system.recordLength))
+            return false;
+        return true;
+    }
+
+private:
+    struct Waiting {
+        std::string list;
+        std::size_t k;
+        Json item;
+    };
+
+    bool ReadHeader(const Json& root) {
+        m_headerRead = true;
+        if (!root.is_object()) return m_r.Fail("state", "must be an object");
+        auto format = root.find("format");
+        if (format == root.end() || *format != kStateFormat)
+            return m_r.Fail("format", "is not \"" + std::string(kStateFormat) + "\" (not a zentsim state file)");
+        int64_t version = 0;
+        if (!m_r.Int(root, "format_version", "state", 1, kStateFormatVersion, version, true)) return false;
+        std::string name;
+        if (!m_r.Text(root, "name", "state", name, true)) return false;
+        if (name.empty()) return m_r.Fail("name", "must not be empty");
+        if (!m_r.CodePageText(name, "name", m_s.name)) return false;
+        auto system = root.find("system");
+        if (system == root.end()) return m_r.Fail("state", "\"system\" is missing");
+        return ReadSystem(m_r, *system, m_s.system);
+    }
+
+    bool Read(const std::string& list, std::size_t k, const Json& item) {
+        if (list == "records") return ReadRecord(m_r, item, k, m_s, m_limits);
+        if (list == "workgroups") return ReadWorkgroup(m_r, item, k, m_s, m_limits, m_pilots);
+        if (list == "ext_data") return ReadExtData(m_r, item, k, m_s, m_dataOwners);
+        if (list == "ona_data") return ReadOnaData(m_r, item, k, m_s, m_dataOwners);
+        return ReadItem(m_r, item, k, m_s);
+    }
+
+    Reader& m_r;
+    SiteState& m_s;
+    const StateLimits& m_limits;
+    bool m_headerRead = false;
+    std::vector<Waiting> m_waiting;
+    std::vector<NumberAt> m_pilots;
+    std::vector<NumberAt> m_dataOwners;
+};
 
 const std::string& RecordFragment(const Stored& s) {
     if (s.fragment.empty()) {
@@ -460,22 +512,18 @@ Json FaultsToJson(const Faults& f) {
     return j;
 }
 
-bool ParseState(std::string_view text, SiteState& state, std::string& error) {
+bool ParseState(std::string_view text, SiteState& state, std::string& error, const StateLimits& limits) {
     state = SiteState{};
     if (text.size() > kMaxStateText) {
         error = "state: larger than " + std::to_string(kMaxStateText >> 20) + " MiB";
         return false;
     }
-    if (!NestingWithin(text, kMaxDepth)) {
-        error = "state: nested deeper than " + std::to_string(kMaxDepth) + " levels";
-        return false;
-    }
     try {
-        Json root = Json::parse(text.begin(), text.end());
         Reader reader(error);
-        return ReadRoot(reader, root, state);
-    } catch (const nlohmann::json::parse_error& e) {
-        error = std::string("state: not valid JSON: ") + e.what();
+        StateLoader loader(reader, state, limits);
+        Json root;
+        auto onItem = [&](const std::string& list, std::size_t k, Json& item) { return loader.OnItem(root, list, k, item); };
+        return ParseJsonStreaming(text, StateLoader::Lists(), kLimits, onItem, root, error) && loader.Finish(root);
     } catch (const std::exception& e) {
         error = std::string("state: ") + e.what();
     }

@@ -15,11 +15,19 @@ using Json = nlohmann::ordered_json;
 
 inline constexpr std::string_view kStateFormat = "zentsim-state";
 inline constexpr int kStateFormatVersion = 1;
-inline constexpr std::size_t kMaxStateText = 512u << 20;
+// The largest state file read (and written); a larger one is refused before it is parsed.
+inline constexpr std::size_t kMaxStateText = 256u << 20;
 
 // Replaces state with the text's content; on failure state is unspecified and error names the
-// problem ("records[3] (number 100): first_name: longer than 32 bytes").
-bool ParseState(std::string_view text, SiteState& state, std::string& error);
+// problem ("records[3] (number 100): first_name: longer than 32 bytes"). The lists are read one
+// element at a time, so the memory taken is about the state's own, not a tree of the text.
+// The memory the records and workgroups of a state may take; a file asking for more is refused
+// as it is read (a record of a few bytes in the file may ask for 65,535 in memory).
+struct StateLimits {
+    std::size_t maxSiteBytes = std::size_t(1) << 30;
+};
+
+bool ParseState(std::string_view text, SiteState& state, std::string& error, const StateLimits& limits = {});
 std::string SerializeState(const SiteState& state);
 
 // Pieces shared with the dump.

@@ -20,7 +20,9 @@ std::string SystemError(const std::string& what, const std::string& path) {
 }  // namespace
 
 bool ReadTextFile(const std::string& path, std::size_t maxSize, std::string& text, std::string& error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A pipe or a device is refused before it is opened, so reading never waits on one.
+    if (!platform::IsRegularOrMissing(path, error)) return false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         error = SystemError("cannot open", path);
         return false;
@@ -32,7 +34,7 @@ bool ReadTextFile(const std::string& path, std::size_t maxSize, std::string& tex
         return false;
     }
     if (static_cast<std::size_t>(st.st_size) > maxSize) {
-        error = "cannot read " + path + ": larger than " + std::to_string(maxSize) + " bytes";
+        error = "cannot read " + path + ": larger than " + std::to_string(maxSize) + " bytes, the most a state file may hold";
         ::close(fd);
         return false;
     }

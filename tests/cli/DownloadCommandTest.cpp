@@ -234,10 +234,12 @@ TEST_F(CliDownload, PasswordsFromStandardInput) {
         {{"--password", "South=pw", "--password-stdin"}, "South=secret\n",
          "standard input, line 1: a second password for site South"},
         {{"--password-stdin"}, "North=secret6789012345\n",
-         "standard input, line 1: the password for site North is longer than 15 characters"},
+         "standard input, line 1: the password for site North is 16 characters long, more than the 15 it may have"},
         {{"--password-stdin"}, "North=secr\xFF\n",
-         "standard input, line 1: the password for site North has a character that the code page WINDOWS-1252 "
-         "cannot represent"},
+         "standard input, line 1: the password for site North is not valid UTF-8 (at byte 4)"},
+        {{"--password-stdin"}, "North=secr\xE4\xB8\xAD\n",
+         "standard input, line 1: the password for site North has a character (U+4E2D) that the code page "
+         "WINDOWS-1252 cannot hold"},
         // Scrambled, this one-character password would be a NUL in the file.
         {{"--password", "North=\u00FF"}, "", "--password: the password for site North cannot be kept in the configuration file"},
         {{"--password", "Nowhere=secret"}, "",

@@ -19,6 +19,7 @@ protected:
         for (auto [name, ip] : {std::pair{"A", 1u}, std::pair{"B", 2u}, std::pair{"C", 3u}})
             ASSERT_EQ(MapAddSite(doc, SiteEditValues{name, ip, "", ""}), MapEditResult::Changed);
     }
+    void TearDown() override { platform::SetCodePage(""); }
     CQOBDoc doc;
 };
 
@@ -32,14 +33,57 @@ TEST_F(MapTable, AddGivesEverySiteARouteToEveryOther) {
         for (const MapEntry& e : s.Routes) EXPECT_TRUE(e.VMAPostfix.empty() && e.FwdPattern.empty());
 }
 
-TEST_F(MapTable, AddRefusesAnAddressInUseButEditAcceptsIt) {
+TEST_F(MapTable, AddAndEditRefuseAnAddressInUse) {
     EXPECT_EQ(MapAddSite(doc, SiteEditValues{"D", 2, "", ""}), MapEditResult::DuplicateIP);
     EXPECT_EQ(doc.m_sites.size(), 3u);
     EXPECT_EQ(RouteNames(doc.m_sites[0]).size(), 2u);
     EXPECT_EQ(MapEditMessage(MapEditResult::DuplicateIP),
               "There is duplicate IP address in all servers. Re-enter the IP address of the server.");
-    EXPECT_EQ(MapEditSite(doc, 2, SiteEditValues{"C", 2, "", ""}), MapEditResult::Changed);
-    EXPECT_EQ(doc.m_sites[2].IP, 2u);
+    EXPECT_EQ(MapEditSite(doc, 2, SiteEditValues{"C", 2, "", ""}), MapEditResult::DuplicateIP);
+    EXPECT_EQ(doc.m_sites[2].IP, 3u);
+    // Its own address is no duplicate, and an address already shared by a file's sites is kept
+    // while another value changes.
+    EXPECT_EQ(MapEditSite(doc, 2, SiteEditValues{"C", 3, "acct", ""}), MapEditResult::Changed);
+    doc.m_sites[1].IP = 1;
+    EXPECT_EQ(MapEditSite(doc, 1, SiteEditValues{"B", 1, "acct", ""}), MapEditResult::Changed);
+}
+
+// Every lookup by name ignores case and takes the first match, and the lists show names between
+// tabs: a second "a", a blank name or one with a tab would make a site that cannot be reached.
+TEST_F(MapTable, NamesAndAddressesThatWouldMakeASiteUnreachableAreRefused) {
+    const std::pair<SiteEditValues, MapEditResult> refused[] = {
+        {{"a", 9, "", ""}, MapEditResult::DuplicateName},
+        {{" \t ", 9, "", ""}, MapEditResult::BlankName},
+        {{"Tab\tName", 9, "", ""}, MapEditResult::ControlCharacter},
+        {{"Line\nEnd", 9, "", ""}, MapEditResult::ControlCharacter},
+        {{"Bell\x07", 9, "", ""}, MapEditResult::ControlCharacter},
+        {{"D", 0, "", ""}, MapEditResult::BlankIP},
+        {{"D", 0xFFFFFFFF, "", ""}, MapEditResult::BroadcastIP},
+        {{"", 0, "", ""}, MapEditResult::BlankName},  // the name before the address, as the dialog
+    };
+    for (const auto& [values, result] : refused) {
+        EXPECT_EQ(MapAddSite(doc, values), result) << values.Name;
+        EXPECT_EQ(MapEditSite(doc, 1, values), result) << values.Name;
+    }
+    EXPECT_EQ(doc.m_sites.size(), 3u);
+    EXPECT_EQ(doc.m_sites[1].Name, "B");
+    EXPECT_EQ(doc.m_sites[1].IP, 2u);
+    EXPECT_EQ(RouteNames(doc.m_sites[0]), (std::vector<std::string>{"B", "C"}));
+
+    EXPECT_EQ(MapEditMessage(MapEditResult::DuplicateName),
+              "There is another server with this name (letter case does not count). Re-enter the server name.");
+    EXPECT_EQ(MapEditMessage(MapEditResult::BlankName), "Server Name is blank!\n  Re-enter.");
+    EXPECT_EQ(MapEditMessage(MapEditResult::BlankIP), "IP address is blank. \n  Re-enter.");
+    EXPECT_EQ(MapEditMessage(MapEditResult::BroadcastIP),
+              "255.255.255.255 is not the address of a server. Re-enter the IP address.");
+    EXPECT_EQ(MapEditMessage(MapEditResult::ControlCharacter),
+              "The text contains a tab, a line end or another control character. Re-enter it without.");
+
+    // A site may change the case of its own name; a routing value may not hold a tab either.
+    EXPECT_EQ(MapEditSite(doc, 1, SiteEditValues{"b", 2, "", ""}), MapEditResult::Changed);
+    EXPECT_EQ(MapSetRouteCell(doc, 0, "b", RouteColumn::MailSuffix, "x\ty"), MapEditResult::ControlCharacter);
+    EXPECT_EQ(MapSetRouteCell(doc, 0, "b", RouteColumn::AccessCode, "8N\r"), MapEditResult::ControlCharacter);
+    EXPECT_TRUE(doc.m_sites[0].Routes[0].VMAPostfix.empty());
 }
 
 TEST_F(MapTable, FieldsAreCutToTheirMaxima) {
@@ -93,10 +137,11 @@ TEST_F(MapTable, CellEditsSetTheRouteAndTheToSitesTemplate) {
 }
 
 TEST_F(MapTable, ValuesTheFileCannotHoldAreRefused) {
-    EXPECT_EQ(MapAddSite(doc, SiteEditValues{"bad\x01name", 9, "", ""}), MapEditResult::UnstorableText);
     EXPECT_EQ(MapAddSite(doc, SiteEditValues{"D", 9, "", std::string(3, '\x0A')}), MapEditResult::UnstorableText);
+    EXPECT_EQ(MapAddSite(doc, SiteEditValues{"D", 9, "acct\r", ""}), MapEditResult::UnstorableText);
     EXPECT_EQ(doc.m_sites.size(), 3u);
-    EXPECT_EQ(MapSetRouteCell(doc, 0, "B", RouteColumn::AccessCode, "8\rN"), MapEditResult::UnstorableText);
+    platform::SetCodePage("CP936");
+    EXPECT_EQ(MapSetRouteCell(doc, 0, "B", RouteColumn::AccessCode, "8N\x81"), MapEditResult::UnstorableText);
     EXPECT_FALSE(MapEditMessage(MapEditResult::UnstorableText).empty());
 }
 

@@ -9,10 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "Processes.h"
+#include "support/Processes.h"
 #include "support/TempDir.h"
 
 namespace e2e {
+
+using ::Background;
+using ::Daemon;
+using ::Lines;
+using ::Slurp;
 
 constexpr uint16_t kPort = 1135;
 

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "com/HResult.h"
@@ -13,13 +14,34 @@
 
 namespace testenv {
 
+// The registry directory of the last UseFreshRegistry, removed when the next one replaces it and
+// when the program ends, so that no run leaves one behind.
+class RegistryDirectory {
+public:
+    ~RegistryDirectory() { Remove(); }
+    void Replace(std::string dir) {
+        Remove();
+        m_dir = std::move(dir);
+    }
+
+private:
+    void Remove() {
+        std::error_code ec;
+        if (!m_dir.empty()) std::filesystem::remove_all(m_dir, ec);
+        m_dir.clear();
+    }
+    std::string m_dir;
+};
+
 // Points the registry stand-in at a new empty directory (before any registry call).
 inline std::string UseFreshRegistry() {
-    char tmpl[] = "/tmp/qob-reg-XXXXXX";
-    const char* dir = mkdtemp(tmpl);
-    setenv("QOB_REGISTRY_DIR", dir ? dir : "/tmp", 1);
+    static RegistryDirectory current;
+    std::string tmpl = (std::filesystem::temp_directory_path() / "qob-reg-XXXXXX").string();
+    const std::string dir = mkdtemp(tmpl.data()) ? tmpl : std::string();
+    current.Replace(dir);
+    setenv("QOB_REGISTRY_DIR", dir.empty() ? "/nonexistent" : dir.c_str(), 1);
     com::ResetProxyStubCache();
-    return dir ? dir : "";
+    return dir;
 }
 
 inline std::string LibraryPath() {

@@ -10,6 +10,7 @@
 #include "sim/HexBytes.h"
 #include "sim/SiteSetup.h"
 #include "sim/StateCodec.h"
+#include "platform/CodePage.h"
 
 using sim::Bytes;
 using sim::Json;
@@ -175,6 +176,68 @@ TEST(StateCodec, MalformedStatesNameTheProblem) {
         EXPECT_FALSE(sim::ParseState(text, s, error)) << expected;
         EXPECT_NE(error.find(expected), std::string::npos) << "expected: " << expected << "\ngot: " << error;
     }
+}
+
+// Where a plain JSON reader would choose silently (the last of two values, "?" for a character),
+// or a loaded site would hold something no server holds, the loader refuses.
+TEST(StateCodec, TheLoaderRefusesWhatItWouldOtherwiseGuess) {
+    const std::string good = sim::SerializeState(SampleState());
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        const size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return at == std::string::npos ? text : text.replace(at, from.size(), to);
+    };
+    auto edited = [&](auto edit) {
+        Json j = Json::parse(good);
+        edit(j);
+        return j.dump();
+    };
+    Json manyKeys = Json::object();
+    for (int i = 0; i < 300; ++i) manyKeys["k" + std::to_string(i)] = i;
+    const std::pair<std::string, std::string> cases[] = {
+        {replaced("\"first_name\":", "\"first_name\":\"Ann\",\"first_name\":"),
+         "records[0]: the key \"first_name\" is given twice"},
+        {replaced("\"format_version\": 1", "\"format_version\": 1, \"format_version\": 1"),
+         "state: the key \"format_version\" is given twice"},
+        {edited([&](Json& j) { j["faults"]["methods"] = manyKeys; }), "faults.methods: more than 256 keys"},
+        {edited([](Json& j) { j["ext_data"][0]["number"] = "999"; }),
+         "ext_data[0] (number \"999\"): there is no record with this number"},
+        {edited([](Json& j) { j["ona_data"] = {{{"number", "998"}, {"hex", "01"}}}; }),
+         "ona_data[0] (number \"998\"): there is no record with this number"},
+        {edited([](Json& j) { j["records"][0]["first_name"] = "\u4E2D"; }),
+         "records[0] (number \"100\"): first_name: the text has a character (U+4E2D) that the code page "
+         "WINDOWS-1252 cannot hold"},
+        {edited([](Json& j) { j["name"] = "Z\u00FCrich\u4E2D"; }), "name: \"Z\u00FCrich\u4E2D\" has a character (U+4E2D)"},
+        {edited([](Json& j) { j["workgroups"][0]["members"] = {"100", "\u4E2D"}; }), "members: "},
+        {edited([](Json& j) { j["records"] = 7; }), "records: must be an array"},
+    };
+    platform::SetCodePage("WINDOWS-1252");
+    for (const auto& [text, expected] : cases) {
+        sim::SiteState s;
+        std::string error;
+        EXPECT_FALSE(sim::ParseState(text, s, error)) << expected;
+        EXPECT_NE(error.find(expected), std::string::npos) << "expected: " << expected << "\ngot: " << error;
+    }
+    platform::SetCodePage("");
+
+    // Records before the system configuration they need still load, with its record length.
+    const std::string early = R"({"records":[{"number":"200","type":"physical"}],"workgroups":[],
+        "format":"zentsim-state","format_version":1,"name":"S","system":{"record_length":1500}})";
+    sim::SiteState s = Reparse(early);
+    EXPECT_EQ(RecordBytes(s, "200").size(), 1500u);
+}
+
+TEST(StateCodec, RecordsBeyondTheMemoryLimitAreRefusedAsTheyAreRead) {
+    const std::string text = sim::SerializeState(SampleState(2400));  // 3 records, 1 workgroup
+    sim::SiteState s;
+    std::string error;
+    sim::StateLimits limits;
+    limits.maxSiteBytes = 3 * 2400 + 4300;
+    EXPECT_TRUE(sim::ParseState(text, s, error, limits)) << error;
+    limits.maxSiteBytes -= 1;
+    EXPECT_FALSE(sim::ParseState(text, s, error, limits));
+    EXPECT_NE(error.find("would take more than 11499 bytes in memory"), std::string::npos) << error;
 }
 
 TEST(HexBytes, RunsKeepSparseBytesAndShortGaps) {

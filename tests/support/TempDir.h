@@ -1,4 +1,4 @@
-// A fresh directory under /tmp, removed with everything in it when the test ends.
+// A fresh directory in the temporary directory (TMPDIR), removed with everything in it when the test ends.
 #pragma once
 
 #include <cstdlib>

@@ -164,7 +164,7 @@ TEST_F(EditMap, AddedSiteGetsRoutesToAndFromEveryOtherAndOkWritesTheFile) {
     EXPECT_EQ(dir.Read("Plexar.xml"), expected);
 }
 
-TEST_F(EditMap, AnAddressInUseIsRefusedOnAddButAcceptedOnEdit) {
+TEST_F(EditMap, AnAddressInUseIsRefusedOnAddAndOnEdit) {
     Open();
     {
         NextDialog<CEditServer> fill(Fill(QStringLiteral("D"), QStringLiteral("10.0.0.2")));
@@ -180,11 +180,64 @@ TEST_F(EditMap, AnAddressInUseIsRefusedOnAddButAcceptedOnEdit) {
     EXPECT_EQ(RouteNames(doc.m_sites[0]), (std::vector<std::string>{"B", "C"}));
     EXPECT_EQ(dlg->m_bModified, 0);
 
+    // Two sites with one address: every lookup by address would find the first.
     Select(2);
     NextDialog<CEditServer> fill(Fill(QStringLiteral("C"), QStringLiteral("10.0.0.2")));
+    MessageBoxes boxes;
     Press(1009);
-    EXPECT_EQ(doc.m_sites[2].IP, Ip(0x0A000002));
-    EXPECT_EQ(dlg->m_bModified, 1);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], "There is duplicate IP address in all servers. Re-enter the IP address of the server.");
+    EXPECT_EQ(doc.m_sites[2].IP, Ip(0x0A000003));
+    EXPECT_EQ(dlg->m_bModified, 0);
+}
+
+TEST_F(EditMap, ANameInAnotherCaseAndTheAddressesOfNoServerAreRefusedWithTheirMessages) {
+    Open();
+    struct Case {
+        QString name, ip;
+        const char* message;
+    };
+    const Case cases[] = {
+        {QStringLiteral("b"), QStringLiteral("10.0.0.4"),
+         "There is another server with this name (letter case does not count). Re-enter the server name."},
+        {QStringLiteral("D"), QStringLiteral("0.0.0.0"), "IP address is blank. \n  Re-enter."},
+        {QStringLiteral("D"), QStringLiteral("255.255.255.255"),
+         "255.255.255.255 is not the address of a server. Re-enter the IP address."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        NextDialog<CEditServer> fill(Fill(c.name, c.ip));
+        MessageBoxes boxes;
+        Press(1006);
+        ASSERT_EQ(boxes.texts.size(), 1u);
+        EXPECT_EQ(boxes.texts[0], c.message);
+        EXPECT_EQ(doc.m_sites.size(), 3u);
+    }
+    // Renaming C to "a" would leave two sites that one name finds.
+    Select(2);
+    NextDialog<CEditServer> fill(Fill(QStringLiteral("a"), QStringLiteral("10.0.0.3")));
+    MessageBoxes boxes;
+    Press(1009);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], "There is another server with this name (letter case does not count). Re-enter the server name.");
+    EXPECT_EQ(doc.m_sites[2].Name, "C");
+    EXPECT_EQ(ListEntries(), (QStringList{"A", "B", "C"}));
+    EXPECT_EQ(dlg->m_bModified, 0);
+}
+
+TEST_F(EditMap, ARouteValueWithAControlCharacterIsRefusedAndTheCellKeepsItsText) {
+    Open();
+    ClickToEdit(1, 1);
+    ASSERT_TRUE(grid->IsEditing());
+    // Typed keys never reach the cell as a tab; a pasted text could.
+    dlg->m_editCell->setText(QStringLiteral("8\t9"));
+    MessageBoxes boxes;
+    Key(Qt::Key_Return);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], "The text contains a tab, a line end or another control character. Re-enter it without.");
+    EXPECT_EQ(doc.m_sites[0].Routes[1].FwdPattern, "");
+    EXPECT_EQ(grid->GetCellText(1, -1), " \t \tC\t10.0.0.3");
+    EXPECT_EQ(dlg->m_bModified, 0);
 }
 
 TEST_F(EditMap, RemovedSiteLeavesEveryGridAndTheLastRemovalDisablesTheButtons) {

@@ -15,10 +15,12 @@ public:
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-            char runtime[] = "/tmp/qob-ui-XXXXXX";
-            if (::mkdtemp(runtime)) {
+            // In the tests' temporary directory, where a crashed test's leftovers get noticed.
+            const char* tmp = ::getenv("TMPDIR");
+            std::string runtime = std::string(tmp && *tmp ? tmp : "/tmp") + "/qob-ui-XXXXXX";
+            if (::mkdtemp(runtime.data())) {
                 m_runtime = runtime;
-                qputenv("XDG_RUNTIME_DIR", runtime);
+                qputenv("XDG_RUNTIME_DIR", runtime.c_str());
             }
         }
         static int argc = 1;

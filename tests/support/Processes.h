@@ -18,8 +18,6 @@
 
 #include "support/RunProgram.h"
 
-namespace e2e {
-
 inline std::string Slurp(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -134,4 +132,3 @@ private:
     uint16_t m_objectPort = 0;
 };
 
-}  // namespace e2e
