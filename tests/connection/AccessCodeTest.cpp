@@ -16,18 +16,8 @@ protected:
         o.locationCodeLength = n;
         o.tieTrunkCodes = std::move(used);
         Hosted& h = Site(o);
-        Change(h, [](sim::SiteState& s) { s.system.tieTrunk->entrySize = 100; });
+        Edit(h, [](sim::SiteState& s) { s.system.tieTrunk->entrySize = 100; });
         return h;
-    }
-    static void Change(Hosted& h, const std::function<void(sim::SiteState&)>& change) {
-        std::string error;
-        ASSERT_TRUE(h.site->Modify(
-            [&](sim::SiteState& s, std::string&) {
-                change(s);
-                return true;
-            },
-            error))
-            << error;
     }
 };
 
@@ -84,11 +74,11 @@ TEST_F(AccessCode, ATableThatCannotBeReadDoesNotBlameTheCode) {
     ASSERT_FALSE(conn.IsValidAccessCode("562"));
 
     // A size that is not a whole number of entries, or none at all.
-    Change(h, [](sim::SiteState& s) { s.faults.itgTableBytes = 10003; });
+    Edit(h, [](sim::SiteState& s) { s.faults.itgTableBytes = 10003; });
     EXPECT_TRUE(conn.IsValidAccessCode("562"));
-    Change(h, [](sim::SiteState& s) { s.faults.itgTableBytes = 0; });
+    Edit(h, [](sim::SiteState& s) { s.faults.itgTableBytes = 0; });
     EXPECT_TRUE(conn.IsValidAccessCode("562"));
-    Change(h, [](sim::SiteState& s) { s.faults.itgTableBytes.reset(); });
+    Edit(h, [](sim::SiteState& s) { s.faults.itgTableBytes.reset(); });
 
     Fault(h, "GetITGTable", com::E_FAIL);
     EXPECT_TRUE(conn.IsValidAccessCode("562"));
@@ -100,7 +90,7 @@ TEST_F(AccessCode, ATableThatCannotBeReadDoesNotBlameTheCode) {
 
 TEST_F(AccessCode, ASiteWithoutTheTieTrunkInterfaceAcceptsAWellFormedCode) {
     Hosted& h = TieTrunkSite(2, {"12"});
-    Change(h, [](sim::SiteState& s) { s.faults.interfaces["IZentITGTableSetupI"] = sim::InterfaceAnswer::Absent; });
+    Edit(h, [](sim::SiteState& s) { s.faults.interfaces["IZentITGTableSetupI"] = sim::InterfaceAnswer::Absent; });
     server::CZentServ& conn = Create(h);
     ASSERT_TRUE(conn.Initialize());
     EXPECT_TRUE(conn.IsValidAccessCode("562"));
