@@ -62,7 +62,7 @@ r=[r for r in d['records'] if r['number']==sys.argv[1]]; print(r[0][sys.argv[2]]
 # the test sends SIGTERM; Ctrl+C in a terminal takes the same way out.)
 QOB_DEMO_BIN="$bin" "$src/scripts/demo" --cli --no-build --dir "$dir" >"$scratch/out2.txt" 2>&1 &
 demo=$!
-for _ in $(seq 1 600); do
+for _ in $(seq 1 3000); do
   grep -q "writing .*Plexar.xml" "$scratch/out2.txt" && break
   sleep 0.1
 done
