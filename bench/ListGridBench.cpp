@@ -117,12 +117,3 @@ BENCHMARK(BM_SortByNumber)->Unit(benchmark::kMillisecond)->Iterations(4)->Arg(10
 BENCHMARK(BM_FindAndReplaceEveryRow)->Unit(benchmark::kMillisecond)->Iterations(2)->Arg(10000)->Arg(kMaxRows);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -129,12 +129,3 @@ BENCHMARK(BM_LogPaneAndFileLines)->Unit(benchmark::kMillisecond)->Iterations(3)-
 BENCHMARK(BM_LogPaneScrollPage)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -23,6 +23,7 @@
 #include "document/QOBDoc.h"
 #include "sim/SimHost.h"
 #include "sim/SiteSetup.h"
+#include "support/SimRecords.h"
 #include "support/TempDir.h"
 #include "ui/DlgSelServer.h"
 #include "ui/LogView.h"
@@ -94,12 +95,7 @@ protected:
         return s + ".example";
     }
     static void Add(sim::Site& site, sim::NewExtension ext, std::vector<std::string> members = {}) {
-        sim::AddOptions o;
-        o.ext = std::move(ext);
-        o.members = std::move(members);
-        std::string error;
-        ASSERT_TRUE(site.Modify([&](sim::SiteState& s, std::string& e) { return sim::AddToSite(s, o, e); }, error))
-            << error;
+        AddSimRecord(site, std::move(ext), std::move(members));
     }
     static sim::NewExtension Ext(const std::string& number, const std::string& type = "physical",
                                  const std::string& first = "") {

@@ -43,13 +43,10 @@ protected:
         return *site;
     }
     void Add(const std::string& number, const std::string& type = "physical", std::vector<std::string> members = {}) {
-        sim::AddOptions o;
-        o.ext.number = number;
-        o.ext.type = type;
-        o.members = std::move(members);
-        std::string error;
-        ASSERT_TRUE(site->Modify([&](sim::SiteState& s, std::string& e) { return sim::AddToSite(s, o, e); }, error))
-            << error;
+        sim::NewExtension e;
+        e.number = number;
+        e.type = type;
+        AddSimRecord(*site, std::move(e), std::move(members));
     }
     void Fault(std::function<void(sim::Faults&)> f) {
         std::string error;

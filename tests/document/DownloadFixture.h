@@ -20,6 +20,7 @@
 #include "sim/SimHost.h"
 #include "sim/SiteSetup.h"
 #include "support/RecordingFrame.h"
+#include "support/SimRecords.h"
 #include "support/TempDir.h"
 
 namespace downloadtest {
@@ -100,12 +101,7 @@ protected:
     }
 
     static void Add(sim::Site& site, sim::NewExtension ext, std::vector<std::string> members = {}) {
-        sim::AddOptions o;
-        o.ext = std::move(ext);
-        o.members = std::move(members);
-        std::string error;
-        ASSERT_TRUE(site.Modify([&](sim::SiteState& s, std::string& e) { return sim::AddToSite(s, o, e); }, error))
-            << error;
+        AddSimRecord(site, std::move(ext), std::move(members));
     }
     static sim::NewExtension Ext(const std::string& number, const std::string& type = "physical",
                                  const std::string& last = "") {

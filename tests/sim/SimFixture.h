@@ -13,6 +13,7 @@
 #include "proxy/Interfaces.h"
 #include "sim/SimHost.h"
 #include "sim/SiteSetup.h"
+#include "support/SimRecords.h"
 #include "support/TempDir.h"
 
 namespace simtest {
@@ -78,12 +79,10 @@ inline std::shared_ptr<sim::Site> MakeSite(const TempDir& dir, const std::string
 
 inline void Add(sim::Site& site, const std::string& number, const std::string& type = "physical",
                 std::vector<std::string> members = {}) {
-    sim::AddOptions o;
-    o.ext.number = number;
-    o.ext.type = type;
-    o.members = std::move(members);
-    std::string error;
-    ASSERT_TRUE(site.Modify([&](sim::SiteState& s, std::string& e) { return sim::AddToSite(s, o, e); }, error)) << error;
+    sim::NewExtension e;
+    e.number = number;
+    e.type = type;
+    AddSimRecord(site, std::move(e), std::move(members));
 }
 
 }  // namespace simtest

@@ -19,6 +19,7 @@
 #include "platform/Strings.h"
 #include "sim/SimHost.h"
 #include "sim/SiteSetup.h"
+#include "support/SimRecords.h"
 #include "support/TempDir.h"
 
 class TestOptions : public server::IConnectionOptions {
@@ -79,12 +80,7 @@ protected:
         return Site(o, address);
     }
     void Add(Hosted& h, sim::NewExtension e, std::vector<std::string> members = {}) {
-        sim::AddOptions o;
-        o.ext = std::move(e);
-        o.members = std::move(members);
-        std::string error;
-        ASSERT_TRUE(h.site->Modify([&](sim::SiteState& s, std::string& m) { return sim::AddToSite(s, o, m); }, error))
-            << error;
+        AddSimRecord(*h.site, std::move(e), std::move(members));
     }
     // Changes the site's state directly (what a server holds that no request makes).
     void Edit(Hosted& h, const std::function<void(sim::SiteState&)>& change) {
