@@ -58,6 +58,13 @@ r=[r for r in d['records'] if r['number']==sys.argv[1]]; print(r[0][sys.argv[2]]
 [ "$(record East 5000 fwd_dial_string)" = 815000 ] || fail "East has no copy of North's workgroup 5000"
 [ "$(record North 4000 type)" = "$(record South 4000 type)" ] || fail "4000 was changed although refused"
 
+# A directory that holds other things is refused and left as it was.
+mkdir -p "$scratch/other/work" && echo keep >"$scratch/other/work/notes"
+QOB_DEMO_BIN="$bin" "$src/scripts/demo" --cli --no-build --dir "$scratch/other" >"$scratch/out3.txt" 2>&1 &&
+  fail "the demo took a directory that holds other files"
+grep -q "holds files the demo did not make" "$scratch/out3.txt" || fail "no reason given: $(cat "$scratch/out3.txt")"
+[ "$(cat "$scratch/other/work/notes" 2>/dev/null)" = keep ] || fail "the demo changed a directory it refused"
+
 # Stopped while its daemons serve: they go too. (A background job of a script ignores SIGINT, so
 # the test sends SIGTERM; Ctrl+C in a terminal takes the same way out.)
 QOB_DEMO_BIN="$bin" "$src/scripts/demo" --cli --no-build --dir "$dir" >"$scratch/out2.txt" 2>&1 &
