@@ -46,6 +46,8 @@ void CQOBDoc::OnCloseDocument() {
     m_selServers.clear();
 }
 
+void CQOBDoc::SetJobs(int jobs) { m_nJobs = jobs < 1 ? 1 : jobs > kMaxJobs ? kMaxJobs : jobs; }
+
 void CQOBDoc::DestroyServers() {
     // In order, as they were created.
     for (auto& server : m_servers) server.reset();

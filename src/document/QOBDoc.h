@@ -2,8 +2,10 @@
 // configuration half (sites, map table, options, the configuration file).
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,8 +86,29 @@ public:
 
     // Synchronisation and deletion.
     bool SyncExtension(const std::string& number, const std::string& home);
+    // One number of a Synchronize command and how it went.
+    struct SyncRequest {
+        std::string number;
+        std::string home;
+        bool done = false;  // SyncExtension ran for it (not when the command was cancelled before)
+        bool ok = false;
+    };
+    // Synchronises the numbers in the order given (the caller puts extensions before groups); a
+    // cancel stops before the next number and the log says which were done and which not. `each`
+    // is told of every number once it is done, on the thread that runs the command.
+    bool SyncNumbers(std::vector<SyncRequest>& list, const std::function<void(const SyncRequest&)>& each = {});
     // `complete` (when given) tells whether every deletion the scope asked for was made.
     bool DeleteEverywhere(const std::string& number, bool* complete = nullptr);
+
+    // How many sites a command works on at once (1: one after another, in download order).
+    static constexpr int kDefaultJobs = 8;
+    static constexpr int kMaxJobs = 64;
+    void SetJobs(int jobs);
+    int GetJobs() const { return m_nJobs; }
+    // The running command's stop request (Cancel): checked before each remote call; a call in
+    // flight is abandoned by aborting its connection. A default token never stops.
+    void SetStopToken(std::stop_token token) { m_stop = std::move(token); }
+    bool Cancelled() const { return m_stop.stop_requested(); }
 
     // Options.
     bool GetReload() const { return m_bReload; }
@@ -161,6 +184,8 @@ private:
     const MapEntry* TraceRouteTo(const SiteRec& site, const std::string& home) const;
 
     IQOBFrame* m_pFrame = nullptr;
+    int m_nJobs = kDefaultJobs;
+    std::stop_token m_stop;
     std::string m_strWorkDir;
     std::string m_strConfigError;
     platform::FileLock m_configLock;

@@ -90,6 +90,21 @@ bool CQOBDoc::SyncExtension(const std::string& number, const std::string& homeNa
     return ok;
 }
 
+bool CQOBDoc::SyncNumbers(std::vector<SyncRequest>& list, const std::function<void(const SyncRequest&)>& each) {
+    bool all = true;
+    for (SyncRequest& r : list) {
+        if (Cancelled()) {
+            all = false;
+            break;
+        }
+        r.ok = SyncExtension(r.number, r.home);
+        r.done = true;
+        all = all && r.ok;
+        if (each) each(r);
+    }
+    return all;
+}
+
 bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::string& home, uint8_t& homeType) {
     const uint32_t flags = CompareExtNames(number);
     if (flags & 0x2) {

@@ -130,6 +130,10 @@ public:
     void SetLastError(std::string text) { m_strLastError = std::move(text); }
     const IConnectionOptions* Options() const { return m_pOptions; }
 
+    // Abandons the call in flight (from another thread, as a Cancel does) and every later call:
+    // the connection counts as lost from then on.
+    virtual void Abort() {}
+
     // The server's remote interfaces, for the relocator; null where the server has none (or the
     // connection reaches no server).
     virtual IZentControlI* GetControlInterface() const { return nullptr; }
