@@ -13,6 +13,7 @@
 #include "platform/TextFormat.h"
 #include "platform/Trace.h"
 #include "server/ForwardTemplates.h"
+#include "server/RecordLayout.h"
 
 using platform::FormatString;
 using platform::FormatText;
@@ -162,6 +163,16 @@ bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::
     }
     const ExtSummary homeCopy = *homeRecord;
 
+    // Another site's own handset (wireless) of that number is not this program's to turn into a
+    // copy: the number fails before anything is sent.
+    for (const auto& conn : m_servers) {
+        const ExtSummary* held = conn.get() == homeConn ? nullptr : conn->FindExt(number);
+        if (held && held->ExtensionType == exttype::kWireless) {
+            Log(LOG_ERROR, FormatString(46206, number, conn->GetName()));
+            return false;
+        }
+    }
+
     // The home first: rewritten and, when it moved, relocated, before any other site is turned
     // into a copy of it; a failure there touches no other site.
     bool ok = true;
@@ -182,8 +193,14 @@ bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::
                 Log(LOG_INFO, FormatString(46203, number, site));
                 return false;
             }
-            const ExtSummary* own = homeConn->FindExt(number);
-            if (!homeConn->ReplaceExt(own, homeConn)) {
+            ExtSummary own = *homeConn->FindExt(number);
+            // A home whose record still forwards (a stale copy, which names its own site as home)
+            // becomes the site's own extension again: the chosen home must end as the real one.
+            const server::ConstExtRec ownRecord = homeConn->FindExtRec(number);
+            const uint32_t copyMask = server::extrec::kForwardingCopyMask;
+            if (ownRecord && (ownRecord.ExtFeatureFlagBank() & copyMask) == copyMask && FieldText(own.HomeServer) == site)
+                StoreFieldText(own.HomeServer, "", 32);
+            if (!homeConn->ReplaceExt(&own, homeConn)) {
                 TraceText("Failed to modify extension %s in server %s.\n", number, site);
                 Log(LOG_ERROR, FormatString(44660, number, site) + "\t" + homeConn->GetLastError());
                 return false;

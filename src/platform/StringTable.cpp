@@ -170,6 +170,8 @@ constexpr StringEntry kTable[] = {
     {46204, "\tCancelled: extension %s was not deleted in %s.", "\t已取消：分机 %s 未在 %s 中删除。"},
     {46205, "\tExtension %s is kept in %s: not every forwarding copy of it could be deleted.",
      "\t分机 %s 保留在 %s 中：并非所有转发副本都能删除。"},
+    {46206, "\tSync failed: Extension %s is a wireless extension in server %s, which cannot be turned into a forwarding copy.",
+     "\t同步失败：分机 %s 在服务器 %s 中是无线分机，无法转换为转发副本。"},
     {46210, "Connecting to the sites: %d of %d done, waiting for %s...",
      "正在连接站点：已完成 %d 个（共 %d 个），正在等待 %s..."},
     {46211, "Loading the extensions: %d of %d sites done, waiting for %s...",
