@@ -1,6 +1,8 @@
 // How long connecting to a site may take: connecting and binding share one budget
 // (QOB_CONNECT_TIMEOUT_MS), and so do all the addresses a server names, however many of them
 // nobody answers at.
+#include <functional>
+
 #include "ScriptedPeer.h"
 #include "WireFixture.h"
 #include "com/StringBindings.h"
@@ -14,12 +16,15 @@ using namespace com;
 
 class ConnectBudget : public WireFixture {
 protected:
-    // A site whose objects the server says are reachable at `bindings` only.
-    sim::SiteServer& ServeWithBindings(const std::string& address, const std::vector<std::string>& bindings) {
+    // A site whose objects the server says are reachable at `bindings` only; `before` runs
+    // before it serves (and may add bindings).
+    sim::SiteServer& ServeWithBindings(const std::string& address, std::vector<std::string> bindings,
+                                       const std::function<void(sim::SiteServer&, std::vector<std::string>&)>& before = {}) {
         servers.push_back(std::make_unique<sim::SiteServer>(MemorySite("North", 5), address));
         sim::SiteServer& s = *servers.back();
         std::string error;
         EXPECT_TRUE(s.Start(kPort, error)) << error;
+        if (before) before(s, bindings);
         DualStringArray d;
         for (const std::string& b : bindings) d.strings.push_back({kTowerTcp, b});
         s.Server().Exporter().SetBindings(d);
@@ -61,13 +66,13 @@ TEST_F(ConnectBudget, AnUnreachableFirstAddressHoldsUpTheNextOnlyAMoment) {
     setenv("QOB_CONNECT_TIMEOUT_MS", "5000", 1);
     Blackhole hole("127.0.0.141");
     ASSERT_TRUE(hole.Ready());
-    sim::SiteServer& s = ServeWithBindings("127.0.0.140", {});
-    uint16_t port = 0;
-    std::string error;
-    ASSERT_TRUE(s.Server().Server().Listen("127.0.0.142", 0, &s.Server().Exporter(), port, error)) << error;
-    DualStringArray d;
-    d.strings = {{kTowerTcp, hole.Binding()}, {kTowerTcp, "127.0.0.142[" + std::to_string(port) + "]"}};
-    s.Server().Exporter().SetBindings(d);
+    // The objects are reachable at a second address, which the bindings name after the silent one.
+    ServeWithBindings("127.0.0.140", {hole.Binding()}, [](sim::SiteServer& s, std::vector<std::string>& bindings) {
+        uint16_t port = 0;
+        std::string error;
+        EXPECT_TRUE(s.Server().Server().Listen("127.0.0.142", 0, &s.Server().Exporter(), port, error)) << error;
+        bindings.push_back("127.0.0.142[" + std::to_string(port) + "]");
+    });
     conn = Connect("North", "127.0.0.140");
     bool initialized = false;
     const auto took = Timed([&] { initialized = conn->Initialize(); });
