@@ -4,6 +4,7 @@
 #include "com/RpcSettings.h"
 #include "sim/CommandArgs.h"
 #include "sim/Faults.h"
+#include "sim/Latency.h"
 #include "sim/ServeCommand.h"
 #include "sim/Site.h"
 #include "sim/SiteSetup.h"
@@ -28,6 +29,7 @@ const char* kUsage =
     "       [--delay-ms N] [--itg-table-bytes N|none]\n"
     "  dump STATE\n"
     "  serve STATE --address A [--port P] [--max-fragment N] [--max-connections N] [--journal FILE]\n"
+    "       [--latency-ms N [--jitter-ms J]]\n"
     "\n"
     "exit status: 0 done, 1 failed (message on stderr), 2 bad usage\n";
 
@@ -265,6 +267,17 @@ int Serve(Context& c, const std::string& path, const CommandArgs& a) {
         o.rpc.maxConnections = size_t(v);
     }
     if (auto t = a.Get("journal")) o.journalFile = *t;
+    if (auto t = a.Get("latency-ms")) {
+        if (!ParseInteger(*t, 0, kMaxLatencyMs, false, v))
+            return c.Usage("--latency-ms must be 0 to " + std::to_string(kMaxLatencyMs) + " (milliseconds)");
+        o.latencyMs = uint32_t(v);
+    }
+    if (auto t = a.Get("jitter-ms")) {
+        if (!a.Get("latency-ms")) return c.Usage("--jitter-ms goes with --latency-ms");
+        if (!ParseInteger(*t, 0, kMaxJitterMs, false, v))
+            return c.Usage("--jitter-ms must be 0 to " + std::to_string(kMaxJitterMs) + " (milliseconds)");
+        o.jitterMs = uint32_t(v);
+    }
     return ServeCommand(o, c.err);
 }
 
@@ -292,7 +305,7 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
           "mailbox-answer", "delay-ms", "itg-table-bytes"},
          {"clear", "record-definition-fills"}},
         {"dump", {}, {}},
-        {"serve", {"address", "port", "max-fragment", "max-connections", "journal"}, {}},
+        {"serve", {"address", "port", "max-fragment", "max-connections", "journal", "latency-ms", "jitter-ms"}, {}},
     };
     const std::string& command = args[0];
     const CommandOptions* known = nullptr;
