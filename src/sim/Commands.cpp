@@ -26,7 +26,7 @@ const char* kUsage =
     "  fault STATE [METHOD HRESULT|none [--after N]] [--clear] [--absent IFACE] [--empty IFACE]\n"
     "       [--present IFACE] [--record-definition-fills] [--extension-list-extra N]\n"
     "       [--workgroup-list-extra N] [--workgroup-record-length N] [--mailbox-answer CODE|none]\n"
-    "       [--delay-ms N] [--itg-table-bytes N|none]\n"
+    "       [--delay-ms N] [--itg-table-bytes N|none] [--add-reply-blank]\n"
     "  dump STATE\n"
     "  serve STATE --address A [--port P] [--max-fragment N] [--max-connections N] [--journal FILE]\n"
     "       [--latency-ms N [--jitter-ms J]]\n"
@@ -187,6 +187,7 @@ int Fault(Context& c, const std::string& path, const CommandArgs& a) {
                                       std::pair{"present", InterfaceAnswer::Present}})
             if (auto t = a.Get(option); t && !SetInterface(f, *t, answer, e)) return false;
         if (a.Has("record-definition-fills")) f.recordDefinitionFillsCapacity = true;
+        if (a.Has("add-reply-blank")) f.addReplyBlank = true;
         if (auto t = a.Get("extension-list-extra")) {
             if (!ParseInteger(*t, 0, s.system.recordLength - 1, false, v)) {
                 e = "--extension-list-extra must be 0 to the record length - 1";
@@ -303,7 +304,7 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
         {"fault",
          {"after", "absent", "empty", "present", "extension-list-extra", "workgroup-list-extra", "workgroup-record-length",
           "mailbox-answer", "delay-ms", "itg-table-bytes"},
-         {"clear", "record-definition-fills"}},
+         {"clear", "record-definition-fills", "add-reply-blank"}},
         {"dump", {}, {}},
         {"serve", {"address", "port", "max-fragment", "max-connections", "journal", "latency-ms", "jitter-ms"}, {}},
     };
