@@ -5,7 +5,8 @@
 //   alone (counter ratio_to_slowest_single); the round trips each site answered per download.
 // - BM_Sync: 100 numbers of one site synchronised over 10 sites (a forwarding copy added on each
 //   of the other nine), against the same numbers synchronised between their home and one other
-//   site (counter ratio_to_single_site); the calls per number in all and on the critical path.
+//   site (counter ratio_to_single_site); the calls per number in all and on the critical path;
+//   then the download again that follows (the option Reload), its time and its list calls per site.
 // Each download starts as a fresh process does, with the list capacity at its initial value.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
@@ -112,10 +113,11 @@ public:
         for (int i = 0; i < n; ++i) {
             std::error_code ec;
             fs::copy_file(w.Pristine(i), w.Working(i), fs::copy_options::overwrite_existing, ec);
-            fs::remove(Journal(i), ec);
+            const std::string journal = w.Working(i) + ".journal";
+            fs::remove(journal, ec);
             m_daemons.push_back(std::make_unique<bench::ServeDaemon>(
                 BinDir() + "/zentsim", w.Working(i), Address(i), kPort,
-                std::vector<std::string>{"--latency-ms", std::to_string(latencyMs), "--journal", Journal(i)}));
+                std::vector<std::string>{"--latency-ms", std::to_string(latencyMs), "--journal", journal}));
             if (!m_daemons.back()->Ready()) {
                 std::fprintf(stderr, "zentsim for %s did not start: %s\n", SiteName(i).c_str(),
                              m_daemons.back()->Err().c_str());
@@ -127,7 +129,7 @@ public:
     bool Ready() const { return m_ready; }
     // The calls site i answered so far.
     size_t Calls(int i) const {
-        const std::string text = bench::ReadWhole(Journal(i));
+        const std::string text = Journal(i);
         return size_t(std::count(text.begin(), text.end(), '\n'));
     }
     std::vector<bench::Answered> Stop() {
@@ -136,9 +138,9 @@ public:
         return out;
     }
 
-private:
-    std::string Journal(int i) const { return m_world.Working(i) + ".journal"; }
+    std::string Journal(int i) const { return bench::ReadWhole(m_world.Working(i) + ".journal"); }
 
+private:
     const World& m_world;
     std::vector<std::unique_ptr<bench::ServeDaemon>> m_daemons;
     bool m_ready = false;
@@ -193,39 +195,36 @@ void BM_Download(benchmark::State& state) {
     const int latency = int(state.range(0)), sites = int(state.range(1)), jobs = int(state.range(2));
     World& w = TheWorld();
     if (!w.ok) return state.SkipWithError("the sites could not be made");
-    Served served(w, sites, latency);
-    if (!served.Ready()) return state.SkipWithError("a daemon did not start");
-
-    std::vector<int> downloads(sites, 0);
     std::vector<double>& singles = SingleSites()[latency];
     singles.resize(kMaxSites, -1);
-    for (int i = 0; i < sites; ++i)
-        if (singles[i] < 0) {
-            singles[i] = TimedDownload({i}, 1);
-            ++downloads[i];
-            if (singles[i] < 0) return state.SkipWithError("a site alone could not be downloaded");
-        }
+    if (std::any_of(singles.begin(), singles.begin() + sites, [](double t) { return t < 0; })) {
+        Served alone(w, sites, latency);
+        if (!alone.Ready()) return state.SkipWithError("a daemon did not start");
+        for (int i = 0; i < sites; ++i)
+            if (singles[i] < 0 && (singles[i] = TimedDownload({i}, 1)) < 0)
+                return state.SkipWithError("a site alone could not be downloaded");
+    }
     const double slowest = *std::max_element(singles.begin(), singles.begin() + sites);
 
+    // Daemons of their own, so that what they answered is the timed downloads' alone.
+    Served served(w, sites, latency);
+    if (!served.Ready()) return state.SkipWithError("a daemon did not start");
     double total = 0;
     for (auto _ : state) {
         const double took = TimedDownload(FirstSites(sites), jobs);
         if (took < 0) return state.SkipWithError("the download failed");
         state.SetIterationTime(took);
         total += took;
-        for (int& d : downloads) ++d;
     }
     const std::vector<bench::Answered> answered = served.Stop();
     unsigned long roundTrips = 0;
-    int made = 0;
     for (int i = 0; i < sites; ++i) {
         if (!answered[i].known) return state.SkipWithError("a daemon did not say what it answered");
         roundTrips += answered[i].RoundTrips();
-        made += downloads[i];
     }
     state.counters["ratio_to_slowest_single"] = total / double(state.iterations()) / slowest;
     state.counters["slowest_single_ms"] = slowest * 1000;
-    state.counters["round_trips_per_site"] = double(roundTrips) / double(made);
+    state.counters["round_trips_per_site"] = double(roundTrips) / double(sites) / double(state.iterations());
 }
 BENCHMARK(BM_Download)
     ->ArgsProduct({{0, 10, 50}, {1, 10, 20}, {1, 8}})
@@ -238,7 +237,21 @@ BENCHMARK(BM_Download)
 struct SyncOutcome {
     double seconds = -1;
     std::vector<size_t> calls;  // per site, answered during the synchronisation
+    double reloadSeconds = -1;
+    double reloadListCalls = 0;  // GetExtensionList per site in the download again
 };
+
+// How many lines of a journal, from line `from` on, name the method.
+size_t JournalCount(const std::string& journal, size_t from, const std::string& method) {
+    size_t line = 0, count = 0, at = 0;
+    while (at < journal.size()) {
+        const size_t end = journal.find('\n', at);
+        if (line++ >= from && journal.compare(at, method.size() + 1, method + " ") == 0) ++count;
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    return count;
+}
 
 // Numbers 10000 to 10099, whose home is site 0, synchronised over sites 0 to n - 1 (downloaded
 // first, not timed).
@@ -260,6 +273,14 @@ SyncOutcome TimedSync(World& w, int sites, int latency, int jobs) {
     const bool ok = doc.SyncNumbers(list);
     const double took = Seconds(Clock::now() - start);
     for (int i = 0; i < sites; ++i) outcome.calls.push_back(served.Calls(i) - before[i]);
+    // The download again, as the window and qob-cli make it after a synchronisation by default.
+    std::vector<size_t> synced(sites);
+    for (int i = 0; i < sites; ++i) synced[i] = served.Calls(i);
+    const auto again = Clock::now();
+    const bool reloaded = doc.Download();
+    outcome.reloadSeconds = reloaded ? Seconds(Clock::now() - again) : -1;
+    for (int i = 0; i < sites; ++i)
+        outcome.reloadListCalls += double(JournalCount(served.Journal(i), synced[i], "GetExtensionList")) / sites;
     doc.OnCloseDocument();
     served.Stop();
     if (ok) outcome.seconds = took;
@@ -276,10 +297,12 @@ void BM_Sync(benchmark::State& state) {
         if (alone.seconds < 0) return state.SkipWithError("the synchronisation between two sites failed");
         single[latency] = alone.seconds;
     }
-    double total = 0, perNumber = 0, critical = 0;
+    double total = 0, perNumber = 0, critical = 0, reload = 0, reloadCalls = 0;
     for (auto _ : state) {
         const SyncOutcome o = TimedSync(w, kSyncSites, latency, jobs);
-        if (o.seconds < 0) return state.SkipWithError("the synchronisation failed");
+        if (o.seconds < 0 || o.reloadSeconds < 0) return state.SkipWithError("the synchronisation failed");
+        reload += o.reloadSeconds;
+        reloadCalls = o.reloadListCalls;
         state.SetIterationTime(o.seconds);
         total += o.seconds;
         size_t all = 0, busiestCopy = 0;
@@ -295,6 +318,8 @@ void BM_Sync(benchmark::State& state) {
     state.counters["single_site_ms"] = single[latency] * 1000;
     state.counters["calls_per_number"] = perNumber;
     state.counters["critical_calls_per_number"] = critical;
+    state.counters["reload_ms"] = reload / double(state.iterations()) * 1000;
+    state.counters["reload_list_calls_per_site"] = reloadCalls;
 }
 BENCHMARK(BM_Sync)
     ->ArgsProduct({{0, 10, 50}, {1, 8}})
