@@ -149,8 +149,9 @@ int RunSyncCommand(CliContext& ctx, const std::vector<std::string>& argv, std::i
         return !row || row->ExtensionType != server::exttype::kWorkgroup;
     });
 
-    // As the list asks before it synchronises: the mailboxes that would move, in all.
-    if (doc.m_bRelocateVM) {
+    // As the list asks before it synchronises: the mailboxes that would move, in all. They are
+    // measured only when they may move (each measurement goes to the site's share).
+    if (doc.m_bRelocation && doc.m_bRelocateVM) {
         int32_t total = 0;
         for (const Target& t : targets) total += doc.GetMailboxSize(t.number);
         if (total > 0) {

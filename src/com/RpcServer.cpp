@@ -110,7 +110,10 @@ void RpcServer::Accept(const Listener& l) {
         raw->thread = std::thread([this, raw, fd, handler] {
             {
                 TcpStream stream(fd);
-                ServeConnection(stream, handler, m_options, m_nextGroup, m_stopping);
+                // A hold at the start stands for the time a distant peer's connection takes.
+                const uint32_t ms = m_options.hook ? m_options.hook(RpcServerEvent::Accepted) : 0;
+                if (ms == 0 || HoldConnection(fd, ms, m_stopping))
+                    ServeConnection(stream, handler, m_options, m_nextGroup, m_stopping);
                 std::lock_guard lock(m_mutex);
                 raw->fd = -1;  // the stream closes it now; a shutdown must not reach a reused number
             }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -56,12 +57,22 @@ protected:
     ~IRpcHandler() = default;
 };
 
+// What a connection of the server is about to do: begin serving a connection just accepted, or
+// send one reply (all fragments of a response go together).
+enum class RpcServerEvent : uint8_t { Accepted, BindAck, BindNak, AlterContextResp, Response, Fault };
+
+// Called on the connection's thread before each event; the answer is how many milliseconds to
+// hold the event back (0: none). A hold never delays another connection and ends early when the
+// server stops. Several connections may call the hook at once.
+using RpcServerHook = std::function<uint32_t(RpcServerEvent)>;
+
 struct RpcServerOptions {
     size_t maxConnections = 16;          // more at once are refused
     uint16_t maxFragment = 65535;        // the largest fragment this side sends or receives
     size_t maxRequest = 16u << 20;       // the largest request stub data accepted
     uint32_t handshakeTimeoutMs = 30000;  // for the bind, and for a PDU once begun
     uint32_t idleTimeoutMs = 600000;      // a bound connection with no call for this long is closed
+    RpcServerHook hook;                   // none: nothing is held back
 };
 
 class RpcServer {

@@ -1,9 +1,11 @@
 #include "com/RpcServerConnection.h"
 
 #include <arpa/inet.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -17,6 +19,8 @@ namespace {
 using namespace rpc;
 
 constexpr size_t kMaxContexts = 64;
+// A hold looks at the stop flag at least this often, should no shutdown wake it.
+constexpr int kStopCheckMs = 100;
 
 std::string PeerOf(int fd) {
     sockaddr_in a{};
@@ -41,9 +45,10 @@ struct Pending {
 
 class Session {
 public:
-    Session(TcpStream& stream, IRpcHandler* handler, const RpcServerOptions& options, std::atomic<uint32_t>& nextGroup)
-        : m_stream(stream), m_handler(handler), m_options(options), m_nextGroup(nextGroup), m_peer(PeerOf(stream.Fd())),
-          m_recvLimit(options.maxFragment), m_sendLimit(options.maxFragment) {}
+    Session(TcpStream& stream, IRpcHandler* handler, const RpcServerOptions& options, std::atomic<uint32_t>& nextGroup,
+            const std::atomic<bool>& stopping)
+        : m_stream(stream), m_handler(handler), m_options(options), m_nextGroup(nextGroup), m_stopping(stopping),
+          m_peer(PeerOf(stream.Fd())), m_recvLimit(options.maxFragment), m_sendLimit(options.maxFragment) {}
 
     // One PDU; false when the connection is to end.
     bool Step(const std::atomic<bool>& stopping) {
@@ -83,20 +88,28 @@ private:
         return false;
     }
 
-    bool Send(const std::vector<uint8_t>& pdu) {
+    // What the hook asks before a reply goes out; false when the connection ended meanwhile.
+    bool Hold(RpcServerEvent event) {
+        if (!m_options.hook) return true;
+        const uint32_t ms = m_options.hook(event);
+        return ms == 0 || HoldConnection(m_stream.Fd(), ms, m_stopping);
+    }
+
+    bool Send(const std::vector<uint8_t>& pdu, RpcServerEvent event) {
+        if (!Hold(event)) return false;
         return m_stream.Write(pdu.data(), pdu.size(), DeadlineIn(m_options.handshakeTimeoutMs)) == StreamStatus::Ok;
     }
 
     void SendNak(uint32_t callId, uint16_t reason) {
         std::vector<uint8_t> pdu;
         EncodeBindNak(callId, BindNakBody{reason, {{5, 0}, {5, 1}}}, pdu);
-        Send(pdu);
+        Send(pdu, RpcServerEvent::BindNak);
     }
 
     bool SendFault(uint32_t callId, uint16_t contextId, uint32_t status) {
         std::vector<uint8_t> pdu;
         EncodeFault(callId, contextId, status, false, pdu);
-        return Send(pdu);
+        return Send(pdu, RpcServerEvent::Fault);
     }
 
     const SyntaxId* FindContext(uint16_t id) const {
@@ -155,7 +168,7 @@ private:
         std::vector<uint8_t> pdu;
         EncodeBindAck(isBind ? PduType::BindAck : PduType::AlterContextResp, h.callId, ack, pdu);
         m_bound = true;
-        return Send(pdu);
+        return Send(pdu, isBind ? RpcServerEvent::BindAck : RpcServerEvent::AlterContextResp);
     }
 
     bool Request(const PduHeader& h, const uint8_t* p) {
@@ -206,6 +219,7 @@ private:
     }
 
     bool SendResponse(uint32_t callId, uint16_t contextId, const uint8_t* data, size_t size) {
+        if (!Hold(RpcServerEvent::Response)) return false;
         const size_t capacity = FragmentStubCapacity(m_sendLimit, kResponseHeaderSize);
         const size_t fragments = size == 0 ? 1 : (size + capacity - 1) / capacity;
         constexpr size_t kBatch = 32;
@@ -236,6 +250,7 @@ private:
     IRpcHandler* m_handler;
     const RpcServerOptions& m_options;
     std::atomic<uint32_t>& m_nextGroup;
+    const std::atomic<bool>& m_stopping;
     std::string m_peer;
     bool m_bound = false;
     uint16_t m_recvLimit;
@@ -247,9 +262,21 @@ private:
 
 }  // namespace
 
+bool HoldConnection(int fd, uint32_t ms, const std::atomic<bool>& stopping) {
+    const Deadline end = DeadlineIn(ms);
+    for (;;) {
+        if (stopping) return false;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - SteadyClock::now()).count();
+        if (left <= 0) return true;
+        // No events asked for: poll reports only a hang-up or an error, as a shutdown causes.
+        pollfd p{fd, 0, 0};
+        if (poll(&p, 1, int(std::min<long long>(left, kStopCheckMs))) > 0) return false;
+    }
+}
+
 void ServeConnection(TcpStream& stream, IRpcHandler* handler, const RpcServerOptions& options,
                      std::atomic<uint32_t>& nextGroup, const std::atomic<bool>& stopping) {
-    Session session(stream, handler, options, nextGroup);
+    Session session(stream, handler, options, nextGroup, stopping);
     while (!stopping && session.Step(stopping)) {
     }
 }

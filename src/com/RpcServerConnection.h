@@ -10,6 +10,10 @@
 
 namespace com {
 
+// Holds the connection's thread for `ms` milliseconds, or less when the server stops or the
+// connection is shut down; false in those cases.
+bool HoldConnection(int fd, uint32_t ms, const std::atomic<bool>& stopping);
+
 // Serves the connection's PDUs with handler; returns when the connection is over.
 void ServeConnection(TcpStream& stream, IRpcHandler* handler, const RpcServerOptions& options,
                      std::atomic<uint32_t>& nextGroup, const std::atomic<bool>& stopping);

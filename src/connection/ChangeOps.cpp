@@ -230,6 +230,14 @@ bool CZentServDcom::DoAddExt(const ExtSummary* p, CZentServ* source) {
         ChangeMessage(FormatText("Failed to call AddExtension for extension %s(0x%x).\n", number, static_cast<uint32_t>(hr)), hr);
         return false;
     }
+    // The server answers with the record as it now holds it: that is the record kept, and nothing
+    // more needs asking. A reply without the number is no such answer; then the record sent is
+    // kept and the new extension reset, as for a server that does not return what it stored.
+    const bool told = r.ExtensionNumber() == number;
+    if (!told) {
+        r.Fill(0, r.size(), 0);
+        FillNewRecord(r, *p, home, group, m_wServerVersion);
+    }
     KeepExtRec(number, r, std::move(block));
     ChangeMessage(FormatText("Add extension %s successfully.\n", number));
 
@@ -248,7 +256,7 @@ bool CZentServDcom::DoAddExt(const ExtSummary* p, CZentServ* source) {
         ChangeMessage(FormatText("Add group %s successfully.\n", number));
     }
 
-    if (m_pControl) {
+    if (!told && m_pControl) {
         uint8_t reply[1024];
         int32_t replyLength = static_cast<int32_t>(sizeof reply);
         const auto* key = reinterpret_cast<const uint8_t*>(number.data());

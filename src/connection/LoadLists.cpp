@@ -2,6 +2,9 @@
 #include "connection/SPDCOM.h"
 
 #include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
 #include <optional>
 
 #include "platform/Trace.h"
@@ -14,12 +17,59 @@ using platform::TraceF;
 
 constexpr uint32_t kInitialListCapacity = 160000;
 constexpr uint32_t kListCapacityLimit = 0x4000000;
-uint32_t g_listCapacity = kInitialListCapacity;
+// Sites load in parallel: the shared capacity only ever grows, whichever site raises it.
+std::atomic<uint32_t> g_listCapacity{kInitialListCapacity};
+
+void RaiseListCapacity(uint32_t bytes) {
+    uint32_t now = g_listCapacity.load();
+    while (now < bytes && !g_listCapacity.compare_exchange_weak(now, bytes)) {
+    }
+}
+
+// How long each site's extension list was when it was last loaded in this process, by address.
+// Nothing the server tells before the list says how long it is, so a site's first load finds out
+// by doubling; a later one asks once unless the list grew by more than a quarter.
+class SeenListSizes {
+public:
+    std::optional<uint32_t> Find(const std::string& address) {
+        std::lock_guard lock(m_mutex);
+        auto it = m_bytes.find(address);
+        if (it == m_bytes.end()) return std::nullopt;
+        return it->second;
+    }
+    void Note(const std::string& address, uint32_t bytes) {
+        std::lock_guard lock(m_mutex);
+        m_bytes.insert_or_assign(address, bytes);
+    }
+    void Forget() {
+        std::lock_guard lock(m_mutex);
+        m_bytes.clear();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::map<std::string, uint32_t, std::less<>> m_bytes;
+};
+
+SeenListSizes& SeenSizes() {
+    static SeenListSizes sizes;
+    return sizes;
+}
+
+// The capacity a site whose list was `bytes` long is offered at least: a quarter more, so the
+// list may have grown by as much (a synchronisation adds copies) and still come in one call.
+uint32_t CapacityAfter(uint32_t bytes) {
+    const uint64_t wanted = uint64_t(bytes) + bytes / 4;
+    return uint32_t(std::clamp<uint64_t>(wanted, kInitialListCapacity, CZentServDcom::kMaxListCapacity));
+}
 
 }  // namespace
 
 uint32_t CZentServDcom::ListCapacity() { return g_listCapacity; }
-void CZentServDcom::SetListCapacity(uint32_t bytes) { g_listCapacity = bytes; }
+void CZentServDcom::SetListCapacity(uint32_t bytes) {
+    g_listCapacity = bytes;
+    SeenSizes().Forget();
+}
 
 void CZentServDcom::ReleaseLists() {
     m_records.clear();
@@ -42,8 +92,9 @@ bool CZentServDcom::LoadExtensions() {
     ListBuffer buffer;
     int32_t length = 0;
     bool haveList = false;
+    const std::optional<uint32_t> seen = SeenSizes().Find(m_strAddress);
+    uint32_t capacity = std::max(g_listCapacity.load(), seen ? CapacityAfter(*seen) : 0u);
     for (bool first = true;; first = false) {
-        const uint32_t capacity = g_listCapacity;
         if (!buffer.Allocate(capacity)) {
             platform::Trace("Alloc memory error while getting extension list\n");
             return false;
@@ -63,7 +114,10 @@ bool CZentServDcom::LoadExtensions() {
             // The kept capacity never passes the largest one offered, so a later load in the
             // process still asks for a list the channel can carry.
             const uint64_t doubled = uint64_t(capacity) * 2u;
-            g_listCapacity = uint32_t(std::min<uint64_t>(doubled, kMaxListCapacity));
+            const uint32_t kept = uint32_t(std::min<uint64_t>(doubled, kMaxListCapacity));
+            RaiseListCapacity(kept);
+            // Another site may have found a larger list meanwhile: its capacity is tried at once.
+            capacity = std::max(kept, g_listCapacity.load());
             if (doubled < kListCapacityLimit) continue;
             platform::Trace("Failed to get extension record list\n");
             return false;
@@ -85,6 +139,7 @@ bool CZentServDcom::LoadExtensions() {
 
     m_extList = std::move(buffer);  // the records stay where they arrived
     m_extUsed = static_cast<size_t>(length);
+    SeenSizes().Note(m_strAddress, static_cast<uint32_t>(length));
     list = CutExtList(m_extList.data(), m_extUsed, m_wRecordLength);
     size_t groups = 0;
     for (ExtRec rec : *list) {

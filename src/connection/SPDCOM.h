@@ -59,11 +59,13 @@ public:
     IZentOKLInterface* GetOKLInterface() const override { return m_pOKL.Get(); }
     relocation::CReloc* GetRelocator() const { return m_pReloc.get(); }
 
-    // The capacity offered for the next extension list, shared by every connection of the process.
-    // It doubles after a list that did not fit, up to kMaxListCapacity.
+    // The capacity offered for an extension list, shared by every connection of the process. It
+    // doubles after a list that did not fit, up to kMaxListCapacity, and never shrinks. A site
+    // loaded before in this process is offered at least a quarter more than its list was then.
     static constexpr uint32_t kMaxListCapacity = 81920000;
     static uint32_t ListCapacity();
-    static void SetListCapacity(uint32_t bytes);  // tests
+    // As in a fresh process: the shared capacity set, no site's list remembered (tests).
+    static void SetListCapacity(uint32_t bytes);
 
 protected:
     ConstExtRec RecordAlongside(std::string_view number, bool first) override;

@@ -4,6 +4,7 @@
 #include "com/RpcSettings.h"
 #include "sim/CommandArgs.h"
 #include "sim/Faults.h"
+#include "sim/Latency.h"
 #include "sim/ServeCommand.h"
 #include "sim/Site.h"
 #include "sim/SiteSetup.h"
@@ -25,9 +26,10 @@ const char* kUsage =
     "  fault STATE [METHOD HRESULT|none [--after N]] [--clear] [--absent IFACE] [--empty IFACE]\n"
     "       [--present IFACE] [--record-definition-fills] [--extension-list-extra N]\n"
     "       [--workgroup-list-extra N] [--workgroup-record-length N] [--mailbox-answer CODE|none]\n"
-    "       [--delay-ms N] [--itg-table-bytes N|none]\n"
+    "       [--delay-ms N] [--itg-table-bytes N|none] [--add-reply-blank]\n"
     "  dump STATE\n"
     "  serve STATE --address A [--port P] [--max-fragment N] [--max-connections N] [--journal FILE]\n"
+    "       [--latency-ms N [--jitter-ms J]]\n"
     "\n"
     "exit status: 0 done, 1 failed (message on stderr), 2 bad usage\n";
 
@@ -185,6 +187,7 @@ int Fault(Context& c, const std::string& path, const CommandArgs& a) {
                                       std::pair{"present", InterfaceAnswer::Present}})
             if (auto t = a.Get(option); t && !SetInterface(f, *t, answer, e)) return false;
         if (a.Has("record-definition-fills")) f.recordDefinitionFillsCapacity = true;
+        if (a.Has("add-reply-blank")) f.addReplyBlank = true;
         if (auto t = a.Get("extension-list-extra")) {
             if (!ParseInteger(*t, 0, s.system.recordLength - 1, false, v)) {
                 e = "--extension-list-extra must be 0 to the record length - 1";
@@ -265,6 +268,17 @@ int Serve(Context& c, const std::string& path, const CommandArgs& a) {
         o.rpc.maxConnections = size_t(v);
     }
     if (auto t = a.Get("journal")) o.journalFile = *t;
+    if (auto t = a.Get("latency-ms")) {
+        if (!ParseInteger(*t, 0, kMaxLatencyMs, false, v))
+            return c.Usage("--latency-ms must be 0 to " + std::to_string(kMaxLatencyMs) + " (milliseconds)");
+        o.latencyMs = uint32_t(v);
+    }
+    if (auto t = a.Get("jitter-ms")) {
+        if (!a.Get("latency-ms")) return c.Usage("--jitter-ms goes with --latency-ms");
+        if (!ParseInteger(*t, 0, kMaxJitterMs, false, v))
+            return c.Usage("--jitter-ms must be 0 to " + std::to_string(kMaxJitterMs) + " (milliseconds)");
+        o.jitterMs = uint32_t(v);
+    }
     return ServeCommand(o, c.err);
 }
 
@@ -290,9 +304,9 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
         {"fault",
          {"after", "absent", "empty", "present", "extension-list-extra", "workgroup-list-extra", "workgroup-record-length",
           "mailbox-answer", "delay-ms", "itg-table-bytes"},
-         {"clear", "record-definition-fills"}},
+         {"clear", "record-definition-fills", "add-reply-blank"}},
         {"dump", {}, {}},
-        {"serve", {"address", "port", "max-fragment", "max-connections", "journal"}, {}},
+        {"serve", {"address", "port", "max-fragment", "max-connections", "journal", "latency-ms", "jitter-ms"}, {}},
     };
     const std::string& command = args[0];
     const CommandOptions* known = nullptr;

@@ -36,6 +36,7 @@ struct Faults {
     std::optional<com::HRESULT> mailboxShareAnswer;  // answer to every opening MailboxShare
     std::optional<uint32_t> itgTableBytes;            // GetITGTable's size: the table cut or padded with zeros
     uint32_t delayMs = 0;                             // before every call
+    bool addReplyBlank = false;  // AddExtension answers without the stored record (its bytes zero)
     bool operator==(const Faults&) const = default;
 };
 

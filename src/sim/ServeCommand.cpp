@@ -40,7 +40,10 @@ int ServeCommand(const ServeOptions& o, std::string& err) {
         err += "zentsim: the proxy library libzentproxy.so cannot be loaded or registered\n";
         return kExitFailed;
     }
-    SiteServer server(site, o.address, o.rpc);
+    auto counts = std::make_shared<RequestCounts>();
+    com::RpcServerOptions rpc = o.rpc;
+    rpc.hook = ServeHook(std::make_shared<Latency>(o.latencyMs, o.jitterMs), counts);
+    SiteServer server(site, o.address, rpc);
     if (!server.Start(o.resolverPort, error)) {
         err += "zentsim: " + error + "\n";
         return kExitFailed;
@@ -57,6 +60,8 @@ int ServeCommand(const ServeOptions& o, std::string& err) {
     std::fflush(stdout);
     server.Run();
     g_serving = nullptr;
+    std::printf("zentsim: answered %s\n", counts->Text().c_str());
+    std::fflush(stdout);
     return kExitOk;
 }
 

@@ -50,7 +50,9 @@ com::HRESULT CSimServer::AddExtension(int32_t a1, uint8_t* a2) {
             if (!IsValidNumber(number)) return com::E_INVALIDARG;
             if (!s.AddRecord(Bytes(a2, a2 + a1), &undo)) return kAlreadyExists;
             const com::HRESULT hr = m_site->Commit(undo);
-            if (hr == com::S_OK) std::memcpy(a2, s.FindRecord(number)->bytes.data(), std::size_t(a1));  // as stored
+            if (hr != com::S_OK) return hr;
+            if (s.faults.addReplyBlank) std::memset(a2, 0, std::size_t(a1));
+            else std::memcpy(a2, s.FindRecord(number)->bytes.data(), std::size_t(a1));  // as stored
             return hr;
         },
         [] {});

@@ -27,6 +27,15 @@ com::HRESULT ActivateSiteObject(const std::shared_ptr<Site>& site, const com::CL
     return com::S_OK;
 }
 
+com::RpcServerHook ServeHook(std::shared_ptr<Latency> latency, std::shared_ptr<RequestCounts> counts) {
+    if (latency && latency->None()) latency.reset();
+    if (!latency && !counts) return {};
+    return [latency, counts](com::RpcServerEvent event) -> uint32_t {
+        if (counts) counts->Count(event);
+        return latency ? latency->Next() : 0;
+    };
+}
+
 SiteServer::SiteServer(std::shared_ptr<Site> site, std::string address, com::RpcServerOptions options)
     : m_site(site),
       m_server(std::move(address),

@@ -8,6 +8,8 @@
 #include <thread>
 
 #include "com/DcomServer.h"
+#include "sim/Latency.h"
+#include "sim/RequestCounts.h"
 #include "sim/Site.h"
 
 namespace sim {
@@ -29,6 +31,10 @@ private:
     com::DcomServer m_server;
     std::thread m_thread;
 };
+
+// The server's hook for a served site: every answer counted in `counts` and held back as
+// `latency` says (either may be null).
+com::RpcServerHook ServeHook(std::shared_ptr<Latency> latency, std::shared_ptr<RequestCounts> counts);
 
 // The answers of one activation of the site's server class, as the site's faults say: an absent
 // interface fails, an empty one succeeds without a reference.

@@ -289,7 +289,7 @@ bool ReadFaults(Reader& r, const Json& j, Faults& f, std::size_t recordLength) {
     const std::string path = "faults";
     if (!r.Object(j, path, {"methods", "record_definition_fills_capacity", "extension_list_extra_bytes",
                             "workgroup_list_extra_bytes", "workgroup_record_length", "interfaces", "mailbox_share_answer",
-                            "delay_ms", "itg_table_bytes"}))
+                            "delay_ms", "itg_table_bytes", "add_reply_blank"}))
         return false;
     if (auto it = j.find("methods"); it != j.end()) {
         if (!it->is_object()) return r.Fail(path + ".methods", "must be an object keyed by method name");
@@ -309,6 +309,7 @@ bool ReadFaults(Reader& r, const Json& j, Faults& f, std::size_t recordLength) {
     }
     int64_t v = 0;
     if (!r.Bool(j, "record_definition_fills_capacity", path, f.recordDefinitionFillsCapacity)) return false;
+    if (!r.Bool(j, "add_reply_blank", path, f.addReplyBlank)) return false;
     if (!r.Int(j, "extension_list_extra_bytes", path, 0, int64_t(recordLength) - 1, v)) return false;
     f.extensionListExtraBytes = j.contains("extension_list_extra_bytes") ? uint32_t(v) : 0;
     if (!r.Int(j, "workgroup_list_extra_bytes", path, 0, kWorkgroupLength - 1, v)) return false;
@@ -509,6 +510,7 @@ Json FaultsToJson(const Faults& f) {
     j["mailbox_share_answer"] = f.mailboxShareAnswer ? Json(FormatHResult(*f.mailboxShareAnswer)) : Json(nullptr);
     j["delay_ms"] = f.delayMs;
     j["itg_table_bytes"] = f.itgTableBytes ? Json(*f.itgTableBytes) : Json(nullptr);
+    j["add_reply_blank"] = f.addReplyBlank;
     return j;
 }
 

@@ -115,6 +115,8 @@ void CQOBView::OnSynchronize() {
     m_pFrame->BeginWaitCursor();
     std::vector<std::pair<std::string, std::string>> extensions, groups;
     int64_t totalKB = 0;
+    // A mailbox is measured only when it may move: each measurement goes to the site's share.
+    const bool moveMailboxes = m_pDoc->GetRelocation() && m_pDoc->GetRelocateVM();
     for (int row = 0; row < m_listExt->GetItemCount(); ++row) {
         if (m_listExt->GetCheck(row) != LGCS_CHECKED) continue;
         std::string number = Field(row, 0);
@@ -124,9 +126,9 @@ void CQOBView::OnSynchronize() {
             groups.emplace_back(number, home);
         else
             extensions.emplace_back(number, home);
-        totalKB += m_pDoc->GetMailboxSize(number);
+        if (moveMailboxes) totalKB += m_pDoc->GetMailboxSize(number);
     }
-    if (m_pDoc->GetRelocateVM() && totalKB > 0) {
+    if (moveMailboxes && totalKB > 0) {
         const int answer = m_pFrame->MessageBox(FormatString(44638, static_cast<int>(totalKB)), MB_YESNOCANCEL);
         if (answer == IDCANCEL) {
             m_pFrame->EndWaitCursor();

@@ -8,6 +8,7 @@
 
 #include "AppFixture.h"
 #include "platform/RegReaders.h"
+#include "support/ConnectionProbe.h"
 #include "ui/DelExtDlg.h"
 #include "ui/EditMap.h"
 
@@ -231,6 +232,29 @@ TEST_F(Window, SynchronizeLocksWhatItDidWithoutReloadAndRefillsTheListWithIt) {
         EXPECT_EQ(Check(n), 2) << n;
     }
     EXPECT_TRUE(frame->Command(ID_SYNCHRONIZE)->isEnabled());
+}
+
+// Synchronize measures the checked numbers' mailboxes on their sites' shares only when voice mail
+// is to move with them; with the voice mail option off no share is reached.
+TEST_F(Window, SynchronizeMeasuresNoMailboxUnlessVoiceMailIsRelocated) {
+    constexpr uint16_t kSharePort = 1446;
+    setenv("QOB_SMB_PORT", std::to_string(kSharePort).c_str(), 1);
+    struct Unset {
+        ~Unset() { unsetenv("QOB_SMB_PORT"); }
+    } unset;
+    ConnectionProbe northShare(sites[0].first, kSharePort), eastShare(sites[1].first, kSharePort);
+    ASSERT_TRUE(northShare.Listening() && eastShare.Listening());
+    StartAndDownload();
+    ASSERT_TRUE(doc->m_bRelocation);
+    ASSERT_FALSE(doc->m_bRelocateVM);
+    doc->m_bReload = false;
+    grid->SetCheck(Row("101"), 1);
+    grid->SetCheck(Row("104"), 1);
+    Click(ID_SYNCHRONIZE);
+    EXPECT_TRUE(Eventually([&] { return Checks({"101", "104"}) == std::vector<int>{3, 3}; }));
+    EXPECT_TRUE(Holds(East(), "101"));
+    EXPECT_EQ(northShare.Connections(), 0);
+    EXPECT_EQ(eastShare.Connections(), 0);
 }
 
 TEST_F(Window, DeleteRemovesTheFocusedRowAndTheNumberOnEverySite) {

@@ -1,8 +1,12 @@
 // qob-cli sync and delete run in this process against simulated sites: what the servers hold
 // afterwards, what a dry run prints and leaves alone, and what is refused.
+#include <stdlib.h>
+
+#include <memory>
 #include <sstream>
 
 #include "CommandFixture.h"
+#include "support/ConnectionProbe.h"
 
 using namespace downloadtest;
 namespace exttype = server::exttype;
@@ -152,6 +156,29 @@ TEST_F(CliSync, AHomeGivenMovesTheNumberAndReloadListsTheNewState) {
     // The list printed is the one downloaded again afterwards.
     EXPECT_NE(r.out.find("100\tExtension\t \t \text100\tSynchronized\tSouth\t1\t0\n"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("Begin to match these extensions..."), r.err.rfind("Begin to match these extensions..."));
+}
+
+// A mailbox is measured on its site's share only when it may move: with relocation off, voice
+// mail stays where it is whatever the voice mail option says, and no share is reached.
+TEST_F(CliSync, NoMailboxIsMeasuredUnlessVoiceMailIsRelocated) {
+    Network();
+    doc.m_bRelocation = false;
+    doc.m_bRelocateVM = true;
+    WriteConfig();
+    constexpr uint16_t kSharePort = 1446;
+    setenv("QOB_SMB_PORT", std::to_string(kSharePort).c_str(), 1);
+    struct Unset {
+        ~Unset() { unsetenv("QOB_SMB_PORT"); }
+    } unset;
+    std::vector<std::unique_ptr<ConnectionProbe>> shares;
+    for (const SimSite& s : sites) {
+        shares.push_back(std::make_unique<ConnectionProbe>(s.address, kSharePort));
+        ASSERT_TRUE(shares.back()->Listening()) << s.address;
+    }
+    CommandResult r = Sync({"100", "200"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Rec(Held(South(), "100")).FwdDialString(), "8100");
+    for (size_t i = 0; i < shares.size(); ++i) EXPECT_EQ(shares[i]->Connections(), 0) << sites[i].name;
 }
 
 TEST_F(CliSync, DeleteListsWithoutYesAndDeletesWithIt) {

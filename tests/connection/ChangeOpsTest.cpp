@@ -2,6 +2,7 @@
 // then holds, and what the connection keeps when the server refuses.
 #include <cstring>
 
+#include "server/WorkgrpRec.h"
 #include "support/HostedSites.h"
 
 namespace {
@@ -51,7 +52,7 @@ TEST_F(ChangeOps, AForwardingCopyIsMadeAsTheHomeRecordAndTheSummarySay) {
 
     const ExtSummary copy = Copy("100", "812345678901234567890", "ann@north.example");
     ASSERT_TRUE(s.AddExt(&copy, &n)) << s.GetLastError();
-    EXPECT_EQ(Calls(south), (std::vector<std::string>{"AddExtension", "ResetExtension"}));
+    EXPECT_EQ(Calls(south), (std::vector<std::string>{"AddExtension"}));
 
     const std::vector<uint8_t> held = Held(south, "100");
     ASSERT_EQ(held.size(), 2400u);
@@ -106,7 +107,7 @@ TEST_F(ChangeOps, AnEmptyMailNameStaysEmptyAndAGroupGetsItsWorkgroup) {
     south.site->ClearCalls();
     const ExtSummary group = Copy("600", "8600", "ann@north.example", server::exttype::kWorkgroup);
     ASSERT_TRUE(s.AddExt(&group, &n)) << s.GetLastError();
-    EXPECT_EQ(Calls(south), (std::vector<std::string>{"AddExtension", "AddWorkgroup", "ResetExtension"}));
+    EXPECT_EQ(Calls(south), (std::vector<std::string>{"AddExtension", "AddWorkgroup"}));
     const std::vector<uint8_t> pilot = Held(south, "600");
     EXPECT_EQ(ConstExtRec(pilot.data(), pilot.size()).ExtensionType(), server::exttype::kWorkgroup);
     EXPECT_TRUE(ConstExtRec(pilot.data(), pilot.size()).ExtFeatureFlagBank() & extrec::kFeatureGroup);
@@ -152,10 +153,50 @@ TEST_F(ChangeOps, AddingIsRefusedOrFailsWithoutLeavingAnythingHeld) {
     EXPECT_FALSE(s.FindGroupRec("600"));
     EXPECT_EQ(s.FindExt("600"), nullptr);
 
-    // A reset the server refuses is only a warning.
+    // A reset the server refuses (asked for when its answer did not carry the record) is only a
+    // warning.
+    Edit(south, [](sim::SiteState& st) { st.faults.addReplyBlank = true; });
     Fault(south, "ResetExtension", com::E_FAIL);
     EXPECT_TRUE(s.AddExt(&copy, &n));
     EXPECT_EQ(s.GetLastError(), "Warning: Failed to reset new extension 100.\n");
+}
+
+// What the server answers to an add is the record it holds, which need not be the one sent: the
+// connection keeps that and asks nothing more. An answer without the record leaves the connection
+// with what it sent, and the new extension is reset.
+TEST_F(ChangeOps, TheServersAnswerIsTheRecordKept) {
+    Hosted& north = Site("North");
+    Hosted& south = Site("South");
+    Add(north, Ext("100"));
+    Add(north, Ext("102"));
+    // South's group 600 lists 100 before South has it: the server marks the new record a member.
+    Add(south, Ext("101"));
+    Add(south, Ext("600", "group"), {"101"});
+    Edit(south, [](sim::SiteState& st) {
+        sim::Bytes w = st.FindWorkgroup("600")->bytes;
+        server::WORKGRPREC(w.data(), w.size()).SetMember(0, "100");
+        ASSERT_TRUE(st.ReplaceWorkgroup(std::move(w), nullptr));
+    });
+    server::CZentServ& n = Load(north);
+    server::CZentServ& s = Load(south);
+
+    const ExtSummary copy = Copy("100", "8100", "ann@north.example");
+    ASSERT_TRUE(s.AddExt(&copy, &n)) << s.GetLastError();
+    EXPECT_EQ(Calls(south), (std::vector<std::string>{"AddExtension"}));
+    const std::vector<uint8_t> held = Held(south, "100");
+    ASSERT_EQ(held.size(), 2400u);
+    EXPECT_TRUE(ConstExtRec(held.data(), held.size()).ExtStatusFlagBank() & extrec::kStatusGroupMember);
+    EXPECT_EQ(std::memcmp(s.FindExtRec("100").data(), held.data(), held.size()), 0);
+
+    south.site->ClearCalls();
+    Edit(south, [](sim::SiteState& st) { st.faults.addReplyBlank = true; });
+    const ExtSummary other = Copy("102", "8102", "ann@north.example");
+    ASSERT_TRUE(s.AddExt(&other, &n)) << s.GetLastError();
+    EXPECT_EQ(Calls(south), (std::vector<std::string>{"AddExtension", "ResetExtension"}));
+    const std::vector<uint8_t> sent = Held(south, "102");
+    ASSERT_EQ(sent.size(), 2400u);
+    EXPECT_EQ(std::memcmp(s.FindExtRec("102").data(), sent.data(), sent.size()), 0);
+    EXPECT_EQ(s.FindExtRec("102").ExtensionNumber(), "102");
 }
 
 TEST_F(ChangeOps, RecordsOfOtherLengthsAreWrittenOnlyInsideThem) {
@@ -304,10 +345,9 @@ TEST_F(ChangeOps, APlanRecordsTheRequestsAndSendsNothing) {
     EXPECT_TRUE(Calls(south).empty());
     EXPECT_TRUE(Held(south, "100").empty());
     EXPECT_FALSE(Held(south, "200").empty());
-    ASSERT_EQ(plan.Calls().size(), 3u);
+    ASSERT_EQ(plan.Calls().size(), 2u);
     EXPECT_EQ(plan.Calls()[0].method, "AddExtension");
-    EXPECT_EQ(plan.Calls()[1].method, "ResetExtension");
-    EXPECT_EQ(plan.Calls()[2].method, "DeleteExtension");
+    EXPECT_EQ(plan.Calls()[1].method, "DeleteExtension");
     EXPECT_EQ(plan.Calls()[0].site, "South");
 
     // The planned record is the one a real run sends.

@@ -143,6 +143,31 @@ TEST_F(Connection, ACapacityTooSmallForTheListIsDoubledUntilItFits) {
     EXPECT_EQ(server::CZentServDcom::ListCapacity(), 320000u);
 }
 
+// A site loaded before in this process is offered room for its last list and a quarter more: a
+// list that grew past the shared capacity meanwhile (a synchronisation's copies) still comes in
+// one call.
+TEST_F(Connection, ASiteLoadedBeforeIsAskedOnceForAListThatGrew) {
+    Host();
+    for (int i = 0; i < 130; ++i) Add(std::to_string(100 + i));  // 312,000 bytes
+    ASSERT_TRUE(conn->Initialize());
+    ASSERT_TRUE(conn->LoadExtensions());
+    EXPECT_EQ(Calls("GetExtensionList"), 2);  // 160,000 bytes, then 320,000
+    EXPECT_EQ(server::CZentServDcom::ListCapacity(), 320000u);
+
+    for (int i = 130; i < 150; ++i) Add(std::to_string(100 + i));  // 360,000 bytes
+    site->ClearCalls();
+    ASSERT_TRUE(conn->LoadExtensions());
+    EXPECT_EQ(conn->GetExtCount(), 150);
+    EXPECT_EQ(Calls("GetExtensionList"), 1);
+    EXPECT_EQ(server::CZentServDcom::ListCapacity(), 320000u);  // what one site saw is its own
+
+    // A fresh process knows no site.
+    server::CZentServDcom::SetListCapacity(160000);
+    site->ClearCalls();
+    ASSERT_TRUE(conn->LoadExtensions());
+    EXPECT_EQ(Calls("GetExtensionList"), 3);
+}
+
 TEST_F(Connection, BadListsAreRefusedWhole) {
     Host();
     Add("100");
