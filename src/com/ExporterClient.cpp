@@ -22,8 +22,8 @@ ExporterClient::ExporterClient(std::string resolverHost, uint16_t resolverPort, 
 
 ExporterClient::~ExporterClient() {
     // A lost server is not waited on again: what it holds for us it frees when the pings stop.
-    const bool lost = m_link->Lost();
-    if (!lost) SendReleases();
+    if (!m_link->Lost()) SendReleases();
+    const bool lost = m_link->Lost();  // also when the release itself found it gone
     for (const Held& h : m_held) {
         if (!h.ping) continue;
         if (lost) PingerForget(m_resolverHost, m_resolverPort, h.oid);

@@ -37,8 +37,9 @@ public:
     ConstExtRec FindExtRec(std::string_view number) const override;
     ConstWORKGRPREC FindGroupRec(std::string_view number) const override;
 
-    // Shuts down the sockets of the call in flight (from any thread); every later remote
-    // operation fails at once, without contacting the site.
+    // Shuts down the sockets of the call in flight (from any thread, also while the destructor
+    // waits on its releases); every later remote operation fails at once, without contacting the
+    // site, and the destructor releases nothing there.
     void Abort() override;
 
     bool DoAddExt(const ExtSummary* summary, CZentServ* source) override;

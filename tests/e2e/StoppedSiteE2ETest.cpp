@@ -112,6 +112,29 @@ TEST_F(StoppedSite, AnAbortEndsTheCallInFlightAndTheSiteIsLost) {
     EXPECT_LT(Ms([&] { conn.reset(); }), 500);
 }
 
+TEST_F(StoppedSite, AnAbortEndsTheReleaseOfAConnectionBeingDestroyed) {
+    setenv("QOB_CALL_TIMEOUT_MS", "20000", 1);
+    Daemon& d = Serve("North", "127.0.0.170");
+    ASSERT_TRUE(d.Ready());
+    conn = Connect("North", "127.0.0.170");
+    ASSERT_TRUE(conn->Initialize()) << conn->GetLastError();
+    Stopped stopped(d);
+    server::CZentServ* dying = conn.get();
+    std::atomic<bool> gone{false};
+    long long took = 0;
+    {
+        // The destructor waits on the stopped site's answer to its release meanwhile.
+        std::jthread destroyer([&] {
+            took = Ms([&] { conn.reset(); });
+            gone = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ASSERT_FALSE(gone) << "the connection went without waiting on its release";
+        dying->Abort();
+    }
+    EXPECT_LT(took, 1300);
+}
+
 TEST_F(StoppedSite, ACallThatTimesOutCostsOneTimeoutAndTheTeardownNone) {
     setenv("QOB_CALL_TIMEOUT_MS", "1500", 1);
     Daemon& d = Serve("North", "127.0.0.173");
