@@ -67,7 +67,7 @@ bool CQOBDoc::DeleteEverywhere(const std::string& number, bool* complete) {
     }
     bool copyLeft = false;
     auto remove = [&](std::vector<Target>& targets, bool areCopies) {
-        document::CSiteJobs jobs(targets.size(), m_nJobs, m_stop, [&](size_t i) {
+        document::CSiteJobs jobs(targets.size(), ChangeJobs(), m_stop, [&](size_t i) {
             if (Cancelled()) return;
             Target& d = targets[i];
             d.ran = true;

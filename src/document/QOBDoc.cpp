@@ -51,6 +51,14 @@ void CQOBDoc::OnCloseDocument() {
 
 void CQOBDoc::SetJobs(int jobs) { m_nJobs = jobs < 1 ? 1 : jobs > kMaxJobs ? kMaxJobs : jobs; }
 
+int CQOBDoc::ChangeJobs() const {
+    // A plan (a dry run) lists the calls in the order a real run makes them; nothing waits on a
+    // site, so one site after another costs nothing.
+    for (const auto& conn : m_servers)
+        if (conn->GetPlan()) return 1;
+    return m_nJobs;
+}
+
 void CQOBDoc::DestroyServers() {
     if (m_pAborter)
         for (auto& server : m_servers) m_pAborter->Forget(server.get());

@@ -156,6 +156,8 @@ private:
     void DestroyServers();
     void Log(uint32_t level, const std::string& text);
     void Status(const std::string& text);
+    // How many sites a change command works on at once.
+    int ChangeJobs() const;
     // For every pair of connections (from, to), the route's access code and mail suffix (empty
     // text when the map table has no such route), looked up once per matching.
     struct RouteTexts {

@@ -292,7 +292,7 @@ bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::
         c.done = c.add ? c.conn->AddExt(&c.record, homeConn) : c.conn->ReplaceExt(&c.record, homeConn);
         c.error = c.conn->GetLastError();
     };
-    document::CSiteJobs jobs(copies.size(), m_nJobs, m_stop, send);
+    document::CSiteJobs jobs(copies.size(), ChangeJobs(), m_stop, send);
     for (size_t i = 0; i < copies.size(); ++i) {
         Copy& c = copies[i];
         const std::string site = c.conn->GetName();
