@@ -77,7 +77,7 @@ TEST_F(Window, StartsWithTheTitleTheNineCommandsReadyAndTheTwoPanes) {
         EXPECT_EQ(Button(a->objectName().mid(3).toInt())->iconSize(), QSize(32, 32));
     }
     EXPECT_EQ(tips, QStringList({"Sites Download", "Check/Uncheck Selected", "Synchronize", "Map", "Delete", "Options",
-                                 "Print", "Launch ZentAdmin", "Help"}));
+                                 "Print", "Launch ZentAdmin", "Help", "Cancel"}));
     EXPECT_EQ(frame->Command(ID_CHECK_UNCHECK)->statusTip(), "Check/Uncheck selected synchronizable extensions ");
     EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready");
     EXPECT_EQ(frame->GetSplitter()->widget(0), view);
@@ -92,6 +92,7 @@ TEST_F(Window, StartsWithTheTitleTheNineCommandsReadyAndTheTwoPanes) {
     EXPECT_FALSE(frame->Command(ID_SYNCHRONIZE)->isEnabled());
     EXPECT_FALSE(frame->Command(ID_DELETE_EXT)->isEnabled());
     EXPECT_FALSE(frame->Command(ID_LAUNCH_ADMIN)->isEnabled());
+    EXPECT_FALSE(frame->Command(ID_CANCEL_COMMAND)->isEnabled());  // nothing runs to stop
     EXPECT_EQ(doc->m_sites.size(), 2u);  // the configuration was there before the window
 }
 
