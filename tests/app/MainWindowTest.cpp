@@ -2,14 +2,17 @@
 // check states and commands, the Home Server editor, synchronising and deleting, with what the
 // simulated servers hold afterwards.
 #include <QComboBox>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 
 #include "AppFixture.h"
+#include "platform/AppProfile.h"
 #include "platform/RegReaders.h"
 #include "ui/DelExtDlg.h"
 #include "ui/EditMap.h"
+#include "ui/Options.h"
 
 using namespace apptest;
 
@@ -281,6 +284,29 @@ TEST_F(Window, LogLevelsReachThePaneAndEveryLineTheFile) {
     EXPECT_NE(file.find("--> detail only\r\n"), std::string::npos);
     EXPECT_NE(file.find("--> level zero\r\n"), std::string::npos);
     EXPECT_NE(file.find("--> \tlevel seven\r\n"), std::string::npos);
+}
+
+TEST_F(Window, OptionsKeepsTheSitesAtOnceInTheUsersProfileNotInTheConfigurationFile) {
+    Start();
+    EXPECT_EQ(doc->GetJobs(), CQOBDoc::kDefaultJobs);
+    const std::string before = work.Read("Plexar.xml");
+    NextDialog<COptions> options([](COptions& d) {
+        auto* jobs = qobject_cast<QSpinBox*>(d.GetDlgItem(1030));
+        jobs->setValue(3);
+        QTest::mouseClick(d.GetDlgItem(1), Qt::LeftButton);
+    });
+    Click(ID_OPTIONS);
+    ASSERT_EQ(options.seen, 1);
+    EXPECT_EQ(doc->GetJobs(), 3);
+    EXPECT_EQ(work.Read("Plexar.xml"), before);
+    uint32_t kept = 0;
+    EXPECT_TRUE(platform::ReadRegDWORD(platform::kAppProfileKey, "Jobs", kept, 0, platform::RegRoot::CurrentUser));
+    EXPECT_EQ(kept, 3u);
+
+    // The next start reads it.
+    app.reset();
+    Start();
+    EXPECT_EQ(doc->GetJobs(), 3);
 }
 
 class NoConfiguration : public AppTest {};
