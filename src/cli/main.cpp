@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -142,8 +143,10 @@ int main(int argc, char** argv) {
     CliContext ctx(dir);
     ctx.jobs = jobsGiven ? jobs : LoadJobsSetting();
     EnableProgressLine(progress);
-    // Ctrl+C stops the command on the engine; the main thread only waits for it.
-    CInterruptWatcher interrupts([&ctx] { ctx.Interrupt(); });
+    // Ctrl+C stops a command on the engine (the main thread only waits for it); the others end as
+    // a program ends on Ctrl+C.
+    std::optional<CInterruptWatcher> interrupts;
+    if (command == "download" || command == "sync" || command == "delete") interrupts.emplace([&ctx] { ctx.Interrupt(); });
     if (command == "sites") return RunSitesCommand(ctx, rest);
     if (command == "save") return RunSaveCommand(ctx, rest);
     if (command == "site") return RunSiteCommand(ctx, rest);
