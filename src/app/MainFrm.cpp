@@ -228,6 +228,7 @@ void CMainFrame::OnCommandEnded() {
     m_pView->SetCommandRunning(false);
     QApplication::restoreOverrideCursor();
     m_progress->hide();
+    if (m_pDoc->Cancelled()) SetStatusText(platform::LoadString(46257));
     std::function<void()> after = std::move(m_fnAfter);
     m_fnAfter = nullptr;
     if (after) after();

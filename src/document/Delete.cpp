@@ -1,7 +1,9 @@
 // Deleting a number on every downloaded site: only its forwarding copies, or every record of it.
+#include "document/CommandScope.h"
 #include "document/DeletePrompt.h"
 #include "document/QOBDoc.h"
 #include "document/RowText.h"
+#include "document/SiteJobs.h"
 #include "platform/Strings.h"
 
 using platform::FormatString;
@@ -11,6 +13,7 @@ using server::StoreFieldText;
 namespace exttype = server::exttype;
 
 bool CQOBDoc::DeleteEverywhere(const std::string& number, bool* complete) {
+    CommandScope scope(*this);
     if (complete) *complete = false;
     ExtSummary* row = FindExtRow(number);
     if (!row) {
@@ -33,6 +36,17 @@ bool CQOBDoc::DeleteEverywhere(const std::string& number, bool* complete) {
     const server::CZentServ* home =
         row->SyncStatus == 1 ? FindServer(std::string(FieldText(row->HomeServer))) : nullptr;
 
+    // Copies go first, side by side; the sites' own records (the home's) last, and only when every
+    // copy went: a copy left behind must not forward to a number that is gone.
+    struct Target {
+        server::CZentServ* conn;
+        const ExtSummary* record;
+        uint8_t type;
+        bool ran = false;
+        bool ok = false;
+        std::string error;
+    };
+    std::vector<Target> copies, owners;
     bool allDone = true;
     bool homeKept = false;
     for (const auto& conn : m_servers) {
@@ -48,14 +62,41 @@ bool CQOBDoc::DeleteEverywhere(const std::string& number, bool* complete) {
             homeKept = homeKept || conn.get() == home;
             continue;
         }
-        if (conn->DeleteExt(record)) {
-            Log(LOG_INFO, FormatString(44622, number, conn->GetName()));
-            if (t == exttype::kWorkgroup) --row->GroupCount;
-            else if (t == exttype::kPhysical || t == exttype::kIp) --row->ExtCount;
-        } else {
-            Log(LOG_INFO, FormatString(44623, number, conn->GetName(), conn->GetLastError()));
+        (t == exttype::kVirtual && conn.get() != home ? copies : owners).push_back({conn.get(), record, t, false, false, {}});
+    }
+    bool copyLeft = false;
+    auto remove = [&](std::vector<Target>& targets, bool areCopies) {
+        document::CSiteJobs jobs(targets.size(), m_nJobs, m_stop, [&](size_t i) {
+            if (Cancelled()) return;
+            Target& d = targets[i];
+            d.ran = true;
+            d.ok = d.conn->DeleteExt(d.record);
+            d.error = d.conn->GetLastError();
+        });
+        for (size_t i = 0; i < targets.size(); ++i) {
+            Target& d = targets[i];
+            const std::string site = d.conn->GetName();
+            jobs.Wait(i, [&] { Status(FormatString(46214, number, site)); });
+            if (!d.ran) {
+                Log(LOG_INFO, FormatString(46204, number, site));
+            } else if (d.ok) {
+                Log(LOG_INFO, FormatString(44622, number, site));
+                if (d.type == exttype::kWorkgroup) --row->GroupCount;
+                else if (d.type == exttype::kPhysical || d.type == exttype::kIp) --row->ExtCount;
+                continue;
+            } else {
+                Log(LOG_INFO, FormatString(44623, number, site, d.error));
+            }
             allDone = false;
+            copyLeft = copyLeft || areCopies;
         }
+    };
+    remove(copies, true);
+    if (copyLeft) {
+        for (const Target& d : owners) Log(LOG_ERROR, FormatString(46205, number, d.conn->GetName()));
+        allDone = allDone && owners.empty();
+    } else {
+        remove(owners, false);
     }
     Log(LOG_INFO, FormatString(44621, number));
     if (complete) *complete = allDone;

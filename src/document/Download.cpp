@@ -2,7 +2,12 @@
 // live servers, load every site's extensions, then match them into one list.
 #include <strings.h>
 
+#include <mutex>
+
+#include "document/CallAborter.h"
+#include "document/CommandScope.h"
 #include "document/QOBDoc.h"
+#include "document/SiteJobs.h"
 #include "platform/Strings.h"
 #include "server/ForwardTemplates.h"
 #include "connection/SPDCOM.h"
@@ -10,92 +15,237 @@
 using platform::FormatString;
 using platform::LoadString;
 
+namespace {
+
+// How far one site got in being connected and checked, when it stopped short.
+enum class Shortfall { None, NoMemory, Connect, Password, Version, Mailbox, Cancelled };
+
+struct Connecting {
+    std::unique_ptr<server::CZentServ> conn;  // published under the download's mutex
+    Shortfall shortfall = Shortfall::None;
+    std::string error;  // the connection's last error where the log shows it
+};
+
+struct Loading {
+    bool ok = false;
+    bool lost = false;
+    std::string error;
+};
+
+}  // namespace
+
 bool CQOBDoc::Download() {
+    CommandScope scope(*this);
     DestroyServers();
     m_bDownloaded = false;
 
-    // The connection being checked when the download gives up is destroyed first (its relocator
-    // closes while its interfaces are still held), then the ones already made, in order.
-    std::unique_ptr<server::CZentServ> conn;
-    auto giveUp = [this, &conn] {
-        conn.reset();
-        DestroyServers();
-        return false;
-    };
     // Each site counts twice: connecting and checking it, then loading its lists.
-    const int steps = static_cast<int>(m_selServers.size()) * 2;
+    const size_t count = m_selServers.size();
+    const int steps = static_cast<int>(count) * 2;
     int done = 0;
-    auto progress = [this, steps](int at) {
-        if (m_pFrame) m_pFrame->ShowProgress(at, steps);
-    };
     struct ProgressEnd {
         IQOBFrame* frame;
         ~ProgressEnd() {
             if (frame) frame->ShowProgress(0, 0);
         }
     } progressEnd{m_pFrame};
+    auto progress = [this, steps](int at) {
+        if (m_pFrame) m_pFrame->ShowProgress(at, steps);
+    };
 
-    for (const std::string& selected : m_selServers) {
-        progress(done++);
-        const int index = GetSiteIndex(selected);
-        if (index < 0) {
-            Log(LOG_ERROR, FormatString(44639, selected));
-            return giveUp();
+    // A name that is no site stops the download there: only the sites before it are contacted.
+    std::vector<int> index(count, -1);
+    size_t known = 0;
+    while (known < count && (index[known] = GetSiteIndex(m_selServers[known])) >= 0) ++known;
+
+    // Giving up aborts what is still in flight on other sites: nothing after the first failure matters.
+    std::stop_source giveUpSource;
+    document::CCallAborter giveUpAborter(giveUpSource.get_token());
+    std::mutex published;
+    std::vector<Connecting> connecting(known);
+    const bool verify = m_bVerifyPassword;
+    const bool mailbox = m_bRelocation && m_bRelocateVM;
+    auto connect = [&](size_t i) {
+        Connecting& c = connecting[i];
+        const SiteRec& site = m_sites[size_t(index[i])];
+        std::unique_ptr<server::CZentServ> made =
+            server::CreateServer(site.Name, site.IP, site.DayWhite, site.MBAccount, site.MBPassword, *this);
+        if (!made) {
+            c.shortfall = Shortfall::NoMemory;
+            return;
         }
-        const SiteRec& site = m_sites[index];
-        conn = server::CreateServer(site.Name, site.IP, site.DayWhite, site.MBAccount, site.MBPassword, *this);
-        if (!conn) {
-            Message(LoadString(44602));
-            return giveUp();
+        server::CZentServ* conn = made.get();
+        {
+            std::lock_guard lock(published);
+            c.conn = std::move(made);
         }
-        if (!conn->Initialize()) {
-            const std::string error = conn->GetLastError();
-            Log(LOG_ERROR, error);
-            Message(error);
-            return giveUp();
+        m_pAborter->Watch(conn);
+        giveUpAborter.Watch(conn);
+        auto step = [&](bool ok, Shortfall failure, bool keepError) {
+            if (ok && !Cancelled()) return true;
+            // A call a cancel abandoned failed because of the cancel, not the site.
+            c.shortfall = Cancelled() ? Shortfall::Cancelled : failure;
+            if (keepError) c.error = conn->GetLastError();
+            return false;
+        };
+        if (!step(!Cancelled(), Shortfall::Cancelled, false)) return;
+        if (!step(conn->Initialize(), Shortfall::Connect, true)) return;
+        if (verify && !step(conn->VerifyPassword(site.DayWhite), Shortfall::Password, false)) return;
+        if (!step(conn->IsVersionSupported(), Shortfall::Version, false)) return;
+        if (mailbox) step(conn->CheckMailboxAccess(), Shortfall::Mailbox, true);
+    };
+
+    // The connection given up on is destroyed first (its relocator closes while its interfaces
+    // are still held), then the ones already made, in order.
+    auto giveUp = [&](document::CSiteJobs* jobs, std::unique_ptr<server::CZentServ> first) {
+        if (jobs) {
+            jobs->SkipRest();
+            for (size_t j = 0; j < connecting.size(); ++j) {
+                if (jobs->Finished(j)) continue;
+                std::lock_guard lock(published);
+                if (connecting[j].conn) giveUpAborter.Watch(connecting[j].conn.get());
+            }
+            giveUpSource.request_stop();
         }
-        if (m_bVerifyPassword && !conn->VerifyPassword(site.DayWhite)) {
-            Log(LOG_ERROR, FormatString(44641, site.Name));
-            Message(FormatString(44614, site.Name));
-            return giveUp();
+        return first;
+    };
+    auto destroy = [&](std::unique_ptr<server::CZentServ> first, std::vector<std::unique_ptr<server::CZentServ>> rest) {
+        if (first) {
+            giveUpAborter.Forget(first.get());
+            m_pAborter->Forget(first.get());
+            first.reset();
         }
-        if (!conn->IsVersionSupported()) {
-            const std::string text = FormatString(44618, site.Name);
-            Log(LOG_ERROR, text);
-            Message(text);
-            return giveUp();
+        for (auto& conn : rest)
+            if (conn) m_servers.push_back(std::move(conn));
+        for (auto& conn : m_servers) giveUpAborter.Forget(conn.get());
+        DestroyServers();
+        return false;
+    };
+    auto cancelled = [this] {
+        Log(LOG_INFO, platform::LoadString(46200));
+        return true;
+    };
+
+    {
+        std::unique_ptr<server::CZentServ> failed;
+        bool stop = false;
+        {
+            document::CSiteJobs jobs(known, m_nJobs, m_stop, connect);
+            for (size_t i = 0; i < known && !stop; ++i) {
+                progress(done++);
+                const std::string& name = m_sites[size_t(index[i])].Name;
+                const bool ran = jobs.Wait(i, [&] { Status(FormatString(46210, int(jobs.Finished()), int(count), name)); });
+                Connecting& c = connecting[i];
+                // Site i's work is over: its slot is the engine's to read without the lock.
+                if (!ran || c.shortfall == Shortfall::Cancelled || Cancelled()) {
+                    stop = cancelled();
+                    failed = giveUp(&jobs, std::move(c.conn));
+                    continue;
+                }
+                if (c.shortfall == Shortfall::None) continue;
+                const SiteRec& site = m_sites[size_t(index[i])];
+                // What the user is told comes before anything is torn down, as one site after another.
+                switch (c.shortfall) {
+                case Shortfall::NoMemory: Message(LoadString(44602)); break;
+                case Shortfall::Connect:
+                    Log(LOG_ERROR, c.error);
+                    Message(c.error);
+                    break;
+                case Shortfall::Password:
+                    Log(LOG_ERROR, FormatString(44641, site.Name));
+                    Message(FormatString(44614, site.Name));
+                    break;
+                case Shortfall::Version: {
+                    const std::string text = FormatString(44618, site.Name);
+                    Log(LOG_ERROR, text);
+                    Message(text);
+                    break;
+                }
+                case Shortfall::Mailbox:
+                    Log(LOG_ERROR, c.error);
+                    Message(FormatString(44634, c.error, site.Name));
+                    break;
+                default: break;
+                }
+                stop = true;
+                failed = giveUp(&jobs, std::move(c.conn));
+            }
         }
-        if (m_bRelocation && m_bRelocateVM && !conn->CheckMailboxAccess()) {
-            const std::string error = conn->GetLastError();
-            Log(LOG_ERROR, error);
-            Message(FormatString(44634, error, site.Name));
-            return giveUp();
+        if (stop) {
+            std::vector<std::unique_ptr<server::CZentServ>> rest;
+            for (Connecting& c : connecting) rest.push_back(std::move(c.conn));
+            return destroy(std::move(failed), std::move(rest));
         }
-        m_servers.push_back(std::move(conn));
+        if (known < count) {
+            progress(done++);
+            Log(LOG_ERROR, FormatString(44639, m_selServers[known]));
+            std::vector<std::unique_ptr<server::CZentServ>> rest;
+            for (Connecting& c : connecting) rest.push_back(std::move(c.conn));
+            return destroy(nullptr, std::move(rest));
+        }
+        for (Connecting& c : connecting) m_servers.push_back(std::move(c.conn));
+        for (auto& conn : m_servers) giveUpAborter.Forget(conn.get());
     }
     m_bVerifyPassword = false;
 
     if (!IsSameExtLength() && m_pFrame && m_pFrame->MessageBox(LoadString(44610), MB_YESNO) == IDNO) return false;
 
     const int errors = CheckMapTable();
+    if (Cancelled()) {
+        cancelled();
+        return destroy(nullptr, {});
+    }
     if (errors > 0 && m_pFrame &&
         m_pFrame->MessageBox(FormatString(44616, errors), MB_YESNO | MB_ICONWARNING, "Warning") == IDNO)
         return false;
 
-    for (auto& conn : m_servers) {
-        progress(done++);
-        Log(LOG_INFO, FormatString(44642, conn->GetName()));
-        if (!conn->LoadExtensions()) {
-            Log(LOG_ERROR, FormatString(44643, conn->GetName()));
-            // A site lost midway: the log says what broke, not only that the load failed.
-            if (conn->ConnectionLost()) Log(LOG_ERROR, conn->GetLastError());
-            Message(FormatString(44603, conn->GetName()));
-            return giveUp();
+    std::vector<Loading> loading(m_servers.size());
+    {
+        auto load = [&](size_t i) {
+            server::CZentServ& conn = *m_servers[i];
+            Loading& l = loading[i];
+            if (Cancelled()) return;
+            l.ok = conn.LoadExtensions();
+            l.lost = conn.ConnectionLost();
+            l.error = conn.GetLastError();
+        };
+        bool stop = false, wasCancelled = false;
+        {
+            document::CSiteJobs jobs(m_servers.size(), m_nJobs, m_stop, load);
+            for (size_t i = 0; i < m_servers.size() && !stop; ++i) {
+                progress(done++);
+                server::CZentServ& conn = *m_servers[i];
+                const bool ran = jobs.Wait(i, [&] { Status(FormatString(46211, int(jobs.Finished()), int(count), conn.GetName())); });
+                if (!ran || Cancelled()) {
+                    stop = wasCancelled = true;
+                } else {
+                    const Loading& l = loading[i];
+                    Log(LOG_INFO, FormatString(44642, conn.GetName()));
+                    if (!l.ok) {
+                        Log(LOG_ERROR, FormatString(44643, conn.GetName()));
+                        // A site lost midway: the log says what broke, not only that the load failed.
+                        if (l.lost) Log(LOG_ERROR, l.error);
+                        Message(FormatString(44603, conn.GetName()));
+                        stop = true;
+                    } else {
+                        uint16_t version = 0, recordLength = 0;
+                        conn.GetVersionInfo(version, recordLength);
+                        Log(LOG_DETAIL, FormatString(44644, conn.GetName(), conn.GetExtCount(), conn.GetExtNumberLength(),
+                                                     static_cast<int>(recordLength)));
+                    }
+                }
+                if (stop) {
+                    jobs.SkipRest();
+                    // Loads still running are abandoned: the download gives up on every site.
+                    for (size_t j = 0; j < m_servers.size(); ++j)
+                        if (!jobs.Finished(j)) m_servers[j]->Abort();
+                }
+            }
         }
-        uint16_t version = 0, recordLength = 0;
-        conn->GetVersionInfo(version, recordLength);
-        Log(LOG_DETAIL, FormatString(44644, conn->GetName(), conn->GetExtCount(), conn->GetExtNumberLength(),
-                                     static_cast<int>(recordLength)));
+        if (stop) {
+            if (wasCancelled) cancelled();
+            return destroy(nullptr, {});
+        }
     }
 
     Log(LOG_INFO, LoadString(44645));
@@ -106,23 +256,41 @@ bool CQOBDoc::Download() {
 }
 
 int CQOBDoc::CheckMapTable() {
-    int errors = 0;
+    // The access codes are checked by the sites the routes start from, each site on a thread of
+    // its own; the warnings come out in the map table's order.
+    struct RouteCheck {
+        const SiteRec* site;
+        const MapEntry* route;
+        server::CZentServ* to;
+        bool codeOk;
+    };
+    std::vector<server::CZentServ*> from;
+    std::vector<std::vector<RouteCheck>> checks;
     for (const SiteRec& site : m_sites) {
-        server::CZentServ* from = FindServer(site.Name);
-        if (!from) continue;
-        for (const MapEntry& route : site.Routes) {
-            server::CZentServ* to = FindServer(route.Name);
-            if (!to) continue;
-            if (!to->IsValidMailSuffix(route.VMAPostfix)) {
+        server::CZentServ* conn = FindServer(site.Name);
+        if (!conn) continue;
+        std::vector<RouteCheck> routes;
+        for (const MapEntry& route : site.Routes)
+            if (server::CZentServ* to = FindServer(route.Name)) routes.push_back({&site, &route, to, false});
+        from.push_back(conn);
+        checks.push_back(std::move(routes));
+    }
+    document::ForEachSite(checks.size(), m_nJobs, [&](size_t i) {
+        for (RouteCheck& c : checks[i])
+            if (!Cancelled()) c.codeOk = from[i]->IsValidAccessCode(c.route->FwdPattern);
+    });
+    int errors = 0;
+    for (const std::vector<RouteCheck>& routes : checks)
+        for (const RouteCheck& c : routes) {
+            if (!c.to->IsValidMailSuffix(c.route->VMAPostfix)) {
                 ++errors;
-                Log(LOG_INFO, FormatString(44663, route.VMAPostfix, site.Name, route.Name));
+                Log(LOG_INFO, FormatString(44663, c.route->VMAPostfix, c.site->Name, c.route->Name));
             }
-            if (!from->IsValidAccessCode(route.FwdPattern)) {
+            if (!c.codeOk) {
                 ++errors;
-                Log(LOG_INFO, FormatString(44664, route.FwdPattern, site.Name, route.Name));
+                Log(LOG_INFO, FormatString(44664, c.route->FwdPattern, c.site->Name, c.route->Name));
             }
         }
-    }
     return errors;
 }
 

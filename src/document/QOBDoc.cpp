@@ -1,5 +1,8 @@
 #include "document/QOBDoc.h"
 
+#include "document/CallAborter.h"
+#include "document/SiteJobs.h"
+
 #include <strings.h>
 
 #include <exception>
@@ -49,9 +52,16 @@ void CQOBDoc::OnCloseDocument() {
 void CQOBDoc::SetJobs(int jobs) { m_nJobs = jobs < 1 ? 1 : jobs > kMaxJobs ? kMaxJobs : jobs; }
 
 void CQOBDoc::DestroyServers() {
-    // In order, as they were created.
-    for (auto& server : m_servers) server.reset();
+    if (m_pAborter)
+        for (auto& server : m_servers) m_pAborter->Forget(server.get());
+    // In order, as they were created, when one site at a time is worked on; else side by side,
+    // so that no site waits for another to let go.
+    document::ForEachSite(m_servers.size(), m_nJobs, [this](size_t i) { m_servers[i].reset(); });
     m_servers.clear();
+}
+
+void CQOBDoc::Status(const std::string& text) {
+    if (m_pFrame) m_pFrame->SetStatusText(text);
 }
 
 void CQOBDoc::Log(uint32_t level, const std::string& text) {

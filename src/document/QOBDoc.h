@@ -16,6 +16,10 @@
 #include "platform/TextFormat.h"
 #include "server/ServProv.h"
 
+namespace document {
+class CCallAborter;
+}
+
 class CQOBDoc : private server::IConnectionOptions {
 public:
     using ExtList = std::map<std::string, server::ExtSummary, std::less<>>;
@@ -147,9 +151,11 @@ private:
     bool Relocation() const override { return m_bRelocation; }
     std::string WorkDir() const override { return m_strWorkDir; }
 
+    class CommandScope;
     void ClearSites();
     void DestroyServers();
     void Log(uint32_t level, const std::string& text);
+    void Status(const std::string& text);
     // For every pair of connections (from, to), the route's access code and mail suffix (empty
     // text when the map table has no such route), looked up once per matching.
     struct RouteTexts {
@@ -186,6 +192,8 @@ private:
     IQOBFrame* m_pFrame = nullptr;
     int m_nJobs = kDefaultJobs;
     std::stop_token m_stop;
+    // While a command runs: its connections, for a stop request to abort (see CommandScope).
+    std::unique_ptr<document::CCallAborter> m_pAborter;
     std::string m_strWorkDir;
     std::string m_strConfigError;
     platform::FileLock m_configLock;

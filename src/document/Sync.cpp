@@ -6,11 +6,14 @@
 #include <cstring>
 #include <vector>
 
+#include "document/CommandScope.h"
 #include "document/QOBDoc.h"
+#include "document/SiteJobs.h"
 #include "platform/Strings.h"
 #include "platform/TextFormat.h"
 #include "platform/Trace.h"
 #include "server/ForwardTemplates.h"
+#include "server/RecordLayout.h"
 
 using platform::FormatString;
 using platform::FormatText;
@@ -62,6 +65,7 @@ const MapEntry* CQOBDoc::TraceRouteTo(const SiteRec& site, const std::string& ho
 }
 
 bool CQOBDoc::SyncExtension(const std::string& number, const std::string& homeName) {
+    CommandScope scope(*this);
     std::string home = homeName;
     uint8_t homeType = 0;
     bool ok = false;
@@ -91,16 +95,26 @@ bool CQOBDoc::SyncExtension(const std::string& number, const std::string& homeNa
 }
 
 bool CQOBDoc::SyncNumbers(std::vector<SyncRequest>& list, const std::function<void(const SyncRequest&)>& each) {
+    CommandScope scope(*this);
+    const int total = static_cast<int>(list.size());
     bool all = true;
+    int done = 0;
     for (SyncRequest& r : list) {
-        if (Cancelled()) {
-            all = false;
-            break;
-        }
+        if (Cancelled()) break;
+        Status(FormatString(46212, r.number, done + 1, total));
+        if (m_pFrame) m_pFrame->ShowProgress(done, total);
         r.ok = SyncExtension(r.number, r.home);
         r.done = true;
+        ++done;
         all = all && r.ok;
         if (each) each(r);
+    }
+    if (m_pFrame) m_pFrame->ShowProgress(0, 0);
+    if (Cancelled()) {
+        all = false;
+        Log(LOG_INFO, FormatString(46201, done, total));
+        for (const SyncRequest& r : list)
+            if (!r.done) Log(LOG_INFO, FormatString(46202, r.number));
     }
     return all;
 }
@@ -149,88 +163,156 @@ bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::
     }
     const ExtSummary homeCopy = *homeRecord;
 
-    // The home first: rewritten and, when it moved, relocated, before any other site is turned
-    // into a copy of it; then the others in download order.
-    std::vector<server::CZentServ*> order{homeConn};
-    for (const auto& conn : m_servers)
-        if (conn.get() != homeConn) order.push_back(conn.get());
+    // Another site's own handset (wireless) of that number is not this program's to turn into a
+    // copy: the number fails before anything is sent.
+    for (const auto& conn : m_servers) {
+        const ExtSummary* held = conn.get() == homeConn ? nullptr : conn->FindExt(number);
+        if (held && held->ExtensionType == exttype::kWireless) {
+            Log(LOG_ERROR, FormatString(46206, number, conn->GetName()));
+            return false;
+        }
+    }
 
+    // The home first: rewritten and, when it moved, relocated, before any other site is turned
+    // into a copy of it; a failure there touches no other site.
     bool ok = true;
-    for (server::CZentServ* conn : order) {
-        const std::string site = conn->GetName();
-        const int siteIndex = GetSiteIndex(site);
-        if (siteIndex < 0) {
-            ok = false;
-            TraceText("Could not find the FROM server %s in Map Table.\n", site);
-            Log(LOG_ERROR, FormatString(44658, site));
-            continue;
-        }
-        if (conn == homeConn) {
-            const ExtSummary* own = conn->FindExt(number);
-            if (!conn->ReplaceExt(own, homeConn)) {
-                TraceText("Failed to modify extension %s in server %s.\n", number, site);
-                Log(LOG_ERROR, FormatString(44660, number, site) + "\t" + conn->GetLastError());
-                return false;
-            }
-            server::CZentServ* oldHome = FindServer(std::string(FieldText(row.HomeServer)));
-            if (row.SyncStatus == 1 && oldHome && oldHome != conn && m_bRelocation) {
-                Log(LOG_INFO, FormatString(m_bRelocateVM ? 44632 : 44633, number, oldHome->GetName(), site));
-                if (!conn->RelocateExt(number, oldHome, m_bRelocateVM)) {
-                    TraceText("Failed to relocate extension %s in server %s.\n", number, site);
-                    Log(LOG_ERROR, FormatString(44661, number, site) + "\t" + conn->GetLastError());
-                    // The other sites would forward to a home that did not receive the extension.
-                    return false;
-                }
-                if (!conn->GetLastError().empty()) Log(LOG_WARNING, "\t" + conn->GetLastError());
-            }
-        } else {
-            const MapEntry* route = TraceRouteTo(m_sites[size_t(siteIndex)], home);
-            if (!route) {
-                ok = false;
-                TraceText("Could not find the TO server %s.\n", home);
-                Log(LOG_ERROR, FormatString(44662, home));
-                continue;
-            }
-            const std::string dial = BuildForwardNumber(route->FwdPattern, number);
-            if (dial.size() > kMaxDialChars) {
-                ok = false;
-                Log(LOG_ERROR, FormatString(46011, dial, number, site));
-                continue;
-            }
-            const ExtSummary* existing = conn->FindExt(number);
-            if (!existing) {
-                ExtSummary copy = row;
-                copy.ExtensionType = homeType == exttype::kWorkgroup ? exttype::kWorkgroup : exttype::kVirtual;
-                std::memcpy(copy.ExtFirstName, homeCopy.ExtFirstName, sizeof copy.ExtFirstName);
-                std::memcpy(copy.ExtName, homeCopy.ExtName, sizeof copy.ExtName);
-                std::memcpy(copy.EMailName, homeCopy.EMailName, sizeof copy.EMailName);
-                std::memcpy(copy.ExtPassword, homeCopy.ExtPassword, sizeof copy.ExtPassword);
-                StoreFieldText(copy.FwdDialString, dial, 20);
-                StoreFieldText(copy.FwdEmailAddr,
-                               BuildMailForward(route->VMAPostfix, std::string(FieldText(homeCopy.EMailName))), 64);
-                if (!conn->AddExt(&copy, homeConn)) {
-                    TraceText("Failed to add extension %s to server %s.\n", number, site);
-                    Log(LOG_ERROR, FormatString(44659, number, site) + "\t" + conn->GetLastError());
-                    return false;
-                }
-                if (!conn->GetLastError().empty()) Log(LOG_WARNING, "\t" + conn->GetLastError());
-            } else {
-                ExtSummary rewritten = *existing;
-                StoreFieldText(rewritten.FwdDialString, dial, 20);
-                StoreFieldText(rewritten.FwdEmailAddr,
-                               BuildMailForward(route->VMAPostfix, std::string(FieldText(existing->EMailName))), 64);
-                std::memcpy(rewritten.ExtPassword, homeCopy.ExtPassword, sizeof rewritten.ExtPassword);
-                if (!conn->ReplaceExt(&rewritten, homeConn)) {
-                    TraceText("Failed to modify extension %s in server %s.\n", number, site);
-                    Log(LOG_ERROR, FormatString(44660, number, site) + "\t" + conn->GetLastError());
-                    return false;
-                }
-            }
-        }
+    auto settle = [&](server::CZentServ* conn) {
         if (ExtSummary* s = conn->FindSummary(number)) {
             StoreFieldText(s->HomeServer, home, 32);
             s->SyncStatus = 1;
         }
+    };
+    {
+        const std::string site = homeConn->GetName();
+        if (GetSiteIndex(site) < 0) {
+            ok = false;
+            TraceText("Could not find the FROM server %s in Map Table.\n", site);
+            Log(LOG_ERROR, FormatString(44658, site));
+        } else {
+            if (Cancelled()) {
+                Log(LOG_INFO, FormatString(46203, number, site));
+                return false;
+            }
+            ExtSummary own = *homeConn->FindExt(number);
+            // A home whose record still forwards (a stale copy, which names its own site as home)
+            // becomes the site's own extension again: the chosen home must end as the real one.
+            const server::ConstExtRec ownRecord = homeConn->FindExtRec(number);
+            const uint32_t copyMask = server::extrec::kForwardingCopyMask;
+            if (ownRecord && (ownRecord.ExtFeatureFlagBank() & copyMask) == copyMask && FieldText(own.HomeServer) == site)
+                StoreFieldText(own.HomeServer, "", 32);
+            if (!homeConn->ReplaceExt(&own, homeConn)) {
+                TraceText("Failed to modify extension %s in server %s.\n", number, site);
+                Log(LOG_ERROR, FormatString(44660, number, site) + "\t" + homeConn->GetLastError());
+                return false;
+            }
+            server::CZentServ* oldHome = FindServer(std::string(FieldText(row.HomeServer)));
+            if (row.SyncStatus == 1 && oldHome && oldHome != homeConn && m_bRelocation) {
+                Log(LOG_INFO, FormatString(m_bRelocateVM ? 44632 : 44633, number, oldHome->GetName(), site));
+                if (!homeConn->RelocateExt(number, oldHome, m_bRelocateVM)) {
+                    TraceText("Failed to relocate extension %s in server %s.\n", number, site);
+                    Log(LOG_ERROR, FormatString(44661, number, site) + "\t" + homeConn->GetLastError());
+                    // The other sites would forward to a home that did not receive the extension.
+                    return false;
+                }
+                if (!homeConn->GetLastError().empty()) Log(LOG_WARNING, "\t" + homeConn->GetLastError());
+            }
+            settle(homeConn);
+        }
+    }
+
+    // Then every other site, side by side: what each is sent is decided here, the calls run on
+    // the sites' own threads, and what they answered is logged in download order. A site that
+    // fails does not keep the others from their copies; the number fails.
+    struct Copy {
+        server::CZentServ* conn;
+        std::string before;  // what is logged ahead of the call, when the site is not sent anything
+        bool send = false;
+        bool add = false;
+        ExtSummary record{};
+        bool ran = false;
+        bool done = false;
+        std::string error;
+    };
+    std::vector<Copy> copies;
+    copies.reserve(m_servers.size());
+    for (const auto& owned : m_servers) {
+        server::CZentServ* conn = owned.get();
+        if (conn == homeConn) continue;
+        Copy& c = copies.emplace_back();
+        c.conn = conn;
+        const std::string site = conn->GetName();
+        const int siteIndex = GetSiteIndex(site);
+        if (siteIndex < 0) {
+            TraceText("Could not find the FROM server %s in Map Table.\n", site);
+            c.before = FormatString(44658, site);
+            continue;
+        }
+        const MapEntry* route = TraceRouteTo(m_sites[size_t(siteIndex)], home);
+        if (!route) {
+            TraceText("Could not find the TO server %s.\n", home);
+            c.before = FormatString(44662, home);
+            continue;
+        }
+        const std::string dial = BuildForwardNumber(route->FwdPattern, number);
+        if (dial.size() > kMaxDialChars) {
+            c.before = FormatString(46011, dial, number, site);
+            continue;
+        }
+        c.send = true;
+        const ExtSummary* existing = conn->FindExt(number);
+        c.add = !existing;
+        if (c.add) {
+            ExtSummary& copy = c.record;
+            copy = row;
+            copy.ExtensionType = homeType == exttype::kWorkgroup ? exttype::kWorkgroup : exttype::kVirtual;
+            std::memcpy(copy.ExtFirstName, homeCopy.ExtFirstName, sizeof copy.ExtFirstName);
+            std::memcpy(copy.ExtName, homeCopy.ExtName, sizeof copy.ExtName);
+            std::memcpy(copy.EMailName, homeCopy.EMailName, sizeof copy.EMailName);
+            std::memcpy(copy.ExtPassword, homeCopy.ExtPassword, sizeof copy.ExtPassword);
+            StoreFieldText(copy.FwdDialString, dial, 20);
+            StoreFieldText(copy.FwdEmailAddr,
+                           BuildMailForward(route->VMAPostfix, std::string(FieldText(homeCopy.EMailName))), 64);
+        } else {
+            ExtSummary& rewritten = c.record;
+            rewritten = *existing;
+            StoreFieldText(rewritten.FwdDialString, dial, 20);
+            StoreFieldText(rewritten.FwdEmailAddr,
+                           BuildMailForward(route->VMAPostfix, std::string(FieldText(existing->EMailName))), 64);
+            std::memcpy(rewritten.ExtPassword, homeCopy.ExtPassword, sizeof rewritten.ExtPassword);
+        }
+    }
+
+    auto send = [&](size_t i) {
+        Copy& c = copies[i];
+        if (!c.send || Cancelled()) return;
+        c.ran = true;
+        c.done = c.add ? c.conn->AddExt(&c.record, homeConn) : c.conn->ReplaceExt(&c.record, homeConn);
+        c.error = c.conn->GetLastError();
+    };
+    document::CSiteJobs jobs(copies.size(), m_nJobs, m_stop, send);
+    for (size_t i = 0; i < copies.size(); ++i) {
+        Copy& c = copies[i];
+        const std::string site = c.conn->GetName();
+        jobs.Wait(i, [&] { Status(FormatString(46213, number, site)); });
+        if (!c.send) {
+            ok = false;
+            Log(LOG_ERROR, c.before);
+            continue;
+        }
+        if (!c.ran) {
+            ok = false;
+            Log(LOG_INFO, FormatString(46203, number, site));
+            continue;
+        }
+        if (!c.done) {
+            ok = false;
+            TraceText(c.add ? "Failed to add extension %s to server %s.\n" : "Failed to modify extension %s in server %s.\n",
+                      number, site);
+            Log(LOG_ERROR, FormatString(c.add ? 44659 : 44660, number, site) + "\t" + c.error);
+            continue;
+        }
+        if (c.add && !c.error.empty()) Log(LOG_WARNING, "\t" + c.error);
+        settle(c.conn);
     }
     return ok;
 }

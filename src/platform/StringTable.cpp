@@ -161,6 +161,25 @@ constexpr StringEntry kTable[] = {
     {46104, "Server %s has no IZentControlI interface, through which it would share its mailboxes.",
      "服务器 %s 没有 IZentControlI 接口，无法通过它共享邮箱。"},
 
+    // Long commands: progress, and what a cancel left done and undone.
+    {46200, "Download cancelled by the user.", "用户取消了下载。"},
+    {46201, "Synchronization cancelled by the user: %d of %d extension(s) done.",
+     "用户取消了同步：已完成 %d 个分机（共 %d 个）。"},
+    {46202, "\tNot synchronized (cancelled): extension %s.", "\t未同步（已取消）：分机 %s。"},
+    {46203, "\tSync cancelled: extension %s was not sent to server %s.", "\t同步已取消：分机 %s 未发送到服务器 %s。"},
+    {46204, "\tCancelled: extension %s was not deleted in %s.", "\t已取消：分机 %s 未在 %s 中删除。"},
+    {46205, "\tExtension %s is kept in %s: not every forwarding copy of it could be deleted.",
+     "\t分机 %s 保留在 %s 中：并非所有转发副本都能删除。"},
+    {46206, "\tSync failed: Extension %s is a wireless extension in server %s, which cannot be turned into a forwarding copy.",
+     "\t同步失败：分机 %s 在服务器 %s 中是无线分机，无法转换为转发副本。"},
+    {46210, "Connecting to the sites: %d of %d done, waiting for %s...",
+     "正在连接站点：已完成 %d 个（共 %d 个），正在等待 %s..."},
+    {46211, "Loading the extensions: %d of %d sites done, waiting for %s...",
+     "正在加载分机：已完成 %d 个站点（共 %d 个），正在等待 %s..."},
+    {46212, "Synchronizing extension %s (%d of %d)...", "正在同步分机 %s（第 %d 个，共 %d 个）..."},
+    {46213, "Synchronizing extension %s: waiting for %s...", "正在同步分机 %s：正在等待 %s..."},
+    {46214, "Deleting extension %s: waiting for %s...", "正在删除分机 %s：正在等待 %s..."},
+
     // Commands on the engine: cancelling, progress, the number of sites at once.
     {46250, "Stop the command that runs\nCancel", "停止正在运行的命令\n取消"},
     {46251, "Cancelling ...", "正在取消 ..."},

@@ -187,9 +187,7 @@ void CQOBView::StartSync(std::vector<CQOBDoc::SyncRequest> list) {
     Run(
         [this, requests] {
             IQOBFrame* frame = m_pDoc->GetFrame();
-            const int total = static_cast<int>(requests->size());
-            int done = 0;
-            if (frame && total > 0) frame->SetStatusText(FormatString(44207, requests->front().number));
+            // The document says which number runs and how far it got; each row follows as done.
             m_pDoc->SyncNumbers(*requests, [&](const CQOBDoc::SyncRequest& r) {
                 const int state = r.ok ? (LGCS_CHECKED | LGCS_LOCKED) : LGCS_UNCHECKED;
                 PostToWindow([this, number = r.number, state] {
@@ -200,11 +198,7 @@ void CQOBView::StartSync(std::vector<CQOBDoc::SyncRequest> list) {
                     m_listExt->SetCheck(row, state);
                     m_bUpdating = false;
                 });
-                if (!frame) return;
-                frame->ShowProgress(++done, total);
-                if (done < total) frame->SetStatusText(FormatString(44207, (*requests)[static_cast<size_t>(done)].number));
             });
-            if (frame) frame->ShowProgress(0, 0);
             if (m_pDoc->Cancelled()) return;
             if (frame) frame->SetStatusText(LoadString(44214));
             if (m_pDoc->GetReload()) {

@@ -178,6 +178,42 @@ TEST_F(Sync, AHomeMovedWithoutRelocationTurnsTheCopyIntoTheExtension) {
     EXPECT_EQ(Row("100").ExtensionType, exttype::kPhysical);
 }
 
+// An unsynchronised number moved onto a site whose record is a stale copy (it forwards by another
+// code): that site ends as the real extension, and every other site forwards to it.
+TEST_F(Sync, AStaleCopyChosenAsHomeBecomesTheExtension) {
+    ThreeSites();
+    Add(North(), Ext("100"));
+    sim::NewExtension stale = Copy("100", "North");
+    stale.fwdDial = "9100";
+    Add(South(), stale);
+    Download();
+    ASSERT_EQ(Row("100").SyncStatus, 0);
+    ASSERT_EQ(Home(Row("100")), "North");
+
+    ASSERT_TRUE(doc.SyncExtension("100", "South"));
+    const std::vector<uint8_t> held = Held(South(), "100");
+    const server::ConstExtRec own = Rec(held);
+    EXPECT_EQ(own.ForwardTarget(), extrec::kForwardStopped);
+    EXPECT_FALSE(own.ExtStatusFlagBank() & extrec::kStatusForwards);
+    ExpectCopyOf(North(), "100", "South", exttype::kPhysical);
+    ExpectCopyOf(East(), "100", "South", exttype::kVirtual);
+    ExpectSynchronizedAfterDownload("100", "South");
+}
+
+// Another site's wireless handset of the number is left as it is: the number fails, nothing is sent.
+TEST_F(Sync, AWirelessExtensionElsewhereIsNeverTurnedIntoACopy) {
+    ThreeSites();
+    Add(North(), Ext("100"));
+    Add(East(), Ext("100", "wireless"));
+    Download();
+    const std::vector<uint8_t> before = Held(East(), "100");
+    EXPECT_FALSE(doc.SyncExtension("100", "North"));
+    EXPECT_TRUE(NothingSent());
+    EXPECT_EQ(Held(East(), "100"), before);
+    EXPECT_TRUE(Logged(LOG_ERROR, "\tSync failed: Extension 100 is a wireless extension in server East, which cannot be "
+                                  "turned into a forwarding copy."));
+}
+
 TEST_F(Sync, AFailedRelocationLeavesTheOtherSitesAlone) {
     ThreeSites();
     Add(North(), Ext("100"));

@@ -1,8 +1,12 @@
 // Mailboxes on real SMB shares: smbd serves North's share on 127.0.4.22 and South's on
 // 127.0.4.23; the sites' servers are simulated in this process at those addresses.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <stdexcept>
 
 #include "support/HostedSites.h"
 #include "support/SmbServer.h"
@@ -33,7 +37,9 @@ protected:
         o.address = address;
         if (o.accounts.empty()) o.accounts = {{"operator", "secret"}};
         shares.push_back(std::make_unique<SmbServer>(o));
-        EXPECT_TRUE(shares.back()->Ready()) << shares.back()->Log();
+        // A share that is not up ends the test with smbd's or smbpasswd's own words, before the
+        // product's messages could blame the password.
+        if (!shares.back()->Ready()) throw std::runtime_error(shares.back()->Log());
         return *shares.back();
     }
     Hosted& SiteAt(const std::string& name, const char* address) {
@@ -60,8 +66,32 @@ protected:
     }
 
     TempDir work;
+    std::optional<TempDir> privateParent;  // outlives the shares made below it
     std::vector<std::unique_ptr<SmbServer>> shares;
 };
+
+// A checkout in a private home: the share's folders lie below one that only this user may enter.
+TEST_F(Mailbox, AShareBelowAPrivateFolderServes) {
+    privateParent.emplace();
+    const std::string closed = privateParent->file("home");
+    fs::create_directories(closed);
+    ASSERT_EQ(::chmod(closed.c_str(), 0700), 0);
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string saved = tmp ? tmp : "";
+    setenv("TMPDIR", closed.c_str(), 1);
+    struct Restore {
+        const std::string& saved;
+        ~Restore() { saved.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", saved.c_str(), 1); }
+    } restore{saved};
+
+    SmbServer& share = Share(kNorth);
+    ASSERT_EQ(share.ShareDir().rfind(closed, 0), 0u);
+    FillMailbox(fs::path(share.ShareDir()) / kBox);
+    Hosted& north = SiteAt("North", kNorth);
+    Load(north, "operator", "secret");
+    ASSERT_TRUE(north.conn->CheckMailboxAccess()) << north.conn->GetLastError();
+    EXPECT_EQ(north.conn->GetMailboxSize("205"), 2);
+}
 
 TEST_F(Mailbox, AccountsInEveryFormReachTheShare) {
     Share(kNorth);

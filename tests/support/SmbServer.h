@@ -1,7 +1,10 @@
 // A real SMB server for tests: smbd from Debian's samba with a private configuration in the test's
 // own directory, on one loopback address and the port QOB_SMB_PORT names, sharing a directory as
 // a site's mailbox share. Accounts are Samba accounts mapped onto an existing system account
-// ("nobody"), so nothing of the machine's own users changes. Started and stopped by its PID.
+// ("nobody"), so nothing of the machine's own users changes; they work on the share as root (admin
+// users), so the share may lie below folders that only the test's own user can enter (a private
+// home). Every step of the set-up is checked, a login to the share last; Ready() is false and
+// Log() says why when one fails. Started and stopped by its PID.
 #pragma once
 
 #include <arpa/inet.h>
@@ -15,7 +18,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -47,15 +52,19 @@ public:
         // smbd works as the mapped account below the share; the test reads and writes as itself.
         for (const std::string& d : {m_dir.path(), m_dir.file("share")}) ::chmod(d.c_str(), 0777);
         WriteConfig();
-        for (const auto& [account, password] : m_options.accounts) AddAccount(account, password);
-        m_ready = Start();
+        bool ok = true;
+        for (const auto& [account, password] : m_options.accounts) ok = ok && AddAccount(account, password);
+        m_ready = ok && Start() && LogIn();
     }
     ~SmbServer() { Stop(); }
     SmbServer(const SmbServer&) = delete;
     SmbServer& operator=(const SmbServer&) = delete;
 
     bool Ready() const { return m_ready; }
-    std::string Log() const { return Slurp(m_dir.file("smbd.out")); }
+    // What went wrong in the set-up (empty when nothing did), then what smbd said.
+    std::string Log() const {
+        return (m_error.empty() ? "" : "SMB test server: " + m_error + "\n") + Slurp(m_dir.file("smbd.out"));
+    }
     // The directory behind the share, as this machine sees it.
     std::string ShareDir() const { return m_dir.file("share"); }
 
@@ -79,6 +88,18 @@ public:
     }
 
 private:
+    // Runs a shell command with a bounded time, returning its exit status and its output.
+    static int Capture(const std::string& command, std::string& output) {
+        output.clear();
+        FILE* p = ::popen(("timeout 30 " + command + " 2>&1").c_str(), "r");
+        if (!p) return -1;
+        char buffer[512];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) output.append(buffer, n);
+        const int status = ::pclose(p);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
     static std::string Slurp(const std::string& file) {
         std::ifstream in(file);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -99,6 +120,7 @@ private:
           << "  log file = " << d << "/log/smbd.log\n  log level = 1\n"
           << "  passdb backend = tdbsam:" << d << "/private/passdb.tdb\n"
           << "  username map = " << d << "/users.map\n"
+          << "  admin users = " << AdminUsers() << "\n"
           << "  load printers = no\n  printing = bsd\n  printcap name = /dev/null\n  disable spoolss = yes\n"
           << "[" << m_options.shareName << "]\n"
           << "  path = " << d << "/share\n"
@@ -107,15 +129,39 @@ private:
     }
 
     // One system account can hold only one Samba password, so each account gets one of its own.
-    void AddAccount(const std::string& account, const std::string& password) {
-        static const char* kSystemAccounts[] = {"nobody", "daemon", "bin", "sys"};
-        if (m_next >= std::size(kSystemAccounts)) return;
+    static constexpr const char* kSystemAccounts[] = {"nobody", "daemon", "bin", "sys"};
+    static std::string AdminUsers() {
+        std::string list;
+        for (const char* a : kSystemAccounts) list += std::string(list.empty() ? "" : " ") + a;
+        return list;
+    }
+    bool AddAccount(const std::string& account, const std::string& password) {
+        if (m_next >= std::size(kSystemAccounts)) {
+            m_error = "more accounts than system accounts to map them onto";
+            return false;
+        }
         const std::string system = kSystemAccounts[m_next++];
         std::ofstream(m_dir.file("users.map"), std::ios::app) << system << " = " << account << "\n";
         const std::string input = password + "\n" + password + "\n";
-        const std::string command = "printf '%s' '" + input + "' | /usr/bin/smbpasswd -c '" + m_dir.file("smb.conf") +
-                                    "' -s -a " + system + " >/dev/null 2>&1";
-        (void)std::system(command.c_str());
+        const std::string command = "sh -c \"printf '%s' '" + input + "' | /usr/bin/smbpasswd -c '" +
+                                    m_dir.file("smb.conf") + "' -s -a " + system + "\"";
+        std::string output;
+        const int status = Capture(command, output);
+        if (status != 0) m_error = "smbpasswd for " + account + " (as " + system + ") exited " + std::to_string(status) + ": " + output;
+        return status == 0;
+    }
+
+    // A login to the share with the first account, listing its root: smbd must reach the folder.
+    bool LogIn() {
+        if (m_options.accounts.empty()) return true;
+        const auto& [account, password] = *m_options.accounts.begin();
+        const std::string command = "/usr/bin/smbclient -s /dev/null -p " + std::to_string(kPort) + " '//" +
+                                    m_options.address + "/" + m_options.shareName + "' -U '" + account + "%" +
+                                    password + "' -c ls";
+        std::string output;
+        const int status = Capture(command, output);
+        if (status != 0) m_error = "login to the share as " + account + " failed (" + std::to_string(status) + "): " + output;
+        return status == 0;
     }
 
     bool Start() {
@@ -133,6 +179,7 @@ private:
         posix_spawn_file_actions_destroy(&actions);
         if (rc != 0) {
             m_pid = -1;
+            m_error = std::string("cannot start smbd: ") + std::strerror(rc);
             return false;
         }
         // Ready once it accepts connections.
@@ -141,10 +188,12 @@ private:
             int status = 0;
             if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
                 m_pid = -1;
+                m_error = "smbd ended at start";
                 return false;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
+        m_error = "smbd did not accept connections within 10 s";
         return false;
     }
 
@@ -164,4 +213,5 @@ private:
     pid_t m_pid = -1;
     bool m_ready = false;
     size_t m_next = 0;
+    std::string m_error;
 };
