@@ -47,6 +47,11 @@ void UnregisterInProcMachine(const std::string& machine) {
 }
 
 HRESULT CoCreateInstanceEx(REFCLSID clsid, const std::string& machine, MULTI_QI* results, uint32_t count) {
+    return CoCreateInstanceEx(clsid, machine, results, count, nullptr);
+}
+
+HRESULT CoCreateInstanceEx(REFCLSID clsid, const std::string& machine, MULTI_QI* results, uint32_t count,
+                           const LinkPtr& link) {
     if (!results || count == 0) return E_INVALIDARG;
     for (uint32_t i = 0; i < count; ++i) {
         results[i].pItf = nullptr;
@@ -60,7 +65,10 @@ HRESULT CoCreateInstanceEx(REFCLSID clsid, const std::string& machine, MULTI_QI*
         if (it != m.activators.end()) activator = it->second;
     }
     ClearLastRpcErrorText();
-    if (!activator) return RemoteActivate(clsid, machine, results, count);
+    if (!activator) return RemoteActivate(clsid, machine, results, count, link);
+    if (link)
+        if (HRESULT hr = link->Refuse(machine); FAILED(hr)) return hr;
+    ActivationLinkScope scope(link);
     return activator(clsid, results, count);
 }
 

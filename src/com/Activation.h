@@ -8,6 +8,7 @@
 #include <string>
 
 #include "com/InProcActivation.h"
+#include "com/Link.h"
 
 namespace com {
 
@@ -28,5 +29,10 @@ void UnregisterInProcMachine(const std::string& machine);
 // S_OK when all came back, CO_S_NOTALLINTERFACES when some did; a failure when the object could not
 // be made or none of the interfaces came back.
 HRESULT CoCreateInstanceEx(REFCLSID clsid, const std::string& machine, MULTI_QI* results, uint32_t count);
+// The same, with every call of the activation and of the references it returns going over
+// `link` (in process too: its channels refuse calls once the link is lost or aborted). Once
+// the link is lost the activation fails at once.
+HRESULT CoCreateInstanceEx(REFCLSID clsid, const std::string& machine, MULTI_QI* results, uint32_t count,
+                           const LinkPtr& link);
 
 }  // namespace com

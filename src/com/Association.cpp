@@ -1,5 +1,7 @@
 #include "com/Association.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -13,7 +15,7 @@ namespace {
 
 using namespace rpc;
 
-std::string Endpoint(const std::string& host, uint16_t port) { return host + " port " + std::to_string(port); }
+std::string EndpointText(const std::string& host, uint16_t port) { return host + " port " + std::to_string(port); }
 
 std::atomic<uint64_t> g_placed{0};
 
@@ -21,9 +23,27 @@ std::atomic<uint64_t> g_placed{0};
 
 uint64_t BytesPlacedDirectly() { return g_placed.load(); }
 
-Association::Association(std::string host, uint16_t port) : m_host(std::move(host)), m_port(port) {}
+Association::Association(std::string host, uint16_t port, LinkPtr link)
+    : Association(std::vector<HostPort>{{std::move(host), port}}, std::move(link)) {}
 
-Association::~Association() { Close(); }
+Association::Association(std::vector<HostPort> endpoints, LinkPtr link)
+    : m_endpoints(std::move(endpoints)), m_port(0), m_link(std::move(link)) {
+    if (!m_endpoints.empty()) {
+        m_host = m_endpoints.front().first;
+        m_port = m_endpoints.front().second;
+    }
+    if (m_link) m_link->Attach(this);
+}
+
+Association::~Association() {
+    if (m_link) m_link->Detach(this);
+    Close();
+}
+
+std::string Association::Endpoint() const {
+    std::lock_guard lock(m_streamMutex);
+    return EndpointText(m_host, m_port);
+}
 
 void Association::Close() {
     std::lock_guard lock(m_streamMutex);
@@ -34,11 +54,25 @@ void Association::Close() {
 
 void Association::Abort() {
     std::lock_guard lock(m_streamMutex);
+    ++m_aborts;
     if (m_stream) m_stream->Shutdown();
+    for (int fd : m_connecting) shutdown(fd, SHUT_RDWR);
+}
+
+bool Association::Opened(int fd) {
+    std::lock_guard lock(m_streamMutex);
+    if (m_link && m_link->Aborted()) return false;
+    m_connecting.push_back(fd);
+    return true;
+}
+
+void Association::Closing(int fd) {
+    std::lock_guard lock(m_streamMutex);
+    m_connecting.erase(std::remove(m_connecting.begin(), m_connecting.end(), fd), m_connecting.end());
 }
 
 HRESULT Association::Broken(HRESULT hr, const std::string& what) {
-    SetLastRpcErrorText(Endpoint(m_host, m_port) + ": " + what);
+    SetLastRpcErrorText(EndpointText(m_host, m_port) + ": " + what);
     Close();
     return hr;
 }
@@ -46,27 +80,37 @@ HRESULT Association::Broken(HRESULT hr, const std::string& what) {
 HRESULT Association::EnsureConnected(Deadline deadline) {
     if (m_stream && !m_stream->PeerClosed()) return S_OK;
     Close();
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
-    uint32_t timeout = std::min<uint32_t>(ConnectTimeoutMs(), left > 0 ? uint32_t(std::min<long long>(left, UINT32_MAX)) : 1);
+    uint64_t aborts;
+    {
+        std::lock_guard lock(m_streamMutex);
+        aborts = m_aborts;
+    }
     std::string error;
-    std::unique_ptr<TcpStream> stream = TcpStream::Connect(m_host, m_port, timeout, error);
+    size_t chosen = 0;
+    std::unique_ptr<TcpStream> stream = TcpStream::ConnectFirst(m_endpoints, deadline, error, &chosen, this);
     if (!stream) {
         SetLastRpcErrorText(error);
         return RPC_S_SERVER_UNAVAILABLE;
     }
     std::lock_guard lock(m_streamMutex);
+    // An Abort between the connect and here found no socket to shut down: it holds all the same.
+    if (m_aborts != aborts || (m_link && m_link->Aborted())) {
+        SetLastRpcErrorText(EndpointText(m_endpoints[chosen].first, m_endpoints[chosen].second) +
+                            ": the connection was abandoned");
+        return RPC_S_CALL_FAILED;
+    }
     m_stream = std::move(stream);
+    if (m_endpoints.size() > 1) m_endpoints = {m_endpoints[chosen]};
+    m_host = m_endpoints.front().first;
+    m_port = m_endpoints.front().second;
     return S_OK;
 }
 
-HRESULT Association::ReadPdu(PduHeader& h, size_t peekLength, const uint8_t*& data, Deadline deadline) {
+HRESULT Association::ReadPdu(PduHeader& h, size_t peekLength, const uint8_t*& data, Deadline deadline,
+                             const std::string& silence) {
     const uint8_t* p = nullptr;
     StreamStatus s = m_stream->Peek(kHeaderSize, deadline, p);
-    if (s != StreamStatus::Ok) {
-        const bool timeout = s == StreamStatus::Timeout;
-        return Broken(RPC_S_CALL_FAILED, timeout ? "no answer within " + std::to_string(CallTimeoutMs()) + " ms"
-                                                 : m_stream->Error());
-    }
+    if (s != StreamStatus::Ok) return Broken(RPC_S_CALL_FAILED, s == StreamStatus::Timeout ? silence : m_stream->Error());
     if (PduError e = DecodeHeader(p, kHeaderSize, h); e != PduError::None)
         return Broken(RPC_S_PROTOCOL_ERROR, std::string("malformed PDU from the server: ") + PduErrorText(e));
     const uint16_t limit = m_recvFrag ? m_recvFrag : MaxFragment();
@@ -74,7 +118,7 @@ HRESULT Association::ReadPdu(PduHeader& h, size_t peekLength, const uint8_t*& da
         return Broken(RPC_S_PROTOCOL_ERROR, "the server sent a fragment of " + std::to_string(h.fragLength) +
                                                 " bytes, longer than the " + std::to_string(limit) + " negotiated");
     s = m_stream->Peek(std::min<size_t>(peekLength, h.fragLength), deadline, data);
-    if (s != StreamStatus::Ok) return Broken(RPC_S_CALL_FAILED, m_stream->Error());
+    if (s != StreamStatus::Ok) return Broken(RPC_S_CALL_FAILED, s == StreamStatus::Timeout ? silence : m_stream->Error());
     return S_OK;
 }
 
@@ -98,7 +142,8 @@ HRESULT Association::EnsureContext(const SyntaxId& interface, uint16_t& contextI
 
     PduHeader h;
     const uint8_t* data;
-    if (HRESULT hr = ReadPdu(h, 65535, data, deadline); FAILED(hr)) return hr;
+    const std::string silence = "no answer to the bind within " + std::to_string(std::min(ConnectTimeoutMs(), CallTimeoutMs())) + " ms";
+    if (HRESULT hr = ReadPdu(h, 65535, data, deadline, silence); FAILED(hr)) return hr;
     if (h.callId != callId) return Broken(RPC_S_PROTOCOL_ERROR, "the server answered the bind with another call id");
     const PduType expected = first ? PduType::BindAck : PduType::AlterContextResp;
     if (h.type == PduType::BindNak) {
@@ -130,7 +175,7 @@ HRESULT Association::EnsureContext(const SyntaxId& interface, uint16_t& contextI
     const ContextResult& r = ack.results[0];
     if (r.result != kResultAcceptance || !(r.transferSyntax == kNdrSyntax)) {
         // The connection stays usable for the contexts it has; this interface is not served.
-        SetLastRpcErrorText(Endpoint(m_host, m_port) + ": the server does not serve interface " +
+        SetLastRpcErrorText(EndpointText(m_host, m_port) + ": the server does not serve interface " +
                             GuidToString(interface.uuid));
         return RPC_S_UNKNOWN_IF;
     }
@@ -171,10 +216,11 @@ HRESULT Association::SendRequest(uint32_t callId, uint16_t contextId, const RpcR
 
 HRESULT Association::ReceiveReply(uint32_t callId, const RpcRequest& request, RpcReply& reply, Deadline deadline) {
     std::unique_ptr<StubAssembler> assembler;
+    const std::string silence = "no answer within " + std::to_string(CallTimeoutMs()) + " ms";
     for (bool first = true;; first = false) {
         PduHeader h;
         const uint8_t* data;
-        if (HRESULT hr = ReadPdu(h, kFaultSize, data, deadline); FAILED(hr)) return hr;
+        if (HRESULT hr = ReadPdu(h, kFaultSize, data, deadline, silence); FAILED(hr)) return hr;
         if (h.callId != callId)
             return Broken(RPC_S_PROTOCOL_ERROR, "the server answered call " + std::to_string(h.callId) +
                                                     " while call " + std::to_string(callId) + " was waiting");
@@ -183,7 +229,7 @@ HRESULT Association::ReceiveReply(uint32_t callId, const RpcRequest& request, Rp
             FaultBody fault;
             DecodeFault(data, h, fault);
             const uint8_t* whole;
-            if (HRESULT hr = ReadPdu(h, h.fragLength, whole, deadline); FAILED(hr)) return hr;
+            if (HRESULT hr = ReadPdu(h, h.fragLength, whole, deadline, silence); FAILED(hr)) return hr;
             m_stream->Consume(h.fragLength);
             reply.fault = true;
             reply.faultStatus = fault.status;
@@ -229,14 +275,28 @@ HRESULT Association::Call(const RpcRequest& request, RpcReply& reply) {
     reply = RpcReply{};
     if (request.placement) request.placement->placed = false;
     ClearLastRpcErrorText();
+    if (m_link)
+        if (HRESULT hr = m_link->Refuse(EndpointText(m_host, m_port)); FAILED(hr)) return hr;
+    const HRESULT hr = CallOnce(request, reply);
+    if (FAILED(hr) && m_link && IsTransportFailure(hr)) {
+        if (m_link->Aborted()) SetLastRpcErrorText(EndpointText(m_host, m_port) + ": the call was abandoned");
+        m_link->MarkLost(LastRpcErrorText());
+    }
+    return hr;
+}
+
+HRESULT Association::CallOnce(const RpcRequest& request, RpcReply& reply) {
     if (request.stubLength > kMaxStubData) {
-        SetLastRpcErrorText(Endpoint(m_host, m_port) + ": the request is larger than the largest call accepted");
+        SetLastRpcErrorText(EndpointText(m_host, m_port) + ": the request is larger than the largest call accepted");
         return RPC_S_OUT_OF_RESOURCES;
     }
     const Deadline deadline = DeadlineIn(CallTimeoutMs());
-    if (HRESULT hr = EnsureConnected(deadline); FAILED(hr)) return hr;
+    // Connecting and binding (or adding a context) are bounded by the connect budget: a server
+    // that accepts the connection but never answers is given up as soon as one that refuses it.
+    const Deadline connectDeadline = std::min(deadline, DeadlineIn(ConnectTimeoutMs()));
+    if (HRESULT hr = EnsureConnected(connectDeadline); FAILED(hr)) return hr;
     uint16_t contextId = 0;
-    if (HRESULT hr = EnsureContext(request.interface, contextId, deadline); FAILED(hr)) return hr;
+    if (HRESULT hr = EnsureContext(request.interface, contextId, connectDeadline); FAILED(hr)) return hr;
     const uint32_t callId = m_nextCallId++;
     if (HRESULT hr = SendRequest(callId, contextId, request, deadline); FAILED(hr)) return hr;
     return ReceiveReply(callId, request, reply, deadline);

@@ -1,7 +1,9 @@
 // The client end of one DCE/RPC association over TCP: the connection, its negotiated fragment
 // sizes, the presentation contexts bound on it, and one call at a time with fragmentation and
-// reassembly. A broken connection is re-established before the next call; a call that breaks
-// fails and is never repeated.
+// reassembly. Connecting and binding share one budget (QOB_CONNECT_TIMEOUT_MS); a call's reply
+// has the call timeout. A broken connection is re-established before the next call; a call that
+// breaks fails and is never repeated. An association on a link stops at the link's first
+// transport failure: every later call fails at once.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "com/HResult.h"
+#include "com/Link.h"
 #include "com/RpcMessage.h"
 #include "com/RpcPdu.h"
 #include "com/StubAssembler.h"
@@ -41,11 +44,16 @@ struct RpcReply {
 // Reply bytes this process received straight into callers' buffers (diagnostics and tests).
 uint64_t BytesPlacedDirectly();
 
-class Association {
+class Association final : private SocketWatch {
 public:
     // host and port of the endpoint; nothing is connected until the first call.
-    Association(std::string host, uint16_t port);
+    Association(std::string host, uint16_t port, LinkPtr link = nullptr);
+    // Several endpoints of one server: the first connection goes to the first that accepts
+    // (TcpStream::ConnectFirst), which is the association's endpoint from then on.
+    Association(std::vector<HostPort> endpoints, LinkPtr link);
     ~Association();
+    Association(const Association&) = delete;
+    Association& operator=(const Association&) = delete;
 
     // One call. S_OK with the reply (which may be a fault); any other result is a transport
     // failure, with the thread's RPC error text set.
@@ -53,28 +61,38 @@ public:
 
     // Closes the connection (the next call reconnects).
     void Close();
-    // Unblocks a call in progress on another thread.
+    // From any thread: shuts down the connection and any connect in progress, so a call waiting
+    // on it fails at once. Without a link the next call connects again.
     void Abort();
 
-    const std::string& Host() const { return m_host; }
-    uint16_t Port() const { return m_port; }
+    // "host port N" of the endpoint in use (the first one until a connection was made).
+    std::string Endpoint() const;
     // The fragment sizes negotiated on the current connection (0 before the first bind).
     uint16_t SendFragment() const { return m_sendFrag; }
     uint16_t ReceiveFragment() const { return m_recvFrag; }
 
 private:
+    HRESULT CallOnce(const RpcRequest& request, RpcReply& reply);
     HRESULT EnsureConnected(Deadline deadline);
     HRESULT EnsureContext(const rpc::SyntaxId& interface, uint16_t& contextId, Deadline deadline);
     HRESULT SendRequest(uint32_t callId, uint16_t contextId, const RpcRequest& request, Deadline deadline);
     HRESULT ReceiveReply(uint32_t callId, const RpcRequest& request, RpcReply& reply, Deadline deadline);
-    HRESULT ReadPdu(rpc::PduHeader& h, size_t peekLength, const uint8_t*& data, Deadline deadline);
+    // `silence`: what a timeout says ("no answer within ... ms").
+    HRESULT ReadPdu(rpc::PduHeader& h, size_t peekLength, const uint8_t*& data, Deadline deadline,
+                    const std::string& silence);
     HRESULT Broken(HRESULT hr, const std::string& what);  // closes, sets the error text
+    bool Opened(int fd) override;
+    void Closing(int fd) override;
 
-    std::string m_host;
+    std::vector<HostPort> m_endpoints;  // one once a connection was made
+    std::string m_host;                 // the endpoint in use
     uint16_t m_port;
-    std::mutex m_mutex;
-    std::mutex m_streamMutex;  // guards m_stream for Abort
+    const LinkPtr m_link;
+    std::mutex m_mutex;                 // one call at a time
+    mutable std::mutex m_streamMutex;   // m_stream, m_connecting, m_aborts and the endpoint, for Abort
     std::unique_ptr<TcpStream> m_stream;
+    std::vector<int> m_connecting;      // sockets of a connect in progress
+    uint64_t m_aborts = 0;              // Abort calls so far
     uint32_t m_nextCallId = 1;
     uint32_t m_assocGroup = 0;
     uint16_t m_sendFrag = 0;

@@ -11,47 +11,36 @@
 namespace com {
 
 ExporterClient::ExporterClient(std::string resolverHost, uint16_t resolverPort, OXID oxid, IPID remUnknown,
-                               std::vector<std::pair<std::string, uint16_t>> candidates)
+                               std::vector<HostPort> candidates, LinkPtr link)
     : m_resolverHost(std::move(resolverHost)),
       m_resolverPort(resolverPort),
       m_oxid(oxid),
       m_remUnknown(remUnknown),
-      m_candidates(std::move(candidates)) {}
+      m_link(link ? std::move(link) : std::make_shared<Link>()),
+      m_hasCandidates(!candidates.empty()),
+      m_association(std::move(candidates), m_link) {}
 
 ExporterClient::~ExporterClient() {
-    SendReleases();
-    for (const Held& h : m_held)
-        if (h.ping) PingerRemove(m_resolverHost, m_resolverPort, h.oid);
+    // A lost server is not waited on again: what it holds for us it frees when the pings stop.
+    const bool lost = m_link->Lost();
+    if (!lost) SendReleases();
+    for (const Held& h : m_held) {
+        if (!h.ping) continue;
+        if (lost) PingerForget(m_resolverHost, m_resolverPort, h.oid);
+        else PingerRemove(m_resolverHost, m_resolverPort, h.oid);
+    }
 }
 
 std::string ExporterClient::Endpoint() const {
-    if (m_candidates.empty()) return m_resolverHost;
-    const auto& c = m_candidates[m_chosen < m_candidates.size() ? m_chosen : 0];
-    return c.first + " port " + std::to_string(c.second);
+    return m_hasCandidates ? m_association.Endpoint() : m_resolverHost;
 }
 
 HRESULT ExporterClient::Call(const RpcRequest& request, RpcReply& reply) {
-    std::lock_guard lock(m_mutex);
-    if (m_candidates.empty()) {
+    if (!m_hasCandidates) {
         SetLastRpcErrorText(m_resolverHost + ": the server named no address to reach its objects at");
         return RPC_S_SERVER_UNAVAILABLE;
     }
-    for (;;) {
-        if (!m_association) {
-            const auto& [host, port] = m_candidates[m_chosen];
-            m_association = std::make_unique<Association>(host, port);
-        }
-        HRESULT hr = m_association->Call(request, reply);
-        // A binding that does not connect was sent nothing: the next one may be tried. Once one
-        // has connected, it is the exporter's address from then on.
-        if (hr == RPC_S_SERVER_UNAVAILABLE && !m_settled && m_chosen + 1 < m_candidates.size()) {
-            ++m_chosen;
-            m_association.reset();
-            continue;
-        }
-        if (hr != RPC_S_SERVER_UNAVAILABLE) m_settled = true;
-        return hr;
-    }
+    return m_association.Call(request, reply);
 }
 
 void ExporterClient::AddReference(const IPID& ipid, OID oid, uint32_t publicRefs, bool ping) {
@@ -63,8 +52,11 @@ void ExporterClient::AddReference(const IPID& ipid, OID oid, uint32_t publicRefs
 void ExporterClient::SendReleases() {
     RemRefsRequest q;
     q.orpc.cid = NewCausalityId();
-    for (const Held& h : m_held)
-        if (h.publicRefs > 0) q.refs.push_back({h.ipid, h.publicRefs, 0});
+    {
+        std::lock_guard lock(m_mutex);
+        for (const Held& h : m_held)
+            if (h.publicRefs > 0) q.refs.push_back({h.ipid, h.publicRefs, 0});
+    }
     if (q.refs.empty()) return;
     const std::vector<uint8_t> stub = BuildNdr([&](NdrWriter& w) { WriteRemRefsRequest(w, q); });
     RpcRequest request;

@@ -4,6 +4,8 @@
 #include <new>
 
 #include "com/InProcMarshal.h"
+#include "com/Link.h"
+#include "com/RpcError.h"
 
 namespace com {
 
@@ -47,7 +49,9 @@ public:
 
 class ClientChannel final : public ChannelBase {
 public:
-    ClientChannel(IRpcStubBuffer* stub, REFIID iid) : m_stub(stub), m_iid(iid) { m_stub->AddRef(); }
+    ClientChannel(IRpcStubBuffer* stub, REFIID iid, LinkPtr link) : m_stub(stub), m_iid(iid), m_link(std::move(link)) {
+        m_stub->AddRef();
+    }
     ~ClientChannel() override { m_stub->Release(); }
 
     HRESULT GetBuffer(RPCOLEMESSAGE* msg, REFIID) override { return msg ? AllocateBuffer(msg) : E_POINTER; }
@@ -56,6 +60,12 @@ public:
     HRESULT SendReceive(RPCOLEMESSAGE* msg, ULONG* status) override {
         if (!msg || !status || !msg->Buffer) return E_POINTER;
         *status = 0;
+        ClearLastRpcErrorText();
+        if (m_link)
+            if (HRESULT hr = m_link->Refuse({}); FAILED(hr)) {
+                ReleaseBuffer(msg);
+                return hr;
+            }
         ServerChannel* server = new (std::nothrow) ServerChannel;
         if (!server) return E_OUTOFMEMORY;
         uint8_t* request = msg->Buffer;
@@ -80,13 +90,14 @@ public:
 private:
     IRpcStubBuffer* m_stub;
     IID m_iid;
+    LinkPtr m_link;
 };
 
 }  // namespace
 
 IRpcChannelBuffer* CreateInProcChannel(IRpcStubBuffer* stub, REFIID iid) {
     if (!stub) return nullptr;
-    return new (std::nothrow) ClientChannel(stub, iid);
+    return new (std::nothrow) ClientChannel(stub, iid, CurrentActivationLink());
 }
 
 }  // namespace com

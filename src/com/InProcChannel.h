@@ -6,8 +6,9 @@
 
 namespace com {
 
-// A client-side channel bound to stub (which it holds a reference on) for interface iid.
-// The result holds one reference.
+// A client-side channel bound to stub (which it holds a reference on) for interface iid, on the
+// link of the activation in progress on this thread (CurrentActivationLink): once that link is
+// lost or aborted, calls fail without reaching the stub. The result holds one reference.
 IRpcChannelBuffer* CreateInProcChannel(IRpcStubBuffer* stub, REFIID iid);
 
 }  // namespace com

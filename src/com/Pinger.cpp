@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -19,15 +20,36 @@
 namespace com {
 namespace {
 
+// At most this many sets are pinged at the same time.
+constexpr size_t kParallelPings = 16;
+
 struct PingSet {
     std::string host;
     uint16_t port = 0;
     SETID setId = 0;
     uint16_t sequence = 0;
-    std::map<OID, int> held;  // references counted per OID
-    std::set<OID> known;      // what the server has in the set
+    std::map<OID, int> held;   // references counted per OID
+    std::set<OID> known;       // what the server has in the set
+    std::set<OID> forgotten;   // dropped without telling the server
+    LinkPtr link;              // lets Stop abandon a ping in progress
     std::unique_ptr<Association> association;
     std::chrono::steady_clock::time_point lastPing{};
+    // Pinged right now, outside the mutex: only the pinging thread touches the fields below
+    // `held` and `forgotten` (and nobody erases the set) until it is clear again.
+    bool busy = false;
+
+    // A fresh association, for a set whose last one was lost or abandoned.
+    void Renew() {
+        association.reset();
+        link = std::make_shared<Link>();
+        association = std::make_unique<Association>(host, port, link);
+    }
+};
+
+struct PingJob {
+    PingSet* set;
+    std::vector<OID> add, del;
+    bool ok = false;
 };
 
 class Pinger {
@@ -42,9 +64,10 @@ public:
         if (!s.association) {
             s.host = host;
             s.port = port;
-            s.association = std::make_unique<Association>(host, port);
+            s.Renew();
         }
         ++s.held[oid];
+        s.forgotten.erase(oid);
         if (!m_thread.joinable()) {
             m_stop = false;
             m_thread = std::thread([this] { Run(); });
@@ -54,12 +77,15 @@ public:
         m_wake.notify_all();
     }
 
-    void Remove(const std::string& host, uint16_t port, OID oid) {
+    void Remove(const std::string& host, uint16_t port, OID oid, bool forget) {
         std::lock_guard lock(m_mutex);
         auto it = m_sets.find(Key(host, port));
         if (it == m_sets.end()) return;
-        auto h = it->second.held.find(oid);
-        if (h != it->second.held.end() && --h->second <= 0) it->second.held.erase(h);
+        PingSet& s = it->second;
+        auto h = s.held.find(oid);
+        if (h == s.held.end() || --h->second > 0) return;
+        s.held.erase(h);
+        if (forget) s.forgotten.insert(oid);
     }
 
     bool Stop() {
@@ -67,7 +93,8 @@ public:
             std::lock_guard lock(m_mutex);
             if (!m_thread.joinable()) return false;
             m_stop = true;
-            if (m_current) m_current->Abort();
+            // Every set's link, not only the busy ones': a ping about to start fails at once too.
+            for (auto& [key, s] : m_sets) s.link->Abort();
         }
         m_wake.notify_all();
         m_thread.join();
@@ -77,15 +104,26 @@ public:
     void Shutdown() {
         if (!Stop()) return;
         // A last word to each server about the references no longer held, so it frees them now.
-        std::lock_guard lock(m_mutex);
-        for (auto& [key, s] : m_sets) {
-            std::vector<OID> gone;
-            for (OID oid : s.known)
-                if (!s.held.count(oid)) gone.push_back(oid);
-            if (!gone.empty() && s.setId && m_enabled) Ping(s, {}, gone);
+        std::vector<PingJob> jobs;
+        {
+            std::lock_guard lock(m_mutex);
+            for (auto& [key, s] : m_sets) {
+                if (s.busy) continue;
+                DropForgotten(s);
+                std::vector<OID> gone;
+                for (OID oid : s.known)
+                    if (!s.held.count(oid)) gone.push_back(oid);
+                s.Renew();  // Stop abandoned the old one
+                if (gone.empty() || !s.setId || !m_enabled) continue;
+                s.busy = true;
+                jobs.push_back({&s, {}, std::move(gone)});
+            }
         }
+        RunJobs(jobs);
+        std::lock_guard lock(m_mutex);
+        for (PingJob& j : jobs) j.set->busy = false;
         for (auto it = m_sets.begin(); it != m_sets.end();)
-            it = it->second.held.empty() ? m_sets.erase(it) : std::next(it);
+            it = it->second.held.empty() && !it->second.busy ? m_sets.erase(it) : std::next(it);
     }
 
     void SetEnabled(bool enabled) {
@@ -98,8 +136,15 @@ public:
 private:
     static std::string Key(const std::string& host, uint16_t port) { return host + "[" + std::to_string(port) + "]"; }
 
-    // One ping of a set; with changes a complex ping, else a simple one. Called without m_mutex
-    // by the pinger thread, or with it after the thread ended.
+    // With m_mutex held, on a set nobody pings: what was forgotten is no longer the server's
+    // business here.
+    static void DropForgotten(PingSet& s) {
+        for (OID oid : s.forgotten) s.known.erase(oid);
+        s.forgotten.clear();
+    }
+
+    // One ping of a busy set (or of any set once the thread ended); with changes a complex ping,
+    // else a simple one. Without m_mutex.
     bool Ping(PingSet& s, const std::vector<OID>& add, const std::vector<OID>& del) {
         RpcRequest q;
         q.interface = InterfaceSyntax(IID_IObjectExporter);
@@ -153,6 +198,24 @@ private:
         return true;
     }
 
+    // The jobs side by side, on up to kParallelPings threads (this one among them).
+    void RunJobs(std::vector<PingJob>& jobs) {
+        std::atomic<size_t> next{0};
+        auto work = [&] {
+            for (size_t i; (i = next++) < jobs.size();) jobs[i].ok = Ping(*jobs[i].set, jobs[i].add, jobs[i].del);
+        };
+        std::vector<std::jthread> helpers;
+        const size_t wanted = std::min(jobs.size(), kParallelPings);
+        for (size_t k = 1; k < wanted; ++k) {
+            try {
+                helpers.emplace_back(work);
+            } catch (const std::system_error&) {
+                break;  // no thread to be had: the ones there (and this one) do the rest
+            }
+        }
+        work();
+    }
+
     void Run() {
         std::unique_lock lock(m_mutex);
         while (!m_stop) {
@@ -161,8 +224,15 @@ private:
             m_kick = false;
             if (m_stop) break;
             if (!m_enabled) continue;
-            for (auto it = m_sets.begin(); it != m_sets.end() && !m_stop;) {
+            const auto now = std::chrono::steady_clock::now();
+            std::vector<PingJob> jobs;
+            for (auto it = m_sets.begin(); it != m_sets.end();) {
                 PingSet& s = it->second;
+                if (s.busy) {
+                    ++it;
+                    continue;
+                }
+                DropForgotten(s);
                 std::vector<OID> add, del;
                 for (auto& [oid, count] : s.held)
                     if (!s.known.count(oid)) add.push_back(oid);
@@ -173,17 +243,22 @@ private:
                     it = m_sets.erase(it);
                     continue;
                 }
-                const auto now = std::chrono::steady_clock::now();
                 if (add.empty() && del.empty() && now - s.lastPing < period) {
                     ++it;
                     continue;
                 }
-                m_current = s.association.get();
-                lock.unlock();
-                if (Ping(s, add, del)) s.lastPing = now;
-                lock.lock();
-                m_current = nullptr;
+                if (s.link->Lost()) s.Renew();  // the last ping failed: connect afresh
+                s.busy = true;
+                jobs.push_back({&s, std::move(add), std::move(del)});
                 ++it;
+            }
+            if (jobs.empty()) continue;
+            lock.unlock();
+            RunJobs(jobs);
+            lock.lock();
+            for (PingJob& j : jobs) {
+                j.set->busy = false;
+                if (j.ok) j.set->lastPing = now;
             }
         }
     }
@@ -195,7 +270,6 @@ private:
     bool m_stop = false;
     bool m_kick = false;
     bool m_enabled = true;
-    Association* m_current = nullptr;
     std::atomic<uint64_t> m_sent{0};
 };
 
@@ -207,7 +281,8 @@ Pinger& ThePinger() {
 }  // namespace
 
 void PingerAdd(const std::string& host, uint16_t port, OID oid) { ThePinger().Add(host, port, oid); }
-void PingerRemove(const std::string& host, uint16_t port, OID oid) { ThePinger().Remove(host, port, oid); }
+void PingerRemove(const std::string& host, uint16_t port, OID oid) { ThePinger().Remove(host, port, oid, false); }
+void PingerForget(const std::string& host, uint16_t port, OID oid) { ThePinger().Remove(host, port, oid, true); }
 void PingerShutdown() { ThePinger().Shutdown(); }
 void SetPingingEnabled(bool enabled) { ThePinger().SetEnabled(enabled); }
 uint64_t PingsSent() { return ThePinger().Sent(); }

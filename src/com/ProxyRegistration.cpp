@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <mutex>
 #include <string>
 
 #include "com/RpcInterfaces.h"
@@ -12,6 +13,9 @@
 namespace com {
 
 bool EnsureProxyLibraryRegistered() {
+    // Two threads must not both find it missing and write the registry at once.
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
     std::string path;
     const std::string key = "CLSID\\" + GuidToString(CLSID_ZentProxyFactory) + "\\InProcServer32";
     if (platform::ReadRegString(key, "", path, "", platform::RegRoot::ClassesRoot) && !path.empty()) return true;

@@ -38,7 +38,8 @@ HRESULT ImportReference(const std::shared_ptr<ExporterClient>& exporter, const I
 
 }  // namespace
 
-HRESULT RemoteActivate(REFCLSID clsid, const std::string& machine, MULTI_QI* results, uint32_t count) {
+HRESULT RemoteActivate(REFCLSID clsid, const std::string& machine, MULTI_QI* results, uint32_t count,
+                       const LinkPtr& link) {
     if (!results || count == 0 || count > kMaxActivationInterfaces) return E_INVALIDARG;
     ActivationRequest q;
     q.orpc.cid = NewCausalityId();
@@ -61,7 +62,7 @@ HRESULT RemoteActivate(REFCLSID clsid, const std::string& machine, MULTI_QI* res
     RpcReply reply;
     ActivationReply a;
     {
-        Association resolver(machine, port);
+        Association resolver(machine, port, link);
         HRESULT hr = resolver.Call(request, reply);
         if (FAILED(hr)) return hr;
     }
@@ -82,7 +83,7 @@ HRESULT RemoteActivate(REFCLSID clsid, const std::string& machine, MULTI_QI* res
     if (FAILED(a.hr)) return a.hr;
 
     auto exporter = std::make_shared<ExporterClient>(machine, port, a.oxid, a.remUnknown,
-                                                     OrderTcpBindings(a.bindings, machine));
+                                                     OrderTcpBindings(a.bindings, machine), link);
     uint32_t got = 0;
     for (uint32_t i = 0; i < count; ++i) {
         MULTI_QI& out = results[i];

@@ -7,11 +7,14 @@
 #include <string>
 
 #include "com/InProcActivation.h"
+#include "com/Link.h"
 
 namespace com {
 
 // As CoCreateInstanceEx: S_OK, CO_S_NOTALLINTERFACES or a failure; each result's hr says how
-// its interface went (success with a null reference when the server gave none).
-HRESULT RemoteActivate(REFCLSID clsid, const std::string& machine, MULTI_QI* results, uint32_t count);
+// its interface went (success with a null reference when the server gave none). The resolver's
+// association and the exporter's calls go over `link` (none: a link of their own).
+HRESULT RemoteActivate(REFCLSID clsid, const std::string& machine, MULTI_QI* results, uint32_t count,
+                       const LinkPtr& link = nullptr);
 
 }  // namespace com

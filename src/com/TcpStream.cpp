@@ -64,56 +64,139 @@ TcpStream::~TcpStream() {
 
 std::unique_ptr<TcpStream> TcpStream::Connect(const std::string& host, uint16_t port, uint32_t timeoutMs,
                                               std::string& error) {
-    const Deadline deadline = DeadlineIn(timeoutMs);
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    const std::string service = std::to_string(port);
-    int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-    if (rc != 0) {
-        error = "cannot resolve " + host + ": " + gai_strerror(rc);
-        return nullptr;
-    }
-    std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> guard(list, freeaddrinfo);
-    error = "cannot connect to " + host + " port " + service;
-    for (addrinfo* a = list; a; a = a->ai_next) {
-        int fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0) {
-            error = ErrnoText("socket", errno);
+    return ConnectFirst({{host, port}}, DeadlineIn(timeoutMs), error);
+}
+
+std::unique_ptr<TcpStream> TcpStream::ConnectFirst(const std::vector<HostPort>& endpoints, Deadline deadline,
+                                                   std::string& error, size_t* chosen, SocketWatch* watch) {
+    struct Attempt {
+        int fd;
+        size_t endpoint;
+    };
+    std::vector<Attempt> pending;
+    std::vector<std::string> failures(endpoints.size());
+    int winner = -1;
+    size_t winnerEndpoint = 0;
+    bool givenUp = false;
+    auto where = [&](size_t i) { return endpoints[i].first + " port " + std::to_string(endpoints[i].second); };
+    auto drop = [&](int fd) {
+        if (watch) watch->Closing(fd);
+        close(fd);
+    };
+
+    // One attempt per address the endpoint resolves to; true when one connected at once.
+    auto start = [&](size_t i) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* list = nullptr;
+        const std::string service = std::to_string(endpoints[i].second);
+        if (int rc = getaddrinfo(endpoints[i].first.c_str(), service.c_str(), &hints, &list); rc != 0) {
+            failures[i] = "cannot resolve " + endpoints[i].first + ": " + gai_strerror(rc);
+            return false;
+        }
+        std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> guard(list, freeaddrinfo);
+        for (addrinfo* a = list; a; a = a->ai_next) {
+            const int fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+            if (fd < 0) {
+                failures[i] = ErrnoText("socket", errno);
+                continue;
+            }
+            if (watch && !watch->Opened(fd)) {
+                close(fd);
+                failures[i] = "connecting to " + where(i) + " was given up";
+                givenUp = true;
+                return false;
+            }
+            if (connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+                winner = fd;
+                winnerEndpoint = i;
+                return true;
+            }
+            if (errno == EINPROGRESS) {
+                pending.push_back({fd, i});
+                continue;
+            }
+            failures[i] = "cannot connect to " + where(i) + ": " + std::strerror(errno);
+            drop(fd);
+        }
+        return false;
+    };
+
+    // Every endpoint gets started well inside the budget, however many there are.
+    const auto budget = std::max(deadline - SteadyClock::now(), SteadyClock::duration::zero());
+    const auto stagger = std::min<SteadyClock::duration>(std::chrono::milliseconds(kConnectStaggerMs),
+                                                        budget / (2 * std::max<size_t>(endpoints.size(), 1)));
+    size_t next = 0;
+    Deadline nextStart = SteadyClock::now();
+    std::vector<pollfd> fds;
+    while (winner < 0 && !givenUp) {
+        const Deadline now = SteadyClock::now();
+        if (next < endpoints.size() && (pending.empty() || now >= nextStart)) {
+            if (start(next++)) break;
+            nextStart = SteadyClock::now() + stagger;
             continue;
         }
-        SetNonBlocking(fd);
-        rc = connect(fd, a->ai_addr, a->ai_addrlen);
-        if (rc != 0 && errno == EINPROGRESS) {
-            pollfd p{fd, POLLOUT, 0};
-            int n;
-            do n = poll(&p, 1, PollTimeout(deadline));
-            while (n < 0 && errno == EINTR);
-            if (n == 0) {
-                close(fd);
-                error = "connecting to " + host + " port " + service + " timed out";
+        if (pending.empty() || now >= deadline) break;
+        const Deadline wake = next < endpoints.size() ? std::min(deadline, nextStart) : deadline;
+        fds.clear();
+        for (const Attempt& a : pending) fds.push_back({a.fd, POLLOUT, 0});
+        const int n = poll(fds.data(), fds.size(), PollTimeout(wake));
+        if (n < 0 && errno != EINTR) {
+            for (const Attempt& a : pending) failures[a.endpoint] = ErrnoText("poll", errno);
+            break;
+        }
+        if (n <= 0) continue;
+        // In start order, so of two answering at once the earlier endpoint wins.
+        size_t kept = 0;
+        for (size_t k = 0; k < pending.size(); ++k) {
+            const Attempt a = pending[k];
+            if (!fds[k].revents || winner >= 0) {
+                pending[kept++] = a;
                 continue;
             }
             int soError = 0;
             socklen_t len = sizeof soError;
-            getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len);
-            rc = soError == 0 ? 0 : -1;
-            errno = soError;
+            getsockopt(a.fd, SOL_SOCKET, SO_ERROR, &soError, &len);
+            if (soError == 0 && !(fds[k].revents & (POLLHUP | POLLERR))) {
+                winner = a.fd;
+                winnerEndpoint = a.endpoint;
+                continue;
+            }
+            failures[a.endpoint] = "cannot connect to " + where(a.endpoint) + ": " +
+                                   std::strerror(soError ? soError : ECONNABORTED);
+            drop(a.fd);
         }
-        if (rc != 0) {
-            error = "cannot connect to " + host + " port " + service + ": " + std::strerror(errno);
-            close(fd);
-            continue;
-        }
-        auto stream = std::unique_ptr<TcpStream>(new (std::nothrow) TcpStream(fd));
-        if (!stream || !stream->m_buffer) {
-            error = "out of memory";
-            return nullptr;
-        }
-        return stream;
+        pending.resize(kept);
     }
-    return nullptr;
+    for (const Attempt& a : pending) {
+        if (winner < 0 && failures[a.endpoint].empty() && !givenUp)
+            failures[a.endpoint] = "connecting to " + where(a.endpoint) + " timed out";
+        drop(a.fd);
+    }
+    if (winner < 0) {
+        error.clear();
+        for (const std::string& f : failures) {
+            if (f.empty()) continue;
+            if (!error.empty()) error += "; ";
+            error += f;
+        }
+        if (error.empty()) error = endpoints.empty() ? "no address to connect to" : "connecting to " + where(0) + " timed out";
+        return nullptr;
+    }
+    if (watch) watch->Closing(winner);  // the caller's from here on
+    auto stream = std::unique_ptr<TcpStream>(new (std::nothrow) TcpStream(winner));
+    if (!stream) {
+        close(winner);
+        error = "out of memory";
+        return nullptr;
+    }
+    if (!stream->m_buffer) {
+        error = "out of memory";
+        return nullptr;
+    }
+    if (chosen) *chosen = winnerEndpoint;
+    return stream;
 }
 
 StreamStatus TcpStream::Fail(StreamStatus s, const std::string& text) {

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace com {
 
@@ -21,6 +23,24 @@ constexpr Deadline kNoDeadline = Deadline::max();
 
 enum class StreamStatus : uint8_t { Ok, Timeout, Closed, Failed };
 
+// A host (dotted IPv4 or a name) and a port.
+using HostPort = std::pair<std::string, uint16_t>;
+
+// Told of every socket a connect opens and closes, so another thread can shut them down while
+// they connect.
+class SocketWatch {
+public:
+    // False: the connect is to be given up (the socket is closed at once).
+    virtual bool Opened(int fd) = 0;
+    virtual void Closing(int fd) = 0;
+
+protected:
+    ~SocketWatch() = default;
+};
+
+// How long a connect waits for an endpoint's answer before it starts on the next one as well.
+constexpr uint32_t kConnectStaggerMs = 250;
+
 class TcpStream {
 public:
     explicit TcpStream(int fd);  // adopts a connected socket
@@ -31,6 +51,14 @@ public:
     // Connects to host (dotted IPv4 or a name) and port within timeoutMs. Null with a text.
     static std::unique_ptr<TcpStream> Connect(const std::string& host, uint16_t port, uint32_t timeoutMs,
                                               std::string& error);
+    // Connects to one of the endpoints before the deadline: they are started in order, each
+    // when the ones before failed or kept silent for kConnectStaggerMs, and all started ones are
+    // waited on at once; the first to accept wins (*chosen: its index). So earlier endpoints are
+    // preferred, and unreachable ones share one budget instead of taking one each. Null with a
+    // text naming every endpoint and what it did.
+    static std::unique_ptr<TcpStream> ConnectFirst(const std::vector<HostPort>& endpoints, Deadline deadline,
+                                                   std::string& error, size_t* chosen = nullptr,
+                                                   SocketWatch* watch = nullptr);
 
     // Exactly n bytes into dst.
     StreamStatus Read(uint8_t* dst, size_t n, Deadline deadline);

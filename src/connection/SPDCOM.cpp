@@ -33,7 +33,8 @@ void ReleaseRef(com::ComPtr<T>& p) {
 
 CZentServDcom::CZentServDcom(std::string name, std::string address, std::string password,
                              const IConnectionOptions* options)
-    : CZentServ(std::move(name), std::move(address), std::move(password), options) {}
+    : CZentServ(std::move(name), std::move(address), std::move(password), options),
+      m_link(std::make_shared<com::Link>()) {}
 
 CZentServDcom::~CZentServDcom() {
     if (m_pReloc) {
@@ -52,8 +53,18 @@ CZentServDcom::~CZentServDcom() {
     m_itgTable.clear();
 }
 
+void CZentServDcom::Abort() {
+    m_bConnectionLost = true;
+    m_link->Abort();
+}
+
 bool CZentServDcom::ConnectInterfaces() {
     if (m_pControl || m_pGet || m_pChange) return true;
+    // A lost site is not asked again, not even to connect.
+    if (const com::HRESULT hr = m_link->Refuse(m_strAddress); com::FAILED(hr)) {
+        NoteTransportFailure(hr);
+        return false;
+    }
     TraceF("Init Zentserv %s interfaces...\n", m_strName.c_str());
     TraceF("Get Zentserv %s interfaces via CoCreateInstanceEx()...\n", m_strName.c_str());
 
@@ -64,8 +75,12 @@ bool CZentServDcom::ConnectInterfaces() {
                                           "IZentDeleteI",  "IZentONAI", "IZentOKLInterface"};
     com::MULTI_QI qi[7];
     for (int i = 0; i < 7; ++i) qi[i].pIID = kIids[i];
-    const com::HRESULT hr = com::CoCreateInstanceEx(CLSID_ZentServer, m_strAddress, qi, 7);
+    const com::HRESULT hr = com::CoCreateInstanceEx(CLSID_ZentServer, m_strAddress, qi, 7, m_link);
     if (com::FAILED(hr)) {
+        if (com::IsTransportFailure(hr)) {
+            m_bConnectionLost = true;
+            m_link->MarkLost(com::LastRpcErrorText());
+        }
         TraceF("Failed to call CoCreateInstanceEx() in %s, hr = 0x%x\n", m_strName.c_str(), static_cast<unsigned>(hr));
         char text[160];
         std::snprintf(text, sizeof text, "Failed to connect to server %s, hr = 0x%x\n", m_strName.c_str(),
@@ -111,6 +126,7 @@ void CZentServDcom::NoteTransportFailure(com::HRESULT hr) {
     if (detail.empty()) detail = "the call did not reach the server";
     m_strLastError = "Lost the connection to server " + m_strName + ": " + detail + " (hr = " + code + ")\n";
     m_bConnectionLost = true;
+    m_link->MarkLost(detail);
 }
 
 bool CZentServDcom::ReadSystemConfig() {

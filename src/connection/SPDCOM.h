@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "com/Link.h"
 #include "com/Unknown.h"
 #include "proxy/Interfaces.h"
 #include "relocation/Reloc.h"
@@ -35,6 +36,10 @@ public:
     int32_t GetMailboxSize(std::string_view number) override;
     ConstExtRec FindExtRec(std::string_view number) const override;
     ConstWORKGRPREC FindGroupRec(std::string_view number) const override;
+
+    // Shuts down the sockets of the call in flight (from any thread); every later remote
+    // operation fails at once, without contacting the site.
+    void Abort() override;
 
     bool DoAddExt(const ExtSummary* summary, CZentServ* source) override;
     bool DoReplaceExt(const ExtSummary* summary, CZentServ* source) override;
@@ -66,7 +71,8 @@ protected:
 private:
     bool ConnectInterfaces();
     bool ReadSystemConfig();
-    // A call that failed in the transport: the last error says which site and what happened.
+    // A call that failed in the transport: the last error says which site and what happened,
+    // and the site counts as lost from now on.
     void NoteTransportFailure(com::HRESULT hr);
     bool TieTrunkCheck(const std::string& locationCode);
     void ReleaseLists();
@@ -90,6 +96,9 @@ private:
     // reach the server adds what the transport said.
     void ChangeMessage(std::string text, com::HRESULT hr = com::S_OK, bool trace = true);
 
+    // Every association and channel of this connection's calls; declared first, so it outlives
+    // them all, also while an Abort from another thread meets the destructor.
+    const com::LinkPtr m_link;
     std::unique_ptr<relocation::CReloc> m_pReloc;
     com::ComPtr<IZentControlI> m_pControl;
     com::ComPtr<IZentGetI> m_pGet;

@@ -1,5 +1,5 @@
-// A Cancel reaches the calls in flight: while a command runs, its connections are watched, and a
-// stop request aborts every one of them from whatever thread asked for the stop.
+// A Cancel reaches the calls in flight: while a command runs, the connections in a call are
+// watched, and a stop request aborts every one of them from whatever thread asked for the stop.
 #pragma once
 
 #include <functional>
@@ -25,6 +25,24 @@ public:
     void Watch(server::CZentServ* conn);
     // Before a connection is destroyed: no abort reaches it from then on.
     void Forget(server::CZentServ* conn);
+
+    // Watches a connection for as long as it is in a call (a stop aborts only what is in flight:
+    // an idle connection stays usable). No aborter: nothing is watched.
+    class Busy {
+    public:
+        Busy(CCallAborter* aborter, server::CZentServ* conn) : m_aborter(aborter), m_conn(conn) {
+            if (m_aborter) m_aborter->Watch(m_conn);
+        }
+        ~Busy() {
+            if (m_aborter) m_aborter->Forget(m_conn);
+        }
+        Busy(const Busy&) = delete;
+        Busy& operator=(const Busy&) = delete;
+
+    private:
+        CCallAborter* m_aborter;
+        server::CZentServ* m_conn;
+    };
 
 private:
     void AbortAll();

@@ -1,6 +1,6 @@
-// The span of one command (a download, a synchronisation, a deletion): while it lasts, the
-// command's connections are watched so that a stop request aborts their calls in flight. A
-// command called from within another (a number of a list) runs in the outer one's scope.
+// The span of one command (a download, a synchronisation, a deletion): while it lasts, a stop
+// request aborts the calls its connections have in flight (each watched while busy). A command
+// called from within another (a number of a list) runs in the outer one's scope.
 #pragma once
 
 #include <memory>
@@ -13,7 +13,6 @@ public:
     explicit CommandScope(CQOBDoc& doc) : m_doc(doc), m_outer(!doc.m_pAborter) {
         if (!m_outer) return;
         doc.m_pAborter = std::make_unique<document::CCallAborter>(doc.m_stop);
-        for (auto& conn : doc.m_servers) doc.m_pAborter->Watch(conn.get());
     }
     ~CommandScope() {
         if (m_outer) m_doc.m_pAborter.reset();

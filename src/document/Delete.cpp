@@ -1,4 +1,5 @@
 // Deleting a number on every downloaded site: only its forwarding copies, or every record of it.
+#include "document/CallAborter.h"
 #include "document/CommandScope.h"
 #include "document/DeletePrompt.h"
 #include "document/QOBDoc.h"
@@ -70,6 +71,7 @@ bool CQOBDoc::DeleteEverywhere(const std::string& number, bool* complete) {
             if (Cancelled()) return;
             Target& d = targets[i];
             d.ran = true;
+            document::CCallAborter::Busy busy(m_pAborter.get(), d.conn);
             d.ok = d.conn->DeleteExt(d.record);
             d.error = d.conn->GetLastError();
         });

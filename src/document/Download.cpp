@@ -79,8 +79,8 @@ bool CQOBDoc::Download() {
             std::lock_guard lock(published);
             c.conn = std::move(made);
         }
-        m_pAborter->Watch(conn);
-        giveUpAborter.Watch(conn);
+        // Watched while it works: a stop or a give-up aborts only what is still in flight.
+        document::CCallAborter::Busy busy(m_pAborter.get(), conn), givenUp(&giveUpAborter, conn);
         auto step = [&](bool ok, Shortfall failure, bool keepError) {
             if (ok && !Cancelled()) return true;
             // A call a cancel abandoned failed because of the cancel, not the site.
@@ -205,6 +205,7 @@ bool CQOBDoc::Download() {
             server::CZentServ& conn = *m_servers[i];
             Loading& l = loading[i];
             if (Cancelled()) return;
+            document::CCallAborter::Busy busy(m_pAborter.get(), &conn);
             l.ok = conn.LoadExtensions();
             l.lost = conn.ConnectionLost();
             l.error = conn.GetLastError();
@@ -276,6 +277,7 @@ int CQOBDoc::CheckMapTable() {
         checks.push_back(std::move(routes));
     }
     document::ForEachSite(checks.size(), m_nJobs, [&](size_t i) {
+        document::CCallAborter::Busy busy(m_pAborter.get(), from[i]);
         for (RouteCheck& c : checks[i])
             if (!Cancelled()) c.codeOk = from[i]->IsValidAccessCode(c.route->FwdPattern);
     });

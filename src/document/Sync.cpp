@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "document/CallAborter.h"
 #include "document/CommandScope.h"
 #include "document/QOBDoc.h"
 #include "document/SiteJobs.h"
@@ -193,6 +194,7 @@ bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::
                 Log(LOG_INFO, FormatString(46203, number, site));
                 return false;
             }
+            document::CCallAborter::Busy busy(m_pAborter.get(), homeConn);
             ExtSummary own = *homeConn->FindExt(number);
             // A home whose record still forwards (a stale copy, which names its own site as home)
             // becomes the site's own extension again: the chosen home must end as the real one.
@@ -286,6 +288,7 @@ bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::
         Copy& c = copies[i];
         if (!c.send || Cancelled()) return;
         c.ran = true;
+        document::CCallAborter::Busy busy(m_pAborter.get(), c.conn);
         c.done = c.add ? c.conn->AddExt(&c.record, homeConn) : c.conn->ReplaceExt(&c.record, homeConn);
         c.error = c.conn->GetLastError();
     };

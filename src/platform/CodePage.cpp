@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <set>
 
 #include "platform/Unicode.h"
 
@@ -21,9 +22,12 @@ constexpr char16_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// Every name once in force stays here, so the reference CodePageName hands out stays valid
+// (and unchanged) while another thread switches the code page.
 struct State {
     std::mutex mutex;
-    std::string name;
+    std::set<std::string> names;
+    const std::string* current = nullptr;
 };
 
 State& state() {
@@ -142,14 +146,14 @@ bool UnitsToCodePageExact(std::u16string_view units, std::string& out) {
 const std::string& CodePageName() {
     State& s = state();
     std::lock_guard lock(s.mutex);
-    if (s.name.empty()) s.name = DefaultName();
-    return s.name;
+    if (!s.current) s.current = &*s.names.insert(DefaultName()).first;
+    return *s.current;
 }
 
 void SetCodePage(const std::string& name) {
     State& s = state();
     std::lock_guard lock(s.mutex);
-    s.name = name.empty() ? DefaultName() : name;
+    s.current = &*s.names.insert(name.empty() ? DefaultName() : name).first;
 }
 
 std::u16string CodePageToUtf16(std::string_view text) {

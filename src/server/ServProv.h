@@ -3,6 +3,7 @@
 // the operations out against the server's remote interfaces.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -125,14 +126,15 @@ public:
     std::string GetAddress() const { return m_strAddress; }
     std::string GetLastError() const { return m_strLastError; }
     // True once a remote call failed because the site could not be reached or the connection
-    // broke; the last error then says so.
-    bool ConnectionLost() const { return m_bConnectionLost; }
+    // broke, or the connection was aborted; the last error then says so (after an Abort, once the
+    // call in flight or the next operation failed). Any thread may ask.
+    bool ConnectionLost() const { return m_bConnectionLost.load(); }
     void SetLastError(std::string text) { m_strLastError = std::move(text); }
     const IConnectionOptions* Options() const { return m_pOptions; }
 
     // Abandons the call in flight (from another thread, as a Cancel does) and every later call:
-    // the connection counts as lost from then on.
-    virtual void Abort() {}
+    // the connection counts as lost from then on. Safe to repeat, and while the owner works.
+    virtual void Abort() { m_bConnectionLost = true; }
 
     // The server's remote interfaces, for the relocator; null where the server has none (or the
     // connection reaches no server).
@@ -168,7 +170,7 @@ protected:
     SummaryMap::iterator m_cursor;
     uint16_t m_wServerVersion = 0;
     uint16_t m_wRecordLength = 0;
-    bool m_bConnectionLost = false;
+    std::atomic<bool> m_bConnectionLost{false};
     const IConnectionOptions* m_pOptions;
     CChangePlan* m_pPlan = nullptr;
     bool m_bMailboxChecked = false;
