@@ -257,14 +257,14 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     if (m_bCommand) {
         m_bClosing = true;  // what comes after the command starts nothing new
         statusBar()->showMessage(ui::LoadQString(46258));
-        if (!EndCommand(kCloseWaitMs)) {
+        const bool ended = EndCommand(kCloseWaitMs);
+        m_bClosing = false;
+        if (!ended) {
             // Still in a call the document could not abandon: the window stays, the user may try again.
-            m_bClosing = false;
             event->ignore();
             return;
         }
     }
-    m_bClosing = true;
     QMainWindow::closeEvent(event);
 }
 
