@@ -126,7 +126,7 @@ TEST_F(EngineWindow, EscCancelsAndClosingTheWindowDuringACommandEndsItFirst) {
     for (const SiteRec& s : reread.m_sites) EXPECT_EQ(s.DayWhite, "") << s.Name;
 }
 
-TEST_F(EngineWindow, ADownloadOfAnsweringSitesFillsTheListWhileTheListCanBeRead) {
+TEST_F(EngineWindow, ADownloadOfAnsweringSitesFillsTheListAndItsOutcomeStaysInTheStatusBar) {
     Start();
     StartDownload();
     ASSERT_TRUE(WaitIdle());

@@ -34,10 +34,14 @@ protected:
                            "--yes"});
         return a;
     }
-    // Started in the background, and given time to be waiting on the stopped site.
+    // Started in the background, and given time to be waiting on the stopped site: it has said which
+    // sites it downloads (a slow start, as under a sanitizer, is waited for, ten seconds at most).
     std::unique_ptr<Background> StartWaiting(const std::string& tag) {
         auto p = std::make_unique<Background>("qob-cli", Download(), sites.scratch.path(), tag);
-        std::this_thread::sleep_for(1500ms);
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while (p->Err().find("\tSouth\n") == std::string::npos && p->Running() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(20ms);
+        std::this_thread::sleep_for(500ms);
         EXPECT_TRUE(p->Running()) << p->Err();
         return p;
     }
