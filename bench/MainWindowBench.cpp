@@ -1,5 +1,6 @@
 // The window with 100,000 merged rows arriving from the document (update code 10, as the matching
-// announces them, through the main window's frame), and the log pane taking 100,000 lines, with
+// announces them, through the main window's frame, and from an engine thread through the
+// marshalling frame, copied there and applied in turns by the window's thread), and the log pane taking 100,000 lines, with
 // and without the log file, and then scrolled page by page. Runs on Qt's offscreen platform.
 #include <QApplication>
 #include <QScrollBar>
@@ -12,12 +13,14 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/MainFrm.h"
 #include "document/QOBDoc.h"
 #include "ui/ListGrid.h"
 #include "ui/LogView.h"
+#include "ui/MarshalFrame.h"
 #include "ui/QOBView.h"
 
 namespace {
@@ -75,6 +78,38 @@ void BM_MergedRowsArrive(benchmark::State& state) {
     state.counters["rows"] = static_cast<double>(state.range(0));
 }
 
+// As a download on the engine announces them: the engine thread copies each row, the window's
+// thread takes them in turns; timed until the last one is in the list.
+void BM_MergedRowsArriveFromEngine(benchmark::State& state) {
+    CQOBDoc doc;
+    const int n = static_cast<int>(state.range(0));
+    FillMergedList(doc, n);
+    std::vector<std::string> numbers;
+    for (const auto& [number, row] : doc.m_extList) numbers.push_back(number);
+    const std::string log = TempLog();
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto frame = std::make_unique<CMainFrame>(&doc, log.substr(0, log.rfind('/')));
+        frame->show();
+        QApplication::processEvents();
+        CMarshalFrame* marshal = frame->GetMarshalFrame();
+        CListGrid* grid = frame->GetListView()->m_listExt;
+        state.ResumeTiming();
+        std::thread engine([&] {
+            for (const std::string& number : numbers) marshal->UpdateViews(UPDATE_ROW_ADDED, number);
+        });
+        while (grid->GetItemCount() < n) QApplication::processEvents(QEventLoop::AllEvents, 5);
+        engine.join();
+        grid->viewport()->repaint();
+        QApplication::processEvents();
+        benchmark::DoNotOptimize(grid->GetItemCount());
+        state.PauseTiming();
+        frame.reset();
+        state.ResumeTiming();
+    }
+    state.counters["rows"] = static_cast<double>(n);
+}
+
 void LogLines(benchmark::State& state, bool withFile) {
     const int n = static_cast<int>(state.range(0));
     const std::string log = TempLog();
@@ -124,6 +159,7 @@ void BM_LogPaneScrollPage(benchmark::State& state) {
 }
 
 BENCHMARK(BM_MergedRowsArrive)->Unit(benchmark::kMillisecond)->Iterations(3)->Arg(10000)->Arg(kMaxRows);
+BENCHMARK(BM_MergedRowsArriveFromEngine)->Unit(benchmark::kMillisecond)->Iterations(3)->Arg(10000)->Arg(kMaxRows);
 BENCHMARK(BM_LogPaneLines)->Unit(benchmark::kMillisecond)->Iterations(3)->Arg(10000)->Arg(kMaxRows);
 BENCHMARK(BM_LogPaneAndFileLines)->Unit(benchmark::kMillisecond)->Iterations(3)->Arg(10000)->Arg(kMaxRows);
 BENCHMARK(BM_LogPaneScrollPage)->Unit(benchmark::kMicrosecond);

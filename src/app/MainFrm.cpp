@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -20,6 +21,7 @@
 #include "ui/DelExtDlg.h"
 #include "ui/ListGrid.h"
 #include "ui/LogView.h"
+#include "ui/MarshalFrame.h"
 #include "ui/MessageBox.h"
 #include "ui/QOBView.h"
 #include "ui/UiText.h"
@@ -27,12 +29,25 @@
 namespace {
 
 constexpr int kListHeight = 350;
-constexpr int kPaintEveryMs = 40;
+// How long closing the window waits for a cancelled command to end.
+constexpr int kCloseWaitMs = 5000;
 
 // The first field of the document template's string: the window title.
 QString WindowTitle() {
     const QString tmpl = ui::LoadQString(128);
     return tmpl.left(tmpl.indexOf(QLatin1Char('\n')));
+}
+
+// The commands that change the document (or the configuration), refused while a command runs.
+bool ChangesDocument(int id) {
+    switch (id) {
+    case ID_CANCEL_COMMAND:
+    case ID_FILE_PRINT:
+    case ID_LAUNCH_ADMIN:
+    case ID_HELP:
+    case ID_EDIT_SELECT_ALL: return false;
+    default: return true;
+    }
 }
 
 // The status-bar prompt of a command: its string before the line feed.
@@ -63,12 +78,12 @@ CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir) : m_pDoc(doc) {
     statusBar()->setObjectName(QStringLiteral("statusbar"));
     m_progress = new QProgressBar(statusBar());
     m_progress->setMaximumWidth(160);
-    m_progress->setTextVisible(false);
+    m_progress->setTextVisible(true);
     m_progress->hide();
     statusBar()->addPermanentWidget(m_progress);
     // The idle text whenever no other message stands (after a prompt, for instance).
     connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
-        if (text.isEmpty()) statusBar()->showMessage(ui::LoadQString(57345));
+        if (text.isEmpty()) statusBar()->showMessage(m_strStatus.isEmpty() ? ui::LoadQString(57345) : m_strStatus);
     });
     statusBar()->showMessage(ui::LoadQString(57345));
 
@@ -84,6 +99,9 @@ CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir) : m_pDoc(doc) {
     AddCommand(ID_FILE_PRINT, [this] { m_pView->OnFilePrint(); }, true)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     AddCommand(ID_LAUNCH_ADMIN, [this] { OnLaunchAdmin(); }, true);
     AddCommand(ID_HELP, [this] { OnHelp(); }, true)->setShortcut(QKeySequence(Qt::Key_F1));
+    QAction* cancel = AddCommand(ID_CANCEL_COMMAND, [this] { OnCancelCommand(); }, true);
+    cancel->setShortcut(QKeySequence(Qt::Key_Escape));
+    cancel->setShortcutContext(Qt::WindowShortcut);
     AddCommand(ID_FILE_NEW, [this] { if (m_fnNewDocument) m_fnNewDocument(); }, false)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     AddCommand(ID_EDIT_SELECT_ALL, [this] { m_pView->OnSelectAll(); }, false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
@@ -96,10 +114,22 @@ CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir) : m_pDoc(doc) {
     m_strAdminDir = tool.dir;
     m_strAdminExe = tool.exe;
     m_strHelpFile = FindUserGuide(QCoreApplication::applicationDirPath());
+
+    m_pMarshal = new CMarshalFrame(*this, m_pDoc, this);
+    m_pMarshal->SetRowSink([this](const RowUpdate& update) { m_pView->ApplyRow(update); });
+    m_pView->SetCommandHost(this);
     UpdateCommandUI();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // Nothing the command reports to may go before it ended.
+    m_bClosing = true;
+    m_pMarshal->SetClosing(true);
+    m_engine.Cancel();
+    m_engine.Wait();
+    m_pMarshal->Flush();
+    if (m_bCommand && m_pDoc->GetFrame() == m_pMarshal) m_pDoc->SetFrame(m_pIdleFrame);
+}
 
 QAction* CMainFrame::AddCommand(int id, const std::function<void()>& handler, bool onToolBar) {
     auto* action = new QAction(this);
@@ -113,8 +143,9 @@ QAction* CMainFrame::AddCommand(int id, const std::function<void()>& handler, bo
         m_wndToolBar->addAction(action);
     }
     addAction(action);  // its shortcut works wherever the focus is in the window
-    connect(action, &QAction::triggered, this, [this, handler] {
-        if (IsBusy()) return;  // a command runs to its end before the next starts
+    connect(action, &QAction::triggered, this, [this, id, handler] {
+        // While a command runs only what leaves the document alone; nothing waits for later.
+        if (IsBusy() && ChangesDocument(id)) return;
         handler();
         UpdateCommandUI();
     });
@@ -144,9 +175,97 @@ void CMainFrame::CreateClient() {
 }
 
 void CMainFrame::UpdateCommandUI() {
-    const bool downloaded = m_pDoc->m_bDownloaded;
+    const bool running = IsBusy();
+    // The document is the engine's while a command runs: its flag is not read then.
+    const bool downloaded = !running && m_pDoc->m_bDownloaded;
     for (int id : {ID_CHECK_UNCHECK, ID_SYNCHRONIZE, ID_DELETE_EXT}) m_commands[id]->setEnabled(downloaded);
+    for (int id : {ID_SITES_DOWNLOAD, ID_EDIT_MAP, ID_OPTIONS, ID_FILE_NEW}) m_commands[id]->setEnabled(!running);
+    m_commands[ID_CANCEL_COMMAND]->setEnabled(m_bCommand);
     m_commands[ID_LAUNCH_ADMIN]->setEnabled(!m_strAdminDir.empty());
+}
+
+void CMainFrame::LoadJobs() {
+    if (!m_bCommand) m_pDoc->SetJobs(LoadJobsSetting());
+}
+
+bool CMainFrame::RunCommand(std::function<void()> work, std::function<void()> after) {
+    if (IsBusy() || m_bClosing) return false;
+    m_bCommand = true;
+    m_fnAfter = std::move(after);
+    m_strStatus.clear();
+    m_pIdleFrame = m_pDoc->GetFrame();
+    m_pDoc->SetFrame(m_pMarshal);
+    m_pView->SetCommandRunning(true);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    UpdateCommandUI();
+    CQOBDoc* doc = m_pDoc;
+    const bool started = m_engine.Start(
+        [doc, work = std::move(work)](std::stop_token token) {
+            doc->SetStopToken(std::move(token));
+            try {
+                work();
+            } catch (...) {
+                platform::Trace("An exception ended the command on the engine thread\n");
+            }
+        },
+        [this] { QMetaObject::invokeMethod(this, [this] { OnCommandEnded(); }, Qt::QueuedConnection); });
+    if (!started) {
+        // Cannot happen while the flag above is kept right; the window is given back as it was.
+        m_fnAfter = nullptr;
+        OnCommandEnded();
+    }
+    return started;
+}
+
+void CMainFrame::PostToWindow(std::function<void()> fn) { m_pMarshal->Post(std::move(fn)); }
+
+void CMainFrame::OnCommandEnded() {
+    if (!m_bCommand) return;
+    m_engine.Wait();  // only the thread's own return is left
+    m_pMarshal->Flush();
+    m_pDoc->SetFrame(m_pIdleFrame);
+    m_bCommand = false;
+    m_pView->SetCommandRunning(false);
+    QApplication::restoreOverrideCursor();
+    m_progress->hide();
+    if (m_pDoc->Cancelled()) SetStatusText(platform::LoadString(46257));
+    std::function<void()> after = std::move(m_fnAfter);
+    m_fnAfter = nullptr;
+    if (after) after();
+    UpdateCommandUI();
+}
+
+void CMainFrame::OnCancelCommand() {
+    if (!m_bCommand) return;
+    m_engine.Cancel();
+    m_strStatus = ui::LoadQString(46251);
+    statusBar()->showMessage(m_strStatus);
+}
+
+bool CMainFrame::EndCommand(int timeoutMs) {
+    if (!m_bCommand) return true;
+    m_engine.Cancel();
+    // The window is going: a question the command still asks is answered as cancelled.
+    m_pMarshal->SetClosing(true);
+    const bool ended = m_engine.Wait(std::chrono::milliseconds(timeoutMs));
+    m_pMarshal->SetClosing(false);
+    if (ended) OnCommandEnded();
+    return ended;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_bCommand) {
+        m_bClosing = true;  // what comes after the command starts nothing new
+        statusBar()->showMessage(ui::LoadQString(46258));
+        const bool ended = EndCommand(kCloseWaitMs);
+        m_bClosing = false;
+        if (!ended) {
+            // Still in a call the document could not abandon: the window stays, the user may try again.
+            event->ignore();
+            return;
+        }
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void CMainFrame::MovePaneFocus(bool forward) {
@@ -172,10 +291,7 @@ void CMainFrame::Activate() {
 
 // --- The document's frame ---
 
-void CMainFrame::Log(uint32_t level, const std::string& text) {
-    m_pLogView->OnLogMessage(level, text);
-    KeepPainted();
-}
+void CMainFrame::Log(uint32_t level, const std::string& text) { m_pLogView->OnLogMessage(level, text); }
 
 int CMainFrame::MessageBox(const std::string& text, unsigned type, const std::string& caption) {
     // The user answers with the ordinary pointer even in the middle of a long command.
@@ -187,8 +303,8 @@ int CMainFrame::MessageBox(const std::string& text, unsigned type, const std::st
 }
 
 void CMainFrame::SetStatusText(const std::string& text) {
-    statusBar()->showMessage(ui::FromCodePage(text));
-    KeepPainted();
+    m_strStatus = ui::FromCodePage(text);
+    statusBar()->showMessage(m_strStatus);
 }
 
 void CMainFrame::UpdateViews(int code, const std::string& hint) { m_pView->OnUpdate(code, hint); }
@@ -196,17 +312,15 @@ void CMainFrame::UpdateViews(int code, const std::string& hint) { m_pView->OnUpd
 void CMainFrame::BeginWaitCursor() {
     if (m_nBusy++ == 0) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        m_wndToolBar->setEnabled(false);
-        m_sincePaint.start();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        UpdateCommandUI();
     }
 }
 
 void CMainFrame::EndWaitCursor() {
     if (m_nBusy == 0) return;
     if (--m_nBusy == 0) {
-        m_wndToolBar->setEnabled(true);
         QApplication::restoreOverrideCursor();
+        UpdateCommandUI();
     }
 }
 
@@ -223,14 +337,6 @@ void CMainFrame::ShowProgress(int done, int total) {
     }
     m_progress->setRange(0, total);
     m_progress->setValue(done);
+    m_progress->setFormat(ui::FromCodePage(platform::FormatString(46253, done, total)));
     m_progress->show();
-    KeepPainted();
-}
-
-void CMainFrame::KeepPainted() {
-    if (!IsBusy() || m_sincePaint.elapsed() < kPaintEveryMs) return;
-    m_sincePaint.restart();
-    // Paint and socket events only: clicks and keys wait in the queue, and the toolbar is
-    // disabled meanwhile, so nothing starts in the middle of the command.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

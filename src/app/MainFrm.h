@@ -1,17 +1,20 @@
-// The program's only window: the toolbar of the nine commands, the status bar, and a splitter with
-// the extension list above the log. It is the document's frame: the document logs, asks and
-// announces its row updates through it.
+// The program's only window: the toolbar of the nine commands and Cancel, the status bar, and a
+// splitter with the extension list above the log. It is the document's frame: the document logs,
+// asks and announces its row updates through it. Long commands run on the engine thread; while
+// one runs the document reports through a marshalling frame that brings its calls here.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <functional>
 #include <map>
 #include <string>
 
+#include "document/Engine.h"
 #include "document/Frame.h"
+#include "ui/CommandHost.h"
 
+class CMarshalFrame;
 class CLogView;
 class CQOBDoc;
 class CQOBView;
@@ -33,8 +36,10 @@ constexpr int ID_FILE_NEW = 57600;
 constexpr int ID_FILE_PRINT = 57607;
 constexpr int ID_EDIT_SELECT_ALL = 57642;
 constexpr int ID_HELP = 57670;
+// Stops the command that runs (also Esc).
+constexpr int ID_CANCEL_COMMAND = 46250;
 
-class CMainFrame : public QMainWindow, public IQOBFrame {
+class CMainFrame : public QMainWindow, public IQOBFrame, public ICommandHost {
     Q_OBJECT
 public:
     // `workDir` stands for the current directory (the log file is written there); empty: the
@@ -59,15 +64,28 @@ public:
     void OnOptions();
     void OnLaunchAdmin();
     void OnHelp();
-    // Enables the commands by the rules: the list's three after a download, Launch when found.
+    void OnCancelCommand();
+    // Enables the commands by the rules: the list's three after a download, Launch when found;
+    // while a command runs none that would change the document, and Cancel only then.
     void UpdateCommandUI();
+
+    // ICommandHost.
+    bool RunCommand(std::function<void()> work, std::function<void()> after = {}) override;
+    void PostToWindow(std::function<void()> fn) override;
+    bool IsCommandRunning() const { return m_bCommand; }
+    // Cancels the command that runs and waits for it to end, at most `timeoutMs`; true when none
+    // runs any more (the command's own ending has then been done).
+    bool EndCommand(int timeoutMs);
+    // How many sites a command works on at once, from the user's profile (at start and after Options).
+    void LoadJobs();
 
     QAction* Command(int id) const;
     CQOBView* GetListView() const { return m_pView; }
     CLogView* GetLogView() const { return m_pLogView; }
     QToolBar* GetToolBar() const { return m_wndToolBar; }
     QSplitter* GetSplitter() const { return m_wndSplitter; }
-    bool IsBusy() const { return m_nBusy > 0; }
+    bool IsBusy() const { return m_bCommand || m_nBusy > 0; }
+    CMarshalFrame* GetMarshalFrame() const { return m_pMarshal; }
     // Brings the window to the front, restored when minimised (another copy asked for it).
     void Activate();
 
@@ -80,12 +98,15 @@ public:
     // The user guide Help opens; found next to the program when the window is made.
     QString m_strHelpFile;
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     QAction* AddCommand(int id, const std::function<void()>& handler, bool onToolBar);
     void CreateClient();
     void MovePaneFocus(bool forward);
-    // Lets the window repaint while a long command runs; input waits until the command ends.
-    void KeepPainted();
+    // On this thread once the engine's command returned: the document is the window's again.
+    void OnCommandEnded();
 
     CQOBDoc* m_pDoc;
     QToolBar* m_wndToolBar = nullptr;
@@ -95,5 +116,14 @@ private:
     QProgressBar* m_progress = nullptr;
     std::map<int, QAction*> m_commands;
     int m_nBusy = 0;
-    QElapsedTimer m_sincePaint;
+    // The document's last status text: it stays (after a button's prompt too) until the next command.
+    QString m_strStatus;
+
+    CMarshalFrame* m_pMarshal = nullptr;
+    IQOBFrame* m_pIdleFrame = nullptr;  // the document's frame outside commands
+    std::function<void()> m_fnAfter;
+    bool m_bCommand = false;
+    bool m_bClosing = false;
+    // Last member: destroyed first, so the command ends before anything it reports to goes.
+    CEngine m_engine;
 };

@@ -30,14 +30,18 @@ void CMainFrame::OnSitesDownload() {
     Log(LOG_INFO, platform::LoadString(44675));
     for (const std::string& name : m_pDoc->m_selServers) Log(LOG_INFO, "\t" + name);
 
-    BeginWaitCursor();
     m_pView->RemoveAllRows();
-    m_pDoc->Download();
-    EndWaitCursor();
-
-    if (!m_pDoc->m_bRemember)
-        for (SiteRec& site : m_pDoc->m_sites) site.DayWhite.clear();
-    m_pDoc->SaveConfig();
+    CQOBDoc* doc = m_pDoc;
+    RunCommand(
+        [doc] {
+            doc->GetFrame()->SetStatusText(platform::LoadString(46254));
+            doc->Download();
+        },
+        [doc] {
+            if (!doc->m_bRemember)
+                for (SiteRec& site : doc->m_sites) site.DayWhite.clear();
+            doc->SaveConfig();
+        });
 }
 
 void CMainFrame::OnEditmap() {
@@ -55,6 +59,8 @@ void CMainFrame::OnOptions() {
     if (dlg.exec() != QDialog::Accepted) return;
     dlg.Store(*m_pDoc);
     m_pDoc->SaveConfig();
+    // Kept for this user, not in the configuration file the sites share.
+    if (!SaveJobsSetting(dlg.m_nJobs)) platform::Trace("The number of sites at once could not be kept\n");
 }
 
 void CMainFrame::OnLaunchAdmin() {

@@ -16,6 +16,8 @@ namespace {
 
 // While a command runs the idle moment has not come yet.
 constexpr int kBusyRetryMs = 50;
+// How often the end of the program says it still waits for a cancelled command.
+constexpr int kExitWaitMs = 5000;
 
 }  // namespace
 
@@ -64,6 +66,7 @@ bool CQOBApp::InitInstance(const std::string& workDir) {
         ScheduleIdle();
     };
     m_pDoc->SetFrame(m_pMainWnd.get());
+    m_pMainWnd->LoadJobs();
     // The configuration before the window shows; a file that cannot be used only asks for the editor.
     if (!m_pDoc->OnNewDocument()) return false;
 
@@ -77,6 +80,9 @@ bool CQOBApp::InitInstance(const std::string& workDir) {
 }
 
 int CQOBApp::ExitInstance() {
+    // A command still running is cancelled and ended before the document closes under it.
+    if (m_pMainWnd)
+        while (!m_pMainWnd->EndCommand(kExitWaitMs)) platform::Trace("Still waiting for the command to end\n");
     if (m_pDoc) {
         m_pDoc->OnCloseDocument();
         m_pDoc->SetFrame(nullptr);

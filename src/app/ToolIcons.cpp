@@ -100,6 +100,20 @@ void Draw(QPainter& p, int command) {
             p.drawText(QRectF(3, 3, 26, 26), Qt::AlignCenter, QStringLiteral("?"));
             break;
         }
+        case 46250: {  // Cancel: a red octagon with a white bar
+            QPolygonF octagon;
+            for (int i = 0; i < 8; ++i) {
+                QLineF spoke(QPointF(16, 16), QPointF(30, 16));
+                spoke.setAngle(22.5 + i * 45.0);
+                spoke.setLength(13);
+                octagon << spoke.p2();
+            }
+            p.setPen(QPen(kInk, 1));
+            p.setBrush(kRed);
+            p.drawPolygon(octagon);
+            p.fillRect(QRectF(9, 14, 14, 4), Qt::white);
+            break;
+        }
         default: break;
     }
 }

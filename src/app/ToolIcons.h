@@ -3,5 +3,5 @@
 
 #include <QIcon>
 
-// The 32 by 32 picture of a toolbar command (32772 Sites Download ... 57670 Help).
+// The 32 by 32 picture of a toolbar command (32772 Sites Download ... 57670 Help, 46250 Cancel).
 QIcon ToolIcon(int command);

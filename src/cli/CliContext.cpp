@@ -12,6 +12,30 @@ CliContext::CliContext(const std::string& d) : dir(d), frame(d.empty() ? "QOB.lo
     doc.SetFrame(&frame);
 }
 
+void CliContext::Interrupt() {
+    interrupted = true;
+    engine.Cancel();
+}
+
+int RunOnEngine(CliContext& ctx, const std::function<int()>& work) {
+    int result = kExitFailed;
+    ctx.doc.SetJobs(ctx.jobs);
+    const bool started = ctx.engine.Start([&](std::stop_token token) {
+        ctx.doc.SetStopToken(std::move(token));
+        result = work();
+    });
+    if (!started) return kExitFailed;
+    // A Ctrl+C that came before the command started stops it too.
+    if (ctx.interrupted) ctx.engine.Cancel();
+    ctx.engine.Wait();
+    EndProgressLine();
+    if (ctx.doc.Cancelled()) {
+        PrintErr("qob-cli: " + platform::LoadString(46257));
+        return kExitFailed;
+    }
+    return result;
+}
+
 bool CliContext::Lock(const std::string& command) {
     std::string error;
     if (doc.LockConfig("qob-cli " + command, error)) return true;

@@ -1,11 +1,14 @@
 // What every qob-cli command works with: the working directory, its document and the frame.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <istream>
 #include <string>
 #include <vector>
 
 #include "cli/CliFrame.h"
+#include "document/Engine.h"
 #include "document/QOBDoc.h"
 
 constexpr int kExitOk = 0;
@@ -18,6 +21,14 @@ struct CliContext {
     std::string dir;
     CCliFrame frame;
     CQOBDoc doc;
+    // How many sites a command works on at once (--jobs, else the user's setting).
+    int jobs = CQOBDoc::kDefaultJobs;
+    // The engine thread the document's commands run on; last, so it ends before the rest goes.
+    CEngine engine;
+    std::atomic<bool> interrupted{false};
+
+    // Ctrl+C: stops the command that runs, or the next one as soon as it starts. Any thread.
+    void Interrupt();
 
     // Takes the configuration's lock for a command that changes it (`command` names it in the
     // message another command may give); false, reported, when it stays taken too long. Held
@@ -29,6 +40,10 @@ struct CliContext {
     // Saves and reports a failure; false when the file was not written.
     bool Save();
 };
+
+// Runs a command's work with the document on the engine thread and waits for it. Its result, or
+// kExitFailed when the command was cancelled (the document logs what was done and not).
+int RunOnEngine(CliContext& ctx, const std::function<int()>& work);
 
 // A command-line text (UTF-8) as code-page text. False, after a message naming the argument
 // (`arg`: "NAME", "--mb-account"), what it is and the limit, when the text is not valid UTF-8,

@@ -36,9 +36,12 @@ int RunDownloadCommand(CliContext& ctx, const std::vector<std::string>& argv, st
     if (!TakePasswords(args, in, selection, error)) return Usage(error);
 
     if (!ctx.Lock("download") || !ctx.Load(false)) return kExitFailed;
-    bool saved = false;
-    const bool downloaded = DownloadSelection(ctx, selection, args.Has("yes"), saved);
-    if (downloaded)
-        for (const auto& [number, row] : ctx.doc.m_extList) PrintOut(FormatRow(row));
-    return downloaded && saved ? kExitOk : kExitFailed;
+    return RunOnEngine(ctx, [&] {
+        bool saved = false;
+        const bool downloaded = DownloadSelection(ctx, selection, args.Has("yes"), saved);
+        // A cancelled download lists nothing: the list would be a part of the sites'.
+        if (downloaded && !ctx.doc.Cancelled())
+            for (const auto& [number, row] : ctx.doc.m_extList) PrintOut(FormatRow(row));
+        return downloaded && saved ? kExitOk : kExitFailed;
+    });
 }

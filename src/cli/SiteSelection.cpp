@@ -91,6 +91,7 @@ bool DownloadSelection(CliContext& ctx, const SiteSelection& selection, bool yes
     for (const std::string& name : doc.m_selServers) ctx.frame.Log(LOG_INFO, "\t" + name);
 
     ctx.frame.SetQuestionAnswer(yes ? IDYES : IDNO);
+    ctx.frame.SetStatusText(platform::LoadString(46254));
     const bool downloaded = doc.Download();
 
     if (!doc.m_bRemember) ClearPasswords(doc);

@@ -126,20 +126,9 @@ void PrintList(const CQOBDoc& doc) {
     for (const auto& [number, row] : doc.m_extList) PrintOut(FormatRow(row));
 }
 
-}  // namespace
-
-int RunSyncCommand(CliContext& ctx, const std::vector<std::string>& argv, std::istream& in) {
-    CArgs args;
-    std::string error;
-    if (!args.Parse(argv, OptionSpec{{"password"}, {"password-stdin", "yes", "dry-run"}, {"password"}}, error))
-        return Usage(kSyncUsage, error);
-    if (!ctx.Lock("sync") || !ctx.Load(false)) return kExitFailed;
+// The sync after its arguments were taken: on the engine thread.
+int Synchronize(CliContext& ctx, const CArgs& args, const SiteSelection& sites, std::vector<Target>& targets) {
     CQOBDoc& doc = ctx.doc;
-    SiteSelection sites;
-    std::vector<Target> targets;
-    if (!SplitWords(doc, args.Words(), true, sites, targets, error)) return Usage(kSyncUsage, error);
-    if (!TakePasswords(args, in, sites, error)) return Usage(kSyncUsage, error);
-
     bool saved = false;
     if (!DownloadSelection(ctx, sites, args.Has("yes"), saved) || !saved) return kExitFailed;
 
@@ -165,7 +154,15 @@ int RunSyncCommand(CliContext& ctx, const std::vector<std::string>& argv, std::i
     server::CChangePlan plan;
     if (dryRun) SetPlan(doc, &plan);
     int failed = 0;
-    for (const Target& t : targets) {
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const Target& t = targets[i];
+        if (doc.Cancelled()) {
+            std::string rest;
+            for (size_t j = i; j < targets.size(); ++j) rest += " " + targets[j].number;
+            PrintErr("qob-cli: cancelled before" + rest);
+            ++failed;
+            break;
+        }
         const server::ExtSummary* row = doc.FindExtRow(t.number);
         const std::string home = t.home ? *t.home : row ? std::string(server::FieldText(row->HomeServer)) : "";
         const std::string why = Refusal(doc, t.number, home);
@@ -194,9 +191,61 @@ int RunSyncCommand(CliContext& ctx, const std::vector<std::string>& argv, std::i
         SetPlan(doc, nullptr);
         return failed ? kExitFailed : kExitOk;
     }
+    if (doc.Cancelled()) return kExitFailed;
     if (doc.m_bReload && !doc.Download()) ++failed;
     PrintList(doc);
     return failed ? kExitFailed : kExitOk;
+}
+
+// The deletion after its arguments were taken: on the engine thread.
+int Delete(CliContext& ctx, const CArgs& args, const std::string& scope, const SiteSelection& sites,
+           const std::vector<Target>& targets) {
+    CQOBDoc& doc = ctx.doc;
+    bool saved = false;
+    if (!DownloadSelection(ctx, sites, args.Has("yes"), saved) || !saved) return kExitFailed;
+
+    // Without --yes nothing is deleted: the plan lists what would be, and the command fails.
+    const bool confirmed = args.Has("yes");
+    server::CChangePlan plan;
+    if (!confirmed) SetPlan(doc, &plan);
+    ctx.frame.SetDeleteScope(scope == "all" ? 1 : 0);
+    int failed = 0;
+    for (const Target& t : targets) {
+        if (doc.Cancelled()) {
+            ++failed;
+            break;
+        }
+        const size_t planned = plan.Calls().size(), errors = ctx.frame.ErrorLines().size();
+        bool complete = false;
+        doc.DeleteEverywhere(t.number, &complete);
+        if (!complete) ++failed;
+        if (!confirmed) {
+            PrintPlan(plan, planned);
+            PrintSkips(ctx.frame, t.number, errors);
+        }
+    }
+    if (!confirmed) {
+        SetPlan(doc, nullptr);
+        PrintErr("qob-cli: nothing was deleted; give --yes to delete");
+        return kExitFailed;
+    }
+    return failed ? kExitFailed : kExitOk;
+}
+}  // namespace
+
+int RunSyncCommand(CliContext& ctx, const std::vector<std::string>& argv, std::istream& in) {
+    CArgs args;
+    std::string error;
+    if (!args.Parse(argv, OptionSpec{{"password"}, {"password-stdin", "yes", "dry-run"}, {"password"}}, error))
+        return Usage(kSyncUsage, error);
+    if (!ctx.Lock("sync") || !ctx.Load(false)) return kExitFailed;
+    CQOBDoc& doc = ctx.doc;
+    SiteSelection sites;
+    std::vector<Target> targets;
+    if (!SplitWords(doc, args.Words(), true, sites, targets, error)) return Usage(kSyncUsage, error);
+    if (!TakePasswords(args, in, sites, error)) return Usage(kSyncUsage, error);
+
+    return RunOnEngine(ctx, [&] { return Synchronize(ctx, args, sites, targets); });
 }
 
 int RunDeleteCommand(CliContext& ctx, const std::vector<std::string>& argv, std::istream& in) {
@@ -213,29 +262,5 @@ int RunDeleteCommand(CliContext& ctx, const std::vector<std::string>& argv, std:
     if (!SplitWords(doc, args.Words(), false, sites, targets, error)) return Usage(kDeleteUsage, error);
     if (!TakePasswords(args, in, sites, error)) return Usage(kDeleteUsage, error);
 
-    bool saved = false;
-    if (!DownloadSelection(ctx, sites, args.Has("yes"), saved) || !saved) return kExitFailed;
-
-    // Without --yes nothing is deleted: the plan lists what would be, and the command fails.
-    const bool confirmed = args.Has("yes");
-    server::CChangePlan plan;
-    if (!confirmed) SetPlan(doc, &plan);
-    ctx.frame.SetDeleteScope(*scope == "all" ? 1 : 0);
-    int failed = 0;
-    for (const Target& t : targets) {
-        const size_t planned = plan.Calls().size(), errors = ctx.frame.ErrorLines().size();
-        bool complete = false;
-        doc.DeleteEverywhere(t.number, &complete);
-        if (!complete) ++failed;
-        if (!confirmed) {
-            PrintPlan(plan, planned);
-            PrintSkips(ctx.frame, t.number, errors);
-        }
-    }
-    if (!confirmed) {
-        SetPlan(doc, nullptr);
-        PrintErr("qob-cli: nothing was deleted; give --yes to delete");
-        return kExitFailed;
-    }
-    return failed ? kExitFailed : kExitOk;
+    return RunOnEngine(ctx, [&] { return Delete(ctx, args, *scope, sites, targets); });
 }

@@ -1,11 +1,15 @@
 // qob-cli: the headless front end over the same document as the program.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/CliContext.h"
+#include "cli/Interrupt.h"
 #include "com/ProxyRegistration.h"
 #include "com/Runtime.h"
 #include "platform/Strings.h"
@@ -13,9 +17,12 @@
 namespace {
 
 const char* kHelp =
-    "usage: qob-cli [--dir DIR] COMMAND [ARGS]\n"
+    "usage: qob-cli [--dir DIR] [--jobs N] [--progress] COMMAND [ARGS]\n"
     "\n"
     "Works in DIR (default: the current directory), which holds Plexar.xml and QOB.log.\n"
+    "--jobs N: download, sync and delete work on N sites at once (1 to 64; default: the\n"
+    "number set in the program's Options, else 8). --progress: show what runs and how far on\n"
+    "one line of stderr, rewritten in place (the default when stderr is a terminal).\n"
     "\n"
     "commands:\n"
     "  sites                                   show the sites, their routes and the options\n"
@@ -47,13 +54,30 @@ const char* kHelp =
     "the numbers; they download as download does (passwords, questions) and exit 1 when any number\n"
     "failed.\n"
     "\n"
+    "Ctrl+C stops a download, sync or delete after the call in flight (the log says what was done);\n"
+    "the command then exits 1. A second Ctrl+C ends qob-cli at once.\n"
+    "\n"
     "exit status: 0 done, 1 refused or failed (message on stderr), 2 bad usage\n";
 
 }  // namespace
 
+// The value of --jobs: a whole number from 1 to the document's limit; -1 when it is not one.
+int ParseJobs(const std::string& text) {
+    if (text.empty() || text.size() > 2) return -1;
+    int n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return -1;
+        n = n * 10 + (c - '0');
+    }
+    return n >= 1 && n <= CQOBDoc::kMaxJobs ? n : -1;
+}
+
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string dir;
+    std::string jobsText;
+    bool jobsGiven = false;
+    bool progress = ::isatty(STDERR_FILENO) == 1;
     size_t i = 0;
     for (; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
@@ -68,12 +92,29 @@ int main(int argc, char** argv) {
             dir = args[++i];
         } else if (args[i].rfind("--dir=", 0) == 0) {
             dir = args[i].substr(6);
+        } else if (args[i] == "--jobs") {
+            if (i + 1 >= args.size()) {
+                std::fputs("qob-cli: --jobs needs a number from 1 to 64\n", stderr);
+                return kExitUsage;
+            }
+            jobsText = args[++i];
+            jobsGiven = true;
+        } else if (args[i].rfind("--jobs=", 0) == 0) {
+            jobsText = args[i].substr(7);
+            jobsGiven = true;
+        } else if (args[i] == "--progress") {
+            progress = true;
         } else {
             break;
         }
     }
     if (i >= args.size()) {
         std::fputs(kHelp, stderr);
+        return kExitUsage;
+    }
+    int jobs = 0;
+    if (jobsGiven && (jobs = ParseJobs(jobsText)) < 0) {
+        std::fprintf(stderr, "qob-cli: --jobs: \"%s\" is not a number from 1 to %d\n", jobsText.c_str(), CQOBDoc::kMaxJobs);
         return kExitUsage;
     }
     const std::string command = args[i];
@@ -100,6 +141,12 @@ int main(int argc, char** argv) {
     if (command == "register") return rest.empty() ? kExitOk : (PrintErr("qob-cli: register takes no arguments"), kExitUsage);
 
     CliContext ctx(dir);
+    ctx.jobs = jobsGiven ? jobs : LoadJobsSetting();
+    EnableProgressLine(progress);
+    // Ctrl+C stops a command on the engine (the main thread only waits for it); the others end as
+    // a program ends on Ctrl+C.
+    std::optional<CInterruptWatcher> interrupts;
+    if (command == "download" || command == "sync" || command == "delete") interrupts.emplace([&ctx] { ctx.Interrupt(); });
     if (command == "sites") return RunSitesCommand(ctx, rest);
     if (command == "save") return RunSaveCommand(ctx, rest);
     if (command == "site") return RunSiteCommand(ctx, rest);

@@ -180,6 +180,17 @@ constexpr StringEntry kTable[] = {
     {46213, "Synchronizing extension %s: waiting for %s...", "正在同步分机 %s：正在等待 %s..."},
     {46214, "Deleting extension %s: waiting for %s...", "正在删除分机 %s：正在等待 %s..."},
 
+    // Commands on the engine: cancelling, progress, the number of sites at once.
+    {46250, "Stop the command that runs\nCancel", "停止正在运行的命令\n取消"},
+    {46251, "Cancelling ...", "正在取消 ..."},
+    {46252, "Sites &worked on at once:", "同时处理的站点数(&W)："},
+    {46253, "%d of %d", "%d / %d"},
+    {46254, "Downloading the selected sites ...", "正在下载所选站点 ..."},
+    {46255, "Measuring the mailboxes to move ...", "正在计算要迁移的邮箱大小 ..."},
+    {46256, "Deleting extension %s ...", "正在删除分机 %s ..."},
+    {46257, "The command was cancelled.", "命令已取消。"},
+    {46258, "Waiting for the command to stop ...", "正在等待命令停止 ..."},
+
     // The list grid's menus and the dialogs' own texts.
     {47001, "&Hide Column", "隐藏列(&H)"},
     {47002, "&Sort by", "排序依据(&S)"},

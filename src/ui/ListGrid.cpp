@@ -300,7 +300,7 @@ void CListGrid::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && HasCheckBoxes() && hit.isValid() && pos.x() <= kCheckHitZone) {
         // The box is not a cell: the selection stays as it is.
         setFocus(Qt::MouseFocusReason);
-        OnCheckClick(hit.row(), event->modifiers());
+        if (!m_bChangesLocked) OnCheckClick(hit.row(), event->modifiers());
         m_bSwallowRelease = true;
         event->accept();
         return;
@@ -360,8 +360,14 @@ int CListGrid::ColumnAtX(int x) const {
 
 // ---- editing ----
 
+void CListGrid::SetChangesLocked(bool locked) {
+    m_bChangesLocked = locked;
+    if (locked && m_bEditing) DropEdit();
+}
+
 bool CListGrid::StartEdit(int row, int column) {
     try {
+        if (m_bChangesLocked) return false;
         if (row < 0 || row >= GetItemCount()) return false;
         if (column < 0 || column >= m_model.ColumnCount() || isColumnHidden(column)) return false;
         const QModelIndex index = m_model.index(row, column);

@@ -97,6 +97,10 @@ public:
     // Opens the owner's editor over a cell, as a click or the row menu does; false if refused.
     bool StartEdit(int row, int column);
     bool IsEditing() const { return m_bEditing; }
+    // While locked the user can neither tick a check box nor start an edit (an edit open is
+    // dropped); reading, selecting, sorting, scrolling and copying go on.
+    void SetChangesLocked(bool locked);
+    bool ChangesLocked() const { return m_bChangesLocked; }
     QWidget* GetEditCtrl() const { return m_pEditCtrl; }
 
     // The name of the clipboard format of rows.
@@ -154,6 +158,7 @@ private:
     QColor m_clrHighlight;
 
     bool m_bEditing = false;
+    bool m_bChangesLocked = false;
     int m_nEditRow = -1;
     int m_nEditCol = -1;
     QPointer<QWidget> m_pEditCtrl;

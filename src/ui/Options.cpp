@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 
 #include "document/QOBDoc.h"
 #include "ui/UiText.h"
@@ -17,10 +18,11 @@ constexpr uint32_t kTextRelocateVoiceMail = 47044;
 constexpr uint32_t kTextAccountNote = 47045;
 constexpr uint32_t kTextAccount = 47046;
 constexpr uint32_t kTextPassword = 47047;
+constexpr uint32_t kTextJobs = 46252;
 
 }  // namespace
 
-COptions::COptions(QWidget* parent) : CQobDialog(parent, 263, 140, kCaption) {
+COptions::COptions(QWidget* parent) : CQobDialog(parent, 263, 156, kCaption) {
     m_chkSavePassword = AddCheckBox(kTextSavePassword, 1011, 7, 7, 183, 10);
     m_chkAutoReload = AddCheckBox(kTextAutoReload, 1017, 7, 20, 183, 10);
     m_chkRelocate = AddCheckBox(kTextRelocate, 1013, 7, 34, 183, 10);
@@ -33,7 +35,11 @@ COptions::COptions(QWidget* parent) : CQobDialog(parent, 263, 140, kCaption) {
     m_editPassword = AddEdit(1025, 114, 97, 72, 12, kMaxPassword, true);
     account->setBuddy(m_editAccount);
     password->setBuddy(m_editPassword);
-    AddOkCancel(53, 119, 159, 119);
+    m_spinJobs = new QSpinBox(this);
+    m_spinJobs->setRange(1, CQOBDoc::kMaxJobs);
+    Place(m_spinJobs, 1030, 114, 115, 40, 13);
+    AddLabel(kTextJobs, 7, 117, 105, 11, m_spinJobs);
+    AddOkCancel(53, 135, 159, 135);
 
     connect(m_chkRelocate, &QCheckBox::clicked, this, [this] {
         UpdateData(true);
@@ -52,6 +58,7 @@ void COptions::Load(const CQOBDoc& doc) {
     m_bSavePassword = doc.GetRemember();
     m_strNTAccount = doc.GetDefaultMBUser();
     m_strNTPassword = doc.GetDefaultMBPassword();
+    m_nJobs = doc.GetJobs();
 }
 
 void COptions::Store(CQOBDoc& doc) const {
@@ -61,6 +68,7 @@ void COptions::Store(CQOBDoc& doc) const {
     doc.SetRelocateVM(m_bRelocateVoiceMail != 0);
     doc.SetDefaultMBUser(m_strNTAccount);
     doc.SetDefaultMBPassword(m_strNTPassword);
+    doc.SetJobs(m_nJobs);
 }
 
 void COptions::OnInitDialog() {
@@ -76,6 +84,7 @@ void COptions::UpdateData(bool save) {
         m_bRelocateVoiceMail = m_chkRelocateVoiceMail->isChecked();
         m_strNTAccount = ui::ToCodePage(m_editAccount->text()).substr(0, kMaxAccount);
         m_strNTPassword = ui::ToCodePage(m_editPassword->text()).substr(0, kMaxPassword);
+        m_nJobs = m_spinJobs->value();
         return;
     }
     m_chkSavePassword->setChecked(m_bSavePassword != 0);
@@ -84,6 +93,7 @@ void COptions::UpdateData(bool save) {
     m_chkRelocateVoiceMail->setChecked(m_bRelocateVoiceMail != 0);
     m_editAccount->setText(ui::FromCodePage(m_strNTAccount));
     m_editPassword->setText(ui::FromCodePage(m_strNTPassword));
+    m_spinJobs->setValue(m_nJobs);
 }
 
 void COptions::UpdateControls() {

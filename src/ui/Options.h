@@ -1,5 +1,7 @@
-// The Options dialog: the six options of the document, edited as copies. The caller copies them
-// in (Load), and after OK copies them back in the order the program sets them (Store) and saves.
+// The Options dialog: the six options of the document, edited as copies, and how many sites a
+// command works on at once. The caller copies them in (Load), and after OK copies them back in the
+// order the program sets them (Store) and saves; the number of sites is the user's own setting,
+// kept in the user's profile by the caller, not in the configuration file.
 #pragma once
 
 #include <string>
@@ -9,6 +11,7 @@
 class CQOBDoc;
 class QCheckBox;
 class QLineEdit;
+class QSpinBox;
 
 class COptions : public CQobDialog {
     Q_OBJECT
@@ -21,12 +24,14 @@ public:
     int m_bRelocateVoiceMail = 0;
     std::string m_strNTAccount;
     std::string m_strNTPassword;
+    int m_nJobs = 8;
 
     static constexpr int kMaxAccount = 50;
     static constexpr int kMaxPassword = 16;
 
     void Load(const CQOBDoc& doc);
-    // Remember, Reload, Relocation, RelocateVM, DefaultMBUser, DefaultMBPassword, in this order.
+    // Remember, Reload, Relocation, RelocateVM, DefaultMBUser, DefaultMBPassword, in this order;
+    // then the number of sites at once.
     void Store(CQOBDoc& doc) const;
 
     void UpdateControls();
@@ -46,4 +51,5 @@ private:
     QCheckBox* m_chkRelocateVoiceMail;
     QLineEdit* m_editAccount;
     QLineEdit* m_editPassword;
+    QSpinBox* m_spinJobs;
 };

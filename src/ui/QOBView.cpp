@@ -4,11 +4,15 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 
+#include <memory>
+
 #include "document/QOBDoc.h"
 #include "document/RowText.h"
 #include "platform/Strings.h"
 #include "platform/Trace.h"
+#include "ui/CommandHost.h"
 #include "ui/ListGrid.h"
+#include "ui/MarshalFrame.h"
 #include "ui/UiText.h"
 
 using platform::FormatString;
@@ -65,30 +69,56 @@ int CQOBView::RowOf(const std::string& number) { return m_listExt->FindRow(ui::F
 void CQOBView::RemoveAllRows() { m_listExt->DeleteAllItems(); }
 
 void CQOBView::OnUpdate(int code, const std::string& number) {
-    if (code != UPDATE_ROW_ADDED && code != UPDATE_ROW_REFRESH && code != UPDATE_ROW_TEXT) return;
-    m_bUpdating = true;
-    const server::ExtSummary* merged = m_pDoc->FindExtRow(number);
-    if (merged) {
-        const QString text = ui::FromCodePage(FormatRow(*merged));
-        int row = -1;
-        if (code == UPDATE_ROW_ADDED) {
-            row = m_listExt->InsertRow(text);
-        } else {
-            row = RowOf(number);
-            if (row < 0) {
-                m_pFrame->Log(LOG_WARNING, FormatString(44665, number));
-            } else {
-                m_pFrame->Log(LOG_DETAIL, FormatString(44666, number, row));
-                m_listExt->SetCellText(text, row, -1);
-            }
-        }
-        if (row >= 0 && code != UPDATE_ROW_TEXT) {
-            const std::string home(server::FieldText(merged->HomeServer));
-            m_listExt->SetCheck(row, m_pDoc->IsSynchronizable(number, home) ? LGCS_UNCHECKED : LGCS_LOCKED);
-        }
-        if (code == UPDATE_ROW_ADDED) m_pFrame->SetStatusText(FormatString(44206, number));
+    RowUpdate update;
+    update.code = code;
+    update.number = number;
+    if (const server::ExtSummary* merged = m_pDoc->FindExtRow(number)) {
+        update.found = true;
+        update.row = *merged;
+        if (code != UPDATE_ROW_TEXT)
+            update.synchronizable = m_pDoc->IsSynchronizable(number, std::string(server::FieldText(merged->HomeServer)));
     }
+    ApplyRow(update);
+}
+
+void CQOBView::ApplyRow(const RowUpdate& update) {
+    const int code = update.code;
+    const std::string& number = update.number;
+    if (code != UPDATE_ROW_ADDED && code != UPDATE_ROW_REFRESH && code != UPDATE_ROW_TEXT) return;
+    if (!update.found) return;
+    m_bUpdating = true;
+    const QString text = ui::FromCodePage(FormatRow(update.row));
+    int row = -1;
+    if (code == UPDATE_ROW_ADDED) {
+        row = m_listExt->InsertRow(text);
+    } else {
+        row = RowOf(number);
+        if (row < 0) {
+            m_pFrame->Log(LOG_WARNING, FormatString(44665, number));
+        } else {
+            m_pFrame->Log(LOG_DETAIL, FormatString(44666, number, row));
+            m_listExt->SetCellText(text, row, -1);
+        }
+    }
+    if (row >= 0 && code != UPDATE_ROW_TEXT) m_listExt->SetCheck(row, update.synchronizable ? LGCS_UNCHECKED : LGCS_LOCKED);
+    if (code == UPDATE_ROW_ADDED) m_pFrame->SetStatusText(FormatString(44206, number));
     m_bUpdating = false;
+}
+
+void CQOBView::SetCommandRunning(bool running) { m_listExt->SetChangesLocked(running); }
+
+bool CQOBView::Run(std::function<void()> work, std::function<void()> after) {
+    if (m_pHost) return m_pHost->RunCommand(std::move(work), std::move(after));
+    work();
+    if (after) after();
+    return true;
+}
+
+void CQOBView::PostToWindow(std::function<void()> fn) {
+    if (m_pHost)
+        m_pHost->PostToWindow(std::move(fn));
+    else
+        fn();
 }
 
 void CQOBView::OnCheckUncheckSelected() {
@@ -112,62 +142,94 @@ void CQOBView::OnSynchronize() {
         m_pFrame->MessageBox(LoadString(44611), MB_OK);
         return;
     }
-    m_pFrame->BeginWaitCursor();
-    std::vector<std::pair<std::string, std::string>> extensions, groups;
-    int64_t totalKB = 0;
-    // A mailbox is measured only when it may move: each measurement goes to the site's share.
-    const bool moveMailboxes = m_pDoc->GetRelocation() && m_pDoc->GetRelocateVM();
+    // Every extension first, then every group, each in the list's order.
+    std::vector<CQOBDoc::SyncRequest> list, groups;
     for (int row = 0; row < m_listExt->GetItemCount(); ++row) {
         if (m_listExt->GetCheck(row) != LGCS_CHECKED) continue;
-        std::string number = Field(row, 0);
-        std::string home = Field(row, kHomeColumn);
-        const server::ExtSummary* merged = m_pDoc->FindExtRow(number);
-        if (merged && merged->ExtensionType == server::exttype::kWorkgroup)
-            groups.emplace_back(number, home);
-        else
-            extensions.emplace_back(number, home);
-        if (moveMailboxes) totalKB += m_pDoc->GetMailboxSize(number);
+        CQOBDoc::SyncRequest r;
+        r.number = Field(row, 0);
+        r.home = Field(row, kHomeColumn);
+        const server::ExtSummary* merged = m_pDoc->FindExtRow(r.number);
+        (merged && merged->ExtensionType == server::exttype::kWorkgroup ? groups : list).push_back(std::move(r));
     }
-    if (moveMailboxes && totalKB > 0) {
-        const int answer = m_pFrame->MessageBox(FormatString(44638, static_cast<int>(totalKB)), MB_YESNOCANCEL);
-        if (answer == IDCANCEL) {
-            m_pFrame->EndWaitCursor();
-            return;
-        }
-        if (answer == IDNO) m_pDoc->SetRelocateVM(false);
+    list.insert(list.end(), std::make_move_iterator(groups.begin()), std::make_move_iterator(groups.end()));
+    // A mailbox is measured only when it may move: each measurement goes to the site's share.
+    if (!m_pDoc->GetRelocation() || !m_pDoc->GetRelocateVM()) {
+        StartSync(std::move(list));
+        return;
     }
-    SyncList(extensions);
-    SyncList(groups);
-    m_pFrame->SetStatusText(LoadString(44214));
-    if (m_pDoc->GetReload()) {
-        RemoveAllRows();
-        m_pDoc->Download();
-    }
-    m_pFrame->EndWaitCursor();
+    // Measuring the mailboxes asks the sites: on the engine. The question comes after, here.
+    auto totalKB = std::make_shared<int64_t>(0);
+    auto numbers = std::make_shared<std::vector<CQOBDoc::SyncRequest>>(std::move(list));
+    Run(
+        [this, totalKB, numbers] {
+            m_pDoc->GetFrame()->SetStatusText(LoadString(46255));
+            for (const CQOBDoc::SyncRequest& r : *numbers) {
+                if (m_pDoc->Cancelled()) return;
+                *totalKB += m_pDoc->GetMailboxSize(r.number);
+            }
+        },
+        [this, totalKB, numbers] {
+            if (m_pDoc->Cancelled()) return;
+            if (*totalKB > 0) {
+                const int answer = m_pFrame->MessageBox(FormatString(44638, static_cast<int>(*totalKB)), MB_YESNOCANCEL);
+                if (answer == IDCANCEL) {
+                    m_pFrame->SetStatusText(LoadString(57345));
+                    return;
+                }
+                if (answer == IDNO) m_pDoc->SetRelocateVM(false);
+            }
+            StartSync(std::move(*numbers));
+        });
 }
 
-void CQOBView::SyncList(const std::vector<std::pair<std::string, std::string>>& list) {
-    for (const auto& [number, home] : list) {
-        m_pFrame->SetStatusText(FormatString(44207, number));
-        const bool ok = m_pDoc->SyncExtension(number, home);
-        const int row = RowOf(number);
-        if (row >= 0) m_listExt->SetCheck(row, ok ? (LGCS_CHECKED | LGCS_LOCKED) : LGCS_UNCHECKED);
-    }
+void CQOBView::StartSync(std::vector<CQOBDoc::SyncRequest> list) {
+    auto requests = std::make_shared<std::vector<CQOBDoc::SyncRequest>>(std::move(list));
+    Run(
+        [this, requests] {
+            IQOBFrame* frame = m_pDoc->GetFrame();
+            // The document says which number runs and how far it got; each row follows as done.
+            m_pDoc->SyncNumbers(*requests, [&](const CQOBDoc::SyncRequest& r) {
+                const int state = r.ok ? (LGCS_CHECKED | LGCS_LOCKED) : LGCS_UNCHECKED;
+                PostToWindow([this, number = r.number, state] {
+                    const int row = RowOf(number);
+                    if (row < 0) return;
+                    // Set, not clicked: unchecking a failed group does not ask about its agents.
+                    m_bUpdating = true;
+                    m_listExt->SetCheck(row, state);
+                    m_bUpdating = false;
+                });
+            });
+            if (m_pDoc->Cancelled()) return;
+            if (frame) frame->SetStatusText(LoadString(44214));
+            if (m_pDoc->GetReload()) {
+                PostToWindow([this] { RemoveAllRows(); });
+                m_pDoc->Download();
+            }
+        },
+        {});
 }
 
 void CQOBView::OnDelete() {
-    try {
-        const int row = m_listExt->GetFocusedRow();
-        if (row < 0) return;
-        const std::string number = Field(row, 0);
-        if (m_pDoc->DeleteEverywhere(number)) {
-            // The document's own refresh may have moved nothing, but look the row up again.
+    const int row = m_listExt->GetFocusedRow();
+    if (row < 0) return;
+    const std::string number = Field(row, 0);
+    auto deleted = std::make_shared<bool>(false);
+    Run(
+        [this, number, deleted] {
+            try {
+                if (IQOBFrame* frame = m_pDoc->GetFrame()) frame->SetStatusText(FormatString(46256, number));
+                *deleted = m_pDoc->DeleteEverywhere(number);
+            } catch (...) {
+                platform::Trace("The exception occur in CQOBView::OnDelete\n");
+            }
+        },
+        [this, number, deleted] {
+            if (!*deleted) return;
+            // Looked up again: the user may have sorted the list meanwhile.
             const int now = RowOf(number);
-            m_listExt->DeleteItem(now >= 0 ? now : row);
-        }
-    } catch (...) {
-        platform::Trace("The exception occur in CQOBView::OnDelete\n");
-    }
+            if (now >= 0) m_listExt->DeleteItem(now);
+        });
 }
 
 intptr_t CQOBView::OnListGridNotify(NMLISTGRID& nm) {

@@ -6,11 +6,16 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "document/Frame.h"
+#include "document/QOBDoc.h"
 #include "ui/ListGridDefs.h"
+
+struct RowUpdate;
+class ICommandHost;
 
 class CListGrid;
 class CQOBDoc;
@@ -24,9 +29,17 @@ public:
     // `frame` is where the view logs, asks and shows its progress (the main window).
     CQOBView(CQOBDoc* doc, IQOBFrame* frame, QWidget* parent = nullptr);
 
+    // Where Synchronize and Delete run their work on the document (the main window's engine);
+    // without one they run to their end on this thread.
+    void SetCommandHost(ICommandHost* host) { m_pHost = host; }
     // A document update: code 10 adds the number's row, 11 refreshes its text and check state,
-    // 12 its text only; other codes change nothing.
+    // 12 its text only; other codes change nothing. Reads the document: not while a command runs.
     void OnUpdate(int code, const std::string& number);
+    // The same update from a copy of the merged row made where the document was read.
+    void ApplyRow(const RowUpdate& update);
+    // While a command runs nothing the user does in the list reads or changes the document: no
+    // check box, no Home Server editor.
+    void SetCommandRunning(bool running);
 
     // Commands.
     void OnCheckUncheckSelected();
@@ -64,8 +77,11 @@ private:
     std::string Field(int row, int column) const;
     void SetField(int row, int column, const std::string& text);
     int RowOf(const std::string& number);
-    // Synchronises each (number, home) pair; the row's state becomes 3 on success, 0 on failure.
-    void SyncList(const std::vector<std::pair<std::string, std::string>>& list);
+    // Synchronises the numbers on the engine: each row's state becomes 3 on success, 0 on
+    // failure, as its number is done; then the list is downloaded again when Reload is on.
+    void StartSync(std::vector<CQOBDoc::SyncRequest> list);
+    bool Run(std::function<void()> work, std::function<void()> after);
+    void PostToWindow(std::function<void()> fn);
 
     // Printing (QOBViewPrint.cpp).
     void Print(QPrinter& printer);
@@ -73,4 +89,5 @@ private:
 
     CQOBDoc* m_pDoc;
     IQOBFrame* m_pFrame;
+    ICommandHost* m_pHost = nullptr;
 };

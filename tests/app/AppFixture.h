@@ -130,7 +130,17 @@ protected:
     QToolButton* Button(int id) {
         return qobject_cast<QToolButton*>(frame->GetToolBar()->widgetForAction(frame->Command(id)));
     }
-    void Click(int id) { QTest::mouseClick(Button(id), Qt::LeftButton); }
+    // A click on a toolbar button; a command it started on the engine has ended when it returns.
+    void Click(int id) {
+        QTest::mouseClick(Button(id), Qt::LeftButton);
+        WaitIdle();
+    }
+    // Until no command runs, for at most 30 seconds.
+    bool WaitIdle() {
+        const bool idle = QTest::qWaitFor([&] { return !frame->IsBusy(); }, 30000);
+        EXPECT_TRUE(idle) << "the command did not end";
+        return idle;
+    }
 
     // Sites Download, choosing the sites of the given rows and typing "pw" for each; the texts of
     // the message boxes it showed (answered with `answer`) are kept in `shown`.

@@ -2,15 +2,18 @@
 // check states and commands, the Home Server editor, synchronising and deleting, with what the
 // simulated servers hold afterwards.
 #include <QComboBox>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 
 #include "AppFixture.h"
+#include "platform/AppProfile.h"
 #include "platform/RegReaders.h"
 #include "support/ConnectionProbe.h"
 #include "ui/DelExtDlg.h"
 #include "ui/EditMap.h"
+#include "ui/Options.h"
 
 using namespace apptest;
 
@@ -78,7 +81,7 @@ TEST_F(Window, StartsWithTheTitleTheNineCommandsReadyAndTheTwoPanes) {
         EXPECT_EQ(Button(a->objectName().mid(3).toInt())->iconSize(), QSize(32, 32));
     }
     EXPECT_EQ(tips, QStringList({"Sites Download", "Check/Uncheck Selected", "Synchronize", "Map", "Delete", "Options",
-                                 "Print", "Launch ZentAdmin", "Help"}));
+                                 "Print", "Launch ZentAdmin", "Help", "Cancel"}));
     EXPECT_EQ(frame->Command(ID_CHECK_UNCHECK)->statusTip(), "Check/Uncheck selected synchronizable extensions ");
     EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready");
     EXPECT_EQ(frame->GetSplitter()->widget(0), view);
@@ -93,6 +96,7 @@ TEST_F(Window, StartsWithTheTitleTheNineCommandsReadyAndTheTwoPanes) {
     EXPECT_FALSE(frame->Command(ID_SYNCHRONIZE)->isEnabled());
     EXPECT_FALSE(frame->Command(ID_DELETE_EXT)->isEnabled());
     EXPECT_FALSE(frame->Command(ID_LAUNCH_ADMIN)->isEnabled());
+    EXPECT_FALSE(frame->Command(ID_CANCEL_COMMAND)->isEnabled());  // nothing runs to stop
     EXPECT_EQ(doc->m_sites.size(), 2u);  // the configuration was there before the window
 }
 
@@ -304,6 +308,29 @@ TEST_F(Window, LogLevelsReachThePaneAndEveryLineTheFile) {
     EXPECT_NE(file.find("--> detail only\r\n"), std::string::npos);
     EXPECT_NE(file.find("--> level zero\r\n"), std::string::npos);
     EXPECT_NE(file.find("--> \tlevel seven\r\n"), std::string::npos);
+}
+
+TEST_F(Window, OptionsKeepsTheSitesAtOnceInTheUsersProfileNotInTheConfigurationFile) {
+    Start();
+    EXPECT_EQ(doc->GetJobs(), CQOBDoc::kDefaultJobs);
+    const std::string before = work.Read("Plexar.xml");
+    NextDialog<COptions> options([](COptions& d) {
+        auto* jobs = qobject_cast<QSpinBox*>(d.GetDlgItem(1030));
+        jobs->setValue(3);
+        QTest::mouseClick(d.GetDlgItem(1), Qt::LeftButton);
+    });
+    Click(ID_OPTIONS);
+    ASSERT_EQ(options.seen, 1);
+    EXPECT_EQ(doc->GetJobs(), 3);
+    EXPECT_EQ(work.Read("Plexar.xml"), before);
+    uint32_t kept = 0;
+    EXPECT_TRUE(platform::ReadRegDWORD(platform::kAppProfileKey, "Jobs", kept, 0, platform::RegRoot::CurrentUser));
+    EXPECT_EQ(kept, 3u);
+
+    // The next start reads it.
+    app.reset();
+    Start();
+    EXPECT_EQ(doc->GetJobs(), 3);
 }
 
 class NoConfiguration : public AppTest {};

@@ -42,8 +42,10 @@ int main(int argc, char** argv) {
         g.SelectAll();
         QTest::mouseClick(dlg.GetDlgItem(1), Qt::LeftButton);
     });
+    // A command runs on the engine: the window is waited on until it ended (a minute at most).
+    auto idle = [frame] { return QTest::qWaitFor([frame] { return !frame->IsBusy(); }, 60000); };
     frame->Command(ID_SITES_DOWNLOAD)->trigger();
-    if (!doc->m_bDownloaded) return 1;
+    if (!idle() || !doc->m_bDownloaded) return 1;
 
     CListGrid* grid = frame->GetListView()->m_listExt;
     int checked = 0;
@@ -55,6 +57,7 @@ int main(int argc, char** argv) {
     {
         MessageBoxes yes(IDYES);
         frame->Command(ID_SYNCHRONIZE)->trigger();
+        if (!idle()) return 1;
     }
     int synchronised = 0;
     for (int r = 0; r < grid->GetItemCount(); ++r) synchronised += grid->GetCheck(r) == (LGCS_CHECKED | LGCS_LOCKED);

@@ -2,6 +2,7 @@
 // comes back to the document and its file.
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QSpinBox>
 
 #include "UiDriver.h"
 #include "document/QOBDoc.h"
@@ -96,6 +97,30 @@ TEST_F(Options, OkStoresAllSixValuesEvenFromDisabledControls) {
                         std::string(50, 'u') + "</Value></Option>\r\n"),
               std::string::npos);
     EXPECT_EQ(file.find("secret"), std::string::npos);  // the password only scrambled
+}
+
+TEST_F(Options, TheNumberOfSitesAtOnceIsTakenBetweenOneAndTheLimitAndStoredLast) {
+    doc.SetJobs(5);
+    Open();
+    auto* jobs = qobject_cast<QSpinBox*>(dlg->GetDlgItem(1030));
+    ASSERT_NE(jobs, nullptr);
+    EXPECT_EQ(jobs->value(), 5);
+    EXPECT_EQ(jobs->minimum(), 1);
+    EXPECT_EQ(jobs->maximum(), CQOBDoc::kMaxJobs);
+    jobs->setFocus();
+    jobs->selectAll();
+    Type(QStringLiteral("99"));  // more than may be: the box keeps to the limit
+    EXPECT_LE(jobs->value(), CQOBDoc::kMaxJobs);
+    jobs->selectAll();
+    Type(QStringLiteral("3"));
+    Click(1);
+    ASSERT_EQ(dlg->result(), QDialog::Accepted);
+    EXPECT_EQ(dlg->m_nJobs, 3);
+    dlg->Store(doc);
+    EXPECT_EQ(doc.GetJobs(), 3);
+    // Not one of the file's options.
+    ASSERT_TRUE(doc.SaveConfig());
+    EXPECT_EQ(dir.Read("Plexar.xml").find("Jobs"), std::string::npos);
 }
 
 TEST_F(Options, CancelReadsNothingBack) {
