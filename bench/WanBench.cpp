@@ -227,7 +227,7 @@ void BM_Download(benchmark::State& state) {
     state.counters["round_trips_per_site"] = double(roundTrips) / double(sites) / double(state.iterations());
 }
 BENCHMARK(BM_Download)
-    ->ArgsProduct({{0, 10, 50}, {1, 10, 20}, {1, 8}})
+    ->ArgsProduct({{0, 10, 50}, {1, 10, 20}, {1, 8, 20}})
     ->ArgNames({"latency_ms", "sites", "jobs"})
     ->UseManualTime()
     ->Iterations(1)

@@ -146,12 +146,12 @@ TEST_F(StoppedSite, ACallThatTimesOutCostsOneTimeoutAndTheTeardownNone) {
     Stopped stopped(d);
     const long long took = Ms([&] { EXPECT_FALSE(conn->LoadExtensions()); });
     EXPECT_GE(took, 1400);
-    EXPECT_LT(took, 2500);
+    EXPECT_LT(took, 3000);
     EXPECT_NE(conn->GetLastError().find("no answer within 1500 ms"), std::string::npos) << conn->GetLastError();
     EXPECT_LT(Ms([&] { EXPECT_FALSE(conn->LoadExtensions()); }), 100);
-    EXPECT_LT(Ms([&] { conn.reset(); }), 500);
+    EXPECT_LT(Ms([&] { conn.reset(); }), 1000);  // well inside the 1500 ms a release would wait
     // Its references were forgotten, not released: the pinger's goodbye does not wait for it either.
-    EXPECT_LT(Ms([] { com::PingerShutdown(); }), 500);
+    EXPECT_LT(Ms([] { com::PingerShutdown(); }), 1000);
 }
 
 TEST_F(StoppedSite, ThePingersGoodbyeWaitsForAllStoppedSitesAtOnce) {
