@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "QuietFrame.h"
 #include "com/ProxyLoader.h"
 #include "com/ProxyRegistration.h"
 #include "document/QOBDoc.h"
@@ -21,18 +22,6 @@
 
 namespace {
 
-// A frame that shows and keeps nothing: the benchmark measures the matching, not the log file.
-class QuietFrame : public IQOBFrame {
-public:
-    void Log(uint32_t, const std::string&) override {}
-    int MessageBox(const std::string&, unsigned, const std::string&) override { return IDYES; }
-    void SetStatusText(const std::string&) override {}
-    void UpdateViews(int, const std::string&) override {}
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-    void RequestMapEdit() override {}
-    bool AskDeleteScope(DeleteScopePrompt&) override { return false; }
-};
 
 std::string Number(long i) {
     char text[16];

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "QuietFrame.h"
 #include "WanDaemons.h"
 #include "com/ProxyLoader.h"
 #include "com/ProxyRegistration.h"
@@ -46,18 +47,6 @@ std::string Address(int i) { return "127.0.2." + std::to_string(i + 1); }
 // Site i holds 10000 + 1000 i to 10999 + 1000 i.
 std::string Number(int site, int j) { return std::to_string(10000 + site * kNumbersPerSite + j); }
 
-// A frame that shows and keeps nothing, from any thread.
-class QuietFrame : public IQOBFrame {
-public:
-    void Log(uint32_t, const std::string&) override {}
-    int MessageBox(const std::string&, unsigned, const std::string&) override { return IDYES; }
-    void SetStatusText(const std::string&) override {}
-    void UpdateViews(int, const std::string&) override {}
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-    void RequestMapEdit() override {}
-    bool AskDeleteScope(DeleteScopePrompt&) override { return false; }
-};
 
 std::string BinDir() { return fs::read_symlink("/proc/self/exe").parent_path().string(); }
 
