@@ -2,8 +2,6 @@
 // live servers, load every site's extensions, then match them into one list.
 #include <strings.h>
 
-#include <mutex>
-
 #include "document/CallAborter.h"
 #include "document/CommandScope.h"
 #include "document/QOBDoc.h"
@@ -58,27 +56,21 @@ bool CQOBDoc::Download() {
     size_t known = 0;
     while (known < count && (index[known] = GetSiteIndex(m_selServers[known])) >= 0) ++known;
 
-    // Giving up aborts what is still in flight on other sites: nothing after the first failure matters.
+    // Giving up aborts what other sites still have in flight: nothing after the first failure matters.
     std::stop_source giveUpSource;
     document::CCallAborter giveUpAborter(giveUpSource.get_token());
-    std::mutex published;
     std::vector<Connecting> connecting(known);
     const bool verify = m_bVerifyPassword;
     const bool mailbox = m_bRelocation && m_bRelocateVM;
     auto connect = [&](size_t i) {
         Connecting& c = connecting[i];
         const SiteRec& site = m_sites[size_t(index[i])];
-        std::unique_ptr<server::CZentServ> made =
-            server::CreateServer(site.Name, site.IP, site.DayWhite, site.MBAccount, site.MBPassword, *this);
-        if (!made) {
+        c.conn = server::CreateServer(site.Name, site.IP, site.DayWhite, site.MBAccount, site.MBPassword, *this);
+        if (!c.conn) {
             c.shortfall = Shortfall::NoMemory;
             return;
         }
-        server::CZentServ* conn = made.get();
-        {
-            std::lock_guard lock(published);
-            c.conn = std::move(made);
-        }
+        server::CZentServ* conn = c.conn.get();
         // Watched while it works: a stop or a give-up aborts only what is still in flight.
         document::CCallAborter::Busy busy(m_pAborter.get(), conn), givenUp(&giveUpAborter, conn);
         auto step = [&](bool ok, Shortfall failure, bool keepError) {
@@ -94,30 +86,12 @@ bool CQOBDoc::Download() {
         if (!step(conn->IsVersionSupported(), Shortfall::Version, false)) return;
         if (mailbox) step(conn->CheckMailboxAccess(), Shortfall::Mailbox, true);
     };
-
-    // The connection given up on is destroyed first (its relocator closes while its interfaces
-    // are still held), then the ones already made, in order.
-    auto giveUp = [&](document::CSiteJobs* jobs, std::unique_ptr<server::CZentServ> first) {
-        if (jobs) {
-            jobs->SkipRest();
-            for (size_t j = 0; j < connecting.size(); ++j) {
-                if (jobs->Finished(j)) continue;
-                std::lock_guard lock(published);
-                if (connecting[j].conn) giveUpAborter.Watch(connecting[j].conn.get());
-            }
-            giveUpSource.request_stop();
-        }
-        return first;
-    };
-    auto destroy = [&](std::unique_ptr<server::CZentServ> first, std::vector<std::unique_ptr<server::CZentServ>> rest) {
-        if (first) {
-            giveUpAborter.Forget(first.get());
-            m_pAborter->Forget(first.get());
-            first.reset();
-        }
-        for (auto& conn : rest)
-            if (conn) m_servers.push_back(std::move(conn));
-        for (auto& conn : m_servers) giveUpAborter.Forget(conn.get());
+    // Gives up on every site: the connection given up on (if any) is destroyed first (its
+    // relocator closes while its interfaces are still held), then the others, in order.
+    auto destroy = [&](std::unique_ptr<server::CZentServ> first) {
+        first.reset();
+        for (Connecting& c : connecting)
+            if (c.conn) m_servers.push_back(std::move(c.conn));
         DestroyServers();
         return false;
     };
@@ -135,56 +109,51 @@ bool CQOBDoc::Download() {
                 progress(done++);
                 const std::string& name = m_sites[size_t(index[i])].Name;
                 const bool ran = jobs.Wait(i, [&] { Status(FormatString(46210, int(jobs.Finished()), int(count), name)); });
+                // Site i's work is over: its slot is the engine's to read.
                 Connecting& c = connecting[i];
-                // Site i's work is over: its slot is the engine's to read without the lock.
                 if (!ran || c.shortfall == Shortfall::Cancelled || Cancelled()) {
                     stop = cancelled();
-                    failed = giveUp(&jobs, std::move(c.conn));
-                    continue;
+                } else if (c.shortfall != Shortfall::None) {
+                    const SiteRec& site = m_sites[size_t(index[i])];
+                    // What the user is told comes before anything is torn down, as one site after another.
+                    switch (c.shortfall) {
+                    case Shortfall::NoMemory: Message(LoadString(44602)); break;
+                    case Shortfall::Connect:
+                        Log(LOG_ERROR, c.error);
+                        Message(c.error);
+                        break;
+                    case Shortfall::Password:
+                        Log(LOG_ERROR, FormatString(44641, site.Name));
+                        Message(FormatString(44614, site.Name));
+                        break;
+                    case Shortfall::Version: {
+                        const std::string text = FormatString(44618, site.Name);
+                        Log(LOG_ERROR, text);
+                        Message(text);
+                        break;
+                    }
+                    case Shortfall::Mailbox:
+                        Log(LOG_ERROR, c.error);
+                        Message(FormatString(44634, c.error, site.Name));
+                        break;
+                    default: break;
+                    }
+                    stop = true;
                 }
-                if (c.shortfall == Shortfall::None) continue;
-                const SiteRec& site = m_sites[size_t(index[i])];
-                // What the user is told comes before anything is torn down, as one site after another.
-                switch (c.shortfall) {
-                case Shortfall::NoMemory: Message(LoadString(44602)); break;
-                case Shortfall::Connect:
-                    Log(LOG_ERROR, c.error);
-                    Message(c.error);
-                    break;
-                case Shortfall::Password:
-                    Log(LOG_ERROR, FormatString(44641, site.Name));
-                    Message(FormatString(44614, site.Name));
-                    break;
-                case Shortfall::Version: {
-                    const std::string text = FormatString(44618, site.Name);
-                    Log(LOG_ERROR, text);
-                    Message(text);
-                    break;
+                if (stop) {
+                    failed = std::move(c.conn);
+                    jobs.SkipRest();
+                    giveUpSource.request_stop();
                 }
-                case Shortfall::Mailbox:
-                    Log(LOG_ERROR, c.error);
-                    Message(FormatString(44634, c.error, site.Name));
-                    break;
-                default: break;
-                }
-                stop = true;
-                failed = giveUp(&jobs, std::move(c.conn));
             }
-        }
-        if (stop) {
-            std::vector<std::unique_ptr<server::CZentServ>> rest;
-            for (Connecting& c : connecting) rest.push_back(std::move(c.conn));
-            return destroy(std::move(failed), std::move(rest));
-        }
+        }  // every site's work has ended here
+        if (stop) return destroy(std::move(failed));
         if (known < count) {
             progress(done++);
             Log(LOG_ERROR, FormatString(44639, m_selServers[known]));
-            std::vector<std::unique_ptr<server::CZentServ>> rest;
-            for (Connecting& c : connecting) rest.push_back(std::move(c.conn));
-            return destroy(nullptr, std::move(rest));
+            return destroy(nullptr);
         }
         for (Connecting& c : connecting) m_servers.push_back(std::move(c.conn));
-        for (auto& conn : m_servers) giveUpAborter.Forget(conn.get());
     }
     m_bVerifyPassword = false;
 
@@ -193,7 +162,7 @@ bool CQOBDoc::Download() {
     const int errors = CheckMapTable();
     if (Cancelled()) {
         cancelled();
-        return destroy(nullptr, {});
+        return destroy(nullptr);
     }
     if (errors > 0 && m_pFrame &&
         m_pFrame->MessageBox(FormatString(44616, errors), MB_YESNO | MB_ICONWARNING, "Warning") == IDNO)
@@ -205,7 +174,7 @@ bool CQOBDoc::Download() {
             server::CZentServ& conn = *m_servers[i];
             Loading& l = loading[i];
             if (Cancelled()) return;
-            document::CCallAborter::Busy busy(m_pAborter.get(), &conn);
+            document::CCallAborter::Busy busy(m_pAborter.get(), &conn), givenUp(&giveUpAborter, &conn);
             l.ok = conn.LoadExtensions();
             l.lost = conn.ConnectionLost();
             l.error = conn.GetLastError();
@@ -236,16 +205,15 @@ bool CQOBDoc::Download() {
                     }
                 }
                 if (stop) {
-                    jobs.SkipRest();
                     // Loads still running are abandoned: the download gives up on every site.
-                    for (size_t j = 0; j < m_servers.size(); ++j)
-                        if (!jobs.Finished(j)) m_servers[j]->Abort();
+                    jobs.SkipRest();
+                    giveUpSource.request_stop();
                 }
             }
         }
         if (stop) {
             if (wasCancelled) cancelled();
-            return destroy(nullptr, {});
+            return destroy(nullptr);
         }
     }
 
@@ -281,6 +249,8 @@ int CQOBDoc::CheckMapTable() {
         for (RouteCheck& c : checks[i])
             if (!Cancelled()) c.codeOk = from[i]->IsValidAccessCode(c.route->FwdPattern);
     });
+    // Codes a stop left unchecked are no errors of the map table: the caller ends the download.
+    if (Cancelled()) return 0;
     int errors = 0;
     for (const std::vector<RouteCheck>& routes : checks)
         for (const RouteCheck& c : routes) {

@@ -60,8 +60,6 @@ int CQOBDoc::ChangeJobs() const {
 }
 
 void CQOBDoc::DestroyServers() {
-    if (m_pAborter)
-        for (auto& server : m_servers) m_pAborter->Forget(server.get());
     // In order, as they were created, when one site at a time is worked on; else side by side,
     // so that no site waits for another to let go.
     document::ForEachSite(m_servers.size(), m_nJobs, [this](size_t i) { m_servers[i].reset(); });

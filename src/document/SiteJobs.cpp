@@ -88,11 +88,6 @@ size_t CSiteJobs::Finished() const {
     return m_finished;
 }
 
-bool CSiteJobs::Finished(size_t i) const {
-    std::lock_guard lock(m_mutex);
-    return i < m_state.size() && m_state[i] != State::Running && m_state[i] != State::Waiting;
-}
-
 void ForEachSite(size_t count, int jobs, const std::function<void(size_t)>& fn) {
     CSiteJobs run(count, jobs, {}, fn);
     for (size_t i = 0; i < count; ++i) run.Wait(i);

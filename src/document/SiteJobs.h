@@ -30,9 +30,8 @@ public:
     bool Wait(size_t i, const std::function<void()>& waiting = {}, int tickMs = 250);
     // No work starts from now on (the command gives up).
     void SkipRest();
-    // How many pieces of work have finished; whether site i's has.
+    // How many pieces of work have finished.
     size_t Finished() const;
-    bool Finished(size_t i) const;
 
 private:
     enum class State : uint8_t { Waiting, Running, Done, Skipped };
