@@ -14,20 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "support/Listener.h"
+
 class Blackhole {
 public:
     Blackhole(const std::string& address, uint16_t port = 0) : m_address(address) {
-        m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int one = 1;
-        setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
         sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-        socklen_t len = sizeof a;
-        if (bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(m_listener, 0) != 0 ||
-            getsockname(m_listener, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-            return;
+        m_listener = ListenOn(address, port, 0, &a);
+        if (m_listener < 0) return;
         m_port = ntohs(a.sin_port);
         // Connections nobody accepts, until one is left waiting: from then on the queue is full.
         for (int i = 0; i < 16; ++i) {

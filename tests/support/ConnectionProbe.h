@@ -14,21 +14,13 @@
 #include <string>
 #include <thread>
 
+#include "support/Listener.h"
+
 class ConnectionProbe {
 public:
     ConnectionProbe(const std::string& address, uint16_t port) {
-        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int one = 1;
-        setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-        if (bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(m_fd, 16) != 0) {
-            close(m_fd);
-            m_fd = -1;
-            return;
-        }
+        m_fd = ListenOn(address, port, 16);
+        if (m_fd < 0) return;
         m_thread = std::thread([this] {
             while (!m_stop) {
                 pollfd p{m_fd, POLLIN, 0};

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "com/RpcPdu.h"
+#include "support/Listener.h"
 
 namespace wiretest {
 
@@ -23,14 +24,8 @@ class ScriptedPeer {
 public:
     ScriptedPeer(const std::string& address, uint16_t port, std::function<void(int fd)> script)
         : m_script(std::move(script)) {
-        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int one = 1;
-        setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-        m_ok = bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(m_fd, 8) == 0;
+        m_fd = ListenOn(address, port, 8);
+        m_ok = m_fd >= 0;
         m_thread = std::thread([this] { Loop(); });
     }
     ~ScriptedPeer() {
