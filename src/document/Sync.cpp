@@ -210,6 +210,8 @@ bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::
             server::CZentServ* oldHome = FindServer(std::string(FieldText(row.HomeServer)));
             if (row.SyncStatus == 1 && oldHome && oldHome != homeConn && m_bRelocation) {
                 Log(LOG_INFO, FormatString(m_bRelocateVM ? 44632 : 44633, number, oldHome->GetName(), site));
+                // The relocation reads the old home: a stop aborts its calls too.
+                document::CCallAborter::Busy oldBusy(m_pAborter.get(), oldHome);
                 if (!homeConn->RelocateExt(number, oldHome, m_bRelocateVM)) {
                     TraceText("Failed to relocate extension %s in server %s.\n", number, site);
                     Log(LOG_ERROR, FormatString(44661, number, site) + "\t" + homeConn->GetLastError());

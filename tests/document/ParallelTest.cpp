@@ -26,6 +26,11 @@ public:
         progress.emplace_back(done, total);
         if (onProgress) onProgress(done, total);
     }
+    bool AskDeleteScope(DeleteScopePrompt& prompt) override {
+        if (onAsk) onAsk();
+        return RecordingFrame::AskDeleteScope(prompt);
+    }
+    std::function<void()> onAsk;
     std::function<void(const std::string&)> onLog;
     std::function<void(int, int)> onProgress;
     std::vector<std::pair<int, int>> progress;
@@ -201,6 +206,26 @@ TEST_F(Parallel, AStopSendsNothingMoreOfTheNumber) {
         EXPECT_TRUE(Logged(LOG_INFO, "\tSync cancelled: extension 101 was not sent to server South."));
         EXPECT_TRUE(Logged(LOG_INFO, "\tSync cancelled: extension 101 was not sent to server East."));
     }
+    doc.SetStopToken({});
+}
+
+// A stop once the deletion was confirmed deletes nothing: every copy is named as not deleted and
+// the home stays, since its copies do.
+TEST_F(Parallel, AStopBeforeTheDeletionsDeletesNothing) {
+    ThreeSites();
+    Add(North(), Ext("100"));
+    Add(South(), Copy("100", "North"));
+    Add(East(), Copy("100", "North"));
+    ASSERT_TRUE(doc.Download());
+    std::stop_source stop;
+    doc.SetStopToken(stop.get_token());
+    hooked.deleteScope = kEverything;
+    hooked.onAsk = [&] { stop.request_stop(); };
+    EXPECT_FALSE(doc.DeleteEverywhere("100"));
+    EXPECT_FALSE(Held(North(), "100").empty() || Held(South(), "100").empty() || Held(East(), "100").empty());
+    EXPECT_TRUE(Logged(LOG_INFO, "\tCancelled: extension 100 was not deleted in South."));
+    EXPECT_TRUE(Logged(LOG_INFO, "\tCancelled: extension 100 was not deleted in East."));
+    EXPECT_TRUE(Logged(LOG_ERROR, "\tExtension 100 is kept in North: not every forwarding copy of it could be deleted."));
     doc.SetStopToken({});
 }
 
