@@ -176,8 +176,9 @@ int Synchronize(CliContext& ctx, const CArgs& args, const SiteSelection& sites, 
         }
         ctx.frame.SetStatusText(platform::FormatString(44207, t.number));
         const size_t planned = plan.Calls().size(), errors = ctx.frame.ErrorLines().size();
-        const bool ok = doc.SyncExtension(t.number, home);
-        if (!ok) ++failed;
+        bool complete = false;
+        const bool ok = doc.SyncExtension(t.number, home, &complete);
+        if (!ok || !complete) ++failed;
         if (dryRun) {
             PrintPlan(plan, planned);
             PrintSkips(ctx.frame, t.number, errors);

@@ -1,13 +1,16 @@
 // The connection's change operations: forwarding copies added and rewritten, records and
 // workgroups deleted, workgroup membership. The record map, the workgroup map and the summaries
 // change only after the server confirmed.
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "com/RpcError.h"
 #include "connection/SPDCOM.h"
 #include "platform/TextFormat.h"
 #include "platform/Trace.h"
+#include "server/OwnExtension.h"
 #include "server/SysConfigTable.h"
 
 namespace server {
@@ -301,13 +304,8 @@ bool CZentServDcom::DoReplaceExt(const ExtSummary* p, CZentServ* source) {
         n.SetExtPassword(FieldText(p->ExtPassword));
         MakeForwarding(n, home);
     } else if (FieldText(p->HomeServer) != m_strName) {
-        // The site's own extension again: it stops forwarding.
-        n.SetBits(extrec::kExtStatusFlagBank, extrec::kStatusForwards, false);
-        n.SetForwardTarget(extrec::kForwardStopped);
-        n.Fill(extrec::kFwdDialString.offset, extrec::kFwdDialString.width - 1, 0);
-        n.SetU8(extrec::kFwdDialClearMark, 0xFF);
-        n.SetBits(extrec::kExtFeatureFlagBank, extrec::kFeatureFwd10000 | extrec::kFeatureFwd40000, false);
-        n.SetFwdMailOptions(1);
+        // The site's own extension again.
+        StopForwarding(n);
     }
 
     const int32_t size = static_cast<int32_t>(request::ReplaceSize(L));
@@ -340,14 +338,19 @@ bool CZentServDcom::DoDeleteExt(const ExtSummary* p) {
     const bool group = p->ExtensionType == exttype::kWorkgroup;
 
     com::HRESULT hr = com::S_OK;
-    // A workgroup the server already deleted is not asked for again: the retry goes on with the
-    // pilot record.
+    // The server takes the workgroup before its pilot. A workgroup the server already deleted is
+    // not asked for again: the retry goes on with the pilot record.
+    std::vector<uint8_t> deletedGroup;
     if (group && m_groups.count(number)) {
         uint8_t key[request::kWorkgroupKeySize] = {};
         StoreFieldText(key, sizeof key, number);
         hr = Change("DeleteWorkgroup", number, key, sizeof key,
                     [&] { return m_pDelete->DeleteWorkgroup(static_cast<int32_t>(sizeof key), key); });
-        if (hr == com::S_OK) ReleaseGroupRec(number);
+        if (hr == com::S_OK) {
+            const WORKGRPREC w = m_groups.find(number)->second;
+            deletedGroup.assign(w.data(), w.data() + w.size());
+            ReleaseGroupRec(number);
+        }
     }
     if (hr == com::S_OK) {
         const int32_t L = static_cast<int32_t>(c.size());
@@ -356,12 +359,39 @@ bool CZentServDcom::DoDeleteExt(const ExtSummary* p) {
                     [&] { return m_pDelete->DeleteExtension(L, c.data(), &replyLength, c.data()); });
     }
     if (hr != com::S_OK) {
-        ChangeMessage(FormatText("hr = %x", static_cast<uint32_t>(hr)), hr, false);
+        std::string text = FormatText("hr = %x", static_cast<uint32_t>(hr));
+        // A pilot without its workgroup is no group: the workgroup goes back as it was.
+        if (!deletedGroup.empty() && !com::IsTransportFailure(hr)) text += PutBackWorkgroup(number, deletedGroup);
+        ChangeMessage(std::move(text), hr, false);
         return false;
     }
     ReleaseExtRec(number);
     if (member) RemoveFromGroups(number);
     return true;
+}
+
+std::string CZentServDcom::PutBackWorkgroup(const std::string& number, const std::vector<uint8_t>& held) {
+    uint8_t create[request::kWorkgroupCreateSize] = {};
+    StoreFieldText(create + request::kWorkgroupCreateNumber.offset, request::kWorkgroupCreateNumber.width, number);
+    com::HRESULT hr = Change("AddWorkgroup", number, create, sizeof create, [&] {
+        return m_pChange ? m_pChange->AddWorkgroup(static_cast<int32_t>(sizeof create), create) : com::E_NOINTERFACE;
+    });
+    if (hr != com::S_OK)
+        return FormatText("; its workgroup was deleted and could not be created again (hr = %x)", static_cast<uint32_t>(hr));
+    // The settings and members as they were: the record as held, then each member again.
+    std::unique_ptr<uint8_t[]> groupBlock;
+    const WORKGRPREC w = NewGroupRec(groupBlock);
+    if (!w) return "; its workgroup was created again without its settings: no memory for them";
+    std::memcpy(w.data(), held.data(), std::min(held.size(), w.size()));
+    const int32_t size = static_cast<int32_t>(workgrp::kDefinedSize);
+    hr = Change("ReplaceWorkgroup", number, w.data(), w.size(), [&] { return m_pChange->ReplaceWorkgroup(size, w.data()); });
+    KeepGroupRec(number, w, std::move(groupBlock));
+    std::vector<std::string> members;
+    GetGroupMembers(number, members);
+    for (const std::string& member : members) AddToGroup(member, number);
+    if (hr != com::S_OK)
+        return FormatText("; its workgroup was created again, but without its settings (hr = %x)", static_cast<uint32_t>(hr));
+    return "; its workgroup was put back as it was";
 }
 
 void CZentServDcom::RemoveFromGroups(std::string_view number, std::string_view group) {

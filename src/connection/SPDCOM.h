@@ -32,6 +32,9 @@ public:
                             std::string_view pattern, std::string_view suffix) override;
     int GetGroupMembers(std::string_view group, std::vector<std::string>& list) override;
     bool RelocateExt(std::string_view number, CZentServ* other, bool copyMailbox) override;
+    // A call that failed in the transport: the last error says which site and what happened,
+    // and the site counts as lost from now on.
+    void NoteTransportFailure(com::HRESULT hr) override;
     bool CheckMailboxAccess() override;
     int32_t GetMailboxSize(std::string_view number) override;
     ConstExtRec FindExtRec(std::string_view number) const override;
@@ -74,10 +77,10 @@ protected:
 private:
     bool ConnectInterfaces();
     bool ReadSystemConfig();
-    // A call that failed in the transport: the last error says which site and what happened,
-    // and the site counts as lost from now on.
-    void NoteTransportFailure(com::HRESULT hr);
     bool TieTrunkCheck(const std::string& locationCode);
+    // After the workgroup of a group was deleted and its pilot was not: the workgroup created
+    // again with the record held before (`held`). What happened, as the end of a message.
+    std::string PutBackWorkgroup(const std::string& number, const std::vector<uint8_t>& held);
     void ReleaseLists();
 
     // Record storage: a new record goes into its list buffer's spare capacity when a whole

@@ -45,6 +45,7 @@ bool CQOBDoc::DeleteEverywhere(const std::string& number, bool* complete) {
         uint8_t type;
         bool ran = false;
         bool ok = false;
+        bool uncertain = false;  // the answer was lost: the deletion may have been made
         std::string error;
     };
     std::vector<Target> copies, owners;
@@ -63,7 +64,7 @@ bool CQOBDoc::DeleteEverywhere(const std::string& number, bool* complete) {
             homeKept = homeKept || conn.get() == home;
             continue;
         }
-        (t == exttype::kVirtual && conn.get() != home ? copies : owners).push_back({conn.get(), record, t, false, false, {}});
+        (t == exttype::kVirtual && conn.get() != home ? copies : owners).push_back({conn.get(), record, t, false, false, false, {}});
     }
     bool copyLeft = false;
     auto remove = [&](std::vector<Target>& targets, bool areCopies) {
@@ -72,7 +73,9 @@ bool CQOBDoc::DeleteEverywhere(const std::string& number, bool* complete) {
             Target& d = targets[i];
             d.ran = true;
             document::CCallAborter::Busy busy(m_pAborter.get(), d.conn);
+            const bool lostBefore = d.conn->ConnectionLost();
             d.ok = d.conn->DeleteExt(d.record);
+            d.uncertain = !d.ok && !lostBefore && d.conn->ConnectionLost();
             d.error = d.conn->GetLastError();
         });
         for (size_t i = 0; i < targets.size(); ++i) {
@@ -87,7 +90,7 @@ bool CQOBDoc::DeleteEverywhere(const std::string& number, bool* complete) {
                 else if (d.type == exttype::kPhysical || d.type == exttype::kIp) --row->ExtCount;
                 continue;
             } else {
-                Log(LOG_INFO, FormatString(44623, number, site, d.error));
+                Log(LOG_INFO, FormatString(d.uncertain ? 46218 : 44623, number, site, d.error));
             }
             allDone = false;
             copyLeft = copyLeft || areCopies;

@@ -88,6 +88,7 @@ std::string DescribePlannedCall(const server::PlannedCall& call) {
         }
     }
     if (call.method == "Relocate")
-        return "relocate " + n + " from " + call.source + (call.withMailbox ? " with its mailbox" : " without its mailbox");
+        return "make " + n + " this site's own extension and relocate it from " + call.source +
+               (call.withMailbox ? " with its mailbox" : " without its mailbox");
     return call.method + " " + n;
 }

@@ -89,13 +89,16 @@ public:
     void UpdateExtRows(const std::vector<std::string>& numbers);
 
     // Synchronisation and deletion.
-    bool SyncExtension(const std::string& number, const std::string& home);
+    // True when the number was synchronised (its row names the home now); `complete` (when given)
+    // says whether everything of it arrived there as well (a relocation's blocks and mailbox).
+    bool SyncExtension(const std::string& number, const std::string& home, bool* complete = nullptr);
     // One number of a Synchronize command and how it went.
     struct SyncRequest {
         std::string number;
         std::string home;
         bool done = false;  // SyncExtension ran for it (not when the command was cancelled before)
         bool ok = false;
+        bool complete = false;  // ok, and nothing of it stayed behind
     };
     // Synchronises the numbers in the order given (the caller puts extensions before groups); a
     // cancel stops before the next number and the log says which were done and which not. `each`
@@ -187,7 +190,12 @@ private:
     void Message(const std::string& text, unsigned type = MB_OK);
     // SyncExtension's walk over the sites; `home` becomes the home connection's own name, and
     // `homeType` the type the merged row takes on success.
-    bool SyncToHome(const std::string& number, const server::ExtSummary& row, std::string& home, uint8_t& homeType);
+    struct SyncResult {
+        bool incomplete = false;  // synchronised, with warnings: something did not arrive
+        bool uncertain = false;   // a site's answer was lost: the change may have been applied
+    };
+    bool SyncToHome(const std::string& number, const server::ExtSummary& row, std::string& home, uint8_t& homeType,
+                    SyncResult& result);
     // The route from `site` to `home`, each entry compared written to the trace.
     const MapEntry* TraceRouteTo(const SiteRec& site, const std::string& home) const;
 

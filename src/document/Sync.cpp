@@ -65,11 +65,13 @@ const MapEntry* CQOBDoc::TraceRouteTo(const SiteRec& site, const std::string& ho
     return nullptr;
 }
 
-bool CQOBDoc::SyncExtension(const std::string& number, const std::string& homeName) {
+bool CQOBDoc::SyncExtension(const std::string& number, const std::string& homeName, bool* complete) {
     CommandScope scope(*this);
+    if (complete) *complete = false;
     std::string home = homeName;
     uint8_t homeType = 0;
     bool ok = false;
+    SyncResult result;
     const ExtSummary* found = FindExtRow(number);
     if (!found) {
         Log(LOG_ERROR, FormatString(44649, number));
@@ -77,12 +79,15 @@ bool CQOBDoc::SyncExtension(const std::string& number, const std::string& homeNa
         const ExtSummary row = *found;
         TraceText("Begin to Sync extension %s to server %s.\n", number, home);
         Log(LOG_INFO, FormatString(44650, number, home));
-        ok = SyncToHome(number, row, home, homeType);
+        ok = SyncToHome(number, row, home, homeType, result);
     }
 
     if (ok) {
         TraceText("Finish sync extension %s to server %s.\n", number, home);
-        Log(LOG_INFO, FormatString(44651, number));
+        // Every site points at the new home, but something of the extension stayed behind.
+        if (result.incomplete) Log(LOG_WARNING, FormatString(46216, number, home));
+        else Log(LOG_INFO, FormatString(44651, number));
+        if (complete) *complete = !result.incomplete;
         ExtSummary* merged = FindExtRow(number);
         merged->SyncStatus = 1;
         merged->ExtensionType = homeType;
@@ -90,7 +95,7 @@ bool CQOBDoc::SyncExtension(const std::string& number, const std::string& homeNa
         if (m_pFrame) m_pFrame->UpdateViews(UPDATE_ROW_REFRESH, number);
     } else {
         TraceText("Failed to sync extension %s to server %s.\n", number, home);
-        Log(LOG_ERROR, FormatString(44652, number));
+        Log(LOG_ERROR, FormatString(result.uncertain ? 46217 : 44652, number));
     }
     return ok;
 }
@@ -104,10 +109,10 @@ bool CQOBDoc::SyncNumbers(std::vector<SyncRequest>& list, const std::function<vo
         if (Cancelled()) break;
         Status(FormatString(46212, r.number, done + 1, total));
         if (m_pFrame) m_pFrame->ShowProgress(done, total);
-        r.ok = SyncExtension(r.number, r.home);
+        r.ok = SyncExtension(r.number, r.home, &r.complete);
         r.done = true;
         ++done;
-        all = all && r.ok;
+        all = all && r.ok && r.complete;
         if (each) each(r);
     }
     if (m_pFrame) m_pFrame->ShowProgress(0, 0);
@@ -120,7 +125,8 @@ bool CQOBDoc::SyncNumbers(std::vector<SyncRequest>& list, const std::function<vo
     return all;
 }
 
-bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::string& home, uint8_t& homeType) {
+bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::string& home, uint8_t& homeType,
+                         SyncResult& result) {
     const uint32_t flags = CompareExtNames(number);
     if (flags & 0x2) {
         Log(LOG_ERROR, FormatString(44653, number));
@@ -202,23 +208,37 @@ bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::
             const uint32_t copyMask = server::extrec::kForwardingCopyMask;
             if (ownRecord && (ownRecord.ExtFeatureFlagBank() & copyMask) == copyMask && FieldText(own.HomeServer) == site)
                 StoreFieldText(own.HomeServer, "", 32);
-            if (!homeConn->ReplaceExt(&own, homeConn)) {
-                TraceText("Failed to modify extension %s in server %s.\n", number, site);
-                Log(LOG_ERROR, FormatString(44660, number, site) + "\t" + homeConn->GetLastError());
-                return false;
-            }
             server::CZentServ* oldHome = FindServer(std::string(FieldText(row.HomeServer)));
+            const bool lostBefore = homeConn->ConnectionLost();
             if (row.SyncStatus == 1 && oldHome && oldHome != homeConn && m_bRelocation) {
+                // The relocation rewrites the record itself (it stops forwarding as it takes the
+                // old home's settings): a refusal leaves the new home as it was.
                 Log(LOG_INFO, FormatString(m_bRelocateVM ? 44632 : 44633, number, oldHome->GetName(), site));
                 // The relocation reads the old home: a stop aborts its calls too.
                 document::CCallAborter::Busy oldBusy(m_pAborter.get(), oldHome);
                 if (!homeConn->RelocateExt(number, oldHome, m_bRelocateVM)) {
                     TraceText("Failed to relocate extension %s in server %s.\n", number, site);
-                    Log(LOG_ERROR, FormatString(44661, number, site) + "\t" + homeConn->GetLastError());
+                    result.uncertain = !lostBefore && homeConn->ConnectionLost();
+                    Log(LOG_ERROR, FormatString(result.uncertain ? 46215 : 44661, number, site) + "\t" +
+                                       homeConn->GetLastError());
                     // The other sites would forward to a home that did not receive the extension.
                     return false;
                 }
-                if (!homeConn->GetLastError().empty()) Log(LOG_WARNING, "\t" + homeConn->GetLastError());
+                // What did not arrive: one warning each, and the number is not done.
+                const std::string warnings = homeConn->GetLastError();
+                for (size_t at = 0; at < warnings.size();) {
+                    size_t end = warnings.find('\n', at);
+                    if (end == std::string::npos) end = warnings.size();
+                    if (end > at) Log(LOG_WARNING, "\t" + warnings.substr(at, end - at));
+                    at = end + 1;
+                }
+                result.incomplete = !warnings.empty();
+            } else if (!homeConn->ReplaceExt(&own, homeConn)) {
+                TraceText("Failed to modify extension %s in server %s.\n", number, site);
+                result.uncertain = !lostBefore && homeConn->ConnectionLost();
+                Log(LOG_ERROR, FormatString(result.uncertain ? 46215 : 44660, number, site) + "\t" +
+                                   homeConn->GetLastError());
+                return false;
             }
             settle(homeConn);
         }
@@ -235,6 +255,7 @@ bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::
         ExtSummary record{};
         bool ran = false;
         bool done = false;
+        bool uncertain = false;  // the call may have reached the site: its answer was lost
         std::string error;
     };
     std::vector<Copy> copies;
@@ -291,7 +312,9 @@ bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::
         if (!c.send || Cancelled()) return;
         c.ran = true;
         document::CCallAborter::Busy busy(m_pAborter.get(), c.conn);
+        const bool lostBefore = c.conn->ConnectionLost();
         c.done = c.add ? c.conn->AddExt(&c.record, homeConn) : c.conn->ReplaceExt(&c.record, homeConn);
+        c.uncertain = !c.done && !lostBefore && c.conn->ConnectionLost();
         c.error = c.conn->GetLastError();
     };
     document::CSiteJobs jobs(copies.size(), ChangeJobs(), m_stop, send);
@@ -313,7 +336,8 @@ bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::
             ok = false;
             TraceText(c.add ? "Failed to add extension %s to server %s.\n" : "Failed to modify extension %s in server %s.\n",
                       number, site);
-            Log(LOG_ERROR, FormatString(c.add ? 44659 : 44660, number, site) + "\t" + c.error);
+            result.uncertain = result.uncertain || c.uncertain;
+            Log(LOG_ERROR, FormatString(c.uncertain ? 46215 : c.add ? 44659 : 44660, number, site) + "\t" + c.error);
             continue;
         }
         if (c.add && !c.error.empty()) Log(LOG_WARNING, "\t" + c.error);

@@ -160,6 +160,12 @@ constexpr StringEntry kTable[] = {
      "下载站点时未检查邮箱共享（当时未启用语音邮箱迁移）"},
     {46104, "Server %s has no IZentControlI interface, through which it would share its mailboxes.",
      "服务器 %s 没有 IZentControlI 接口，无法通过它共享邮箱。"},
+    {46105, "Warning: The %s of extension %s was not copied from %s to %s (0x%x).",
+     "警告：分机 %2$s 的%1$s未从 %3$s 复制到 %4$s (0x%5$x)。"},
+    {46106, "data block", "数据块"},
+    {46107, "item", "数据项"},
+    {46108, "ONA data", "ONA 数据"},
+    {46109, "group settings", "群组设置"},
 
     // Long commands: progress, and what a cancel left done and undone.
     {46200, "Download cancelled by the user.", "用户取消了下载。"},
@@ -179,6 +185,14 @@ constexpr StringEntry kTable[] = {
     {46212, "Synchronizing extension %s (%d of %d)...", "正在同步分机 %s（第 %d 个，共 %d 个）..."},
     {46213, "Synchronizing extension %s: waiting for %s...", "正在同步分机 %s：正在等待 %s..."},
     {46214, "Deleting extension %s: waiting for %s...", "正在删除分机 %s：正在等待 %s..."},
+    {46215, "\tSync uncertain: The answer of server %2$s was lost while extension %1$s was changed there: the change may have been applied. Download the sites again to see what it holds.",
+     "\t同步结果不确定：修改分机 %s 时服务器 %s 的应答丢失：更改可能已生效。请重新下载站点以查看其内容。"},
+    {46216, "Sync incomplete - extension %s now lives on %s, but not everything of it arrived there (see the warnings above).",
+     "同步未完成 - 分机 %s 现在位于 %s，但其内容未全部到达（见上面的警告）。"},
+    {46217, "Sync uncertain - extension %s: download the sites again to see what they hold.",
+     "同步结果不确定 - 分机 %s：请重新下载站点以查看其内容。"},
+    {46218, "Extension %s may have been deleted in %s: the answer was lost (%s). Download the sites again to see it.",
+     "分机 %s 可能已在 %s 中删除：应答丢失（%s）。请重新下载站点以查看。"},
 
     // Commands on the engine: cancelling, progress, the number of sites at once.
     {46250, "Stop the command that runs\nCancel", "停止正在运行的命令\n取消"},

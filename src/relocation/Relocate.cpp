@@ -1,6 +1,8 @@
 // Moving an extension onto this relocator's server from its old home: the record (merged with
-// the old home's), the workgroup with its members, the data blocks and items, the mailbox. Each
-// step changes the server as it goes; a later failure undoes nothing.
+// the old home's, and no longer forwarding), the workgroup with its members, the data blocks and
+// items, the mailbox. The record goes first and in one request: when the server refuses it,
+// nothing else is sent, so the new home is left as it was and the move can simply be run again.
+// What did not arrive after that is a warning in the last error, one line each.
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -8,9 +10,11 @@
 #include <new>
 #include <vector>
 
+#include "com/RpcError.h"
 #include "platform/Strings.h"
 #include "proxy/Interfaces.h"
 #include "relocation/Reloc.h"
+#include "server/OwnExtension.h"
 #include "server/ServProv.h"
 
 namespace relocation {
@@ -42,13 +46,33 @@ std::vector<std::string> Members(server::CZentServ* conn, std::string_view group
     return list;
 }
 
+// Collects what did not arrive, one line each, for the destination's last error.
+class Warnings {
+public:
+    Warnings(std::string_view number, server::CZentServ* source, server::CZentServ* dest)
+        : m_number(number), m_source(source->GetName()), m_dest(dest->GetName()) {}
+    // A block whose copy failed with `hr` (the read's or the write's); `what` names the block.
+    void Block(int what, com::HRESULT hr) {
+        Add(platform::FormatString(46105, platform::LoadString(what), m_number, m_source, m_dest,
+                                   static_cast<uint32_t>(hr)));
+    }
+    void Add(const std::string& line) {
+        if (!m_text.empty()) m_text += '\n';
+        m_text += line;
+    }
+    const std::string& Text() const { return m_text; }
+
+private:
+    std::string m_number, m_source, m_dest, m_text;
+};
+
 }  // namespace
 
 bool CReloc::RelocateCommon(std::string_view numberView, server::CZentServ* source, bool copyMailbox, bool v48) {
     server::CZentServ* dest = m_pServer;
     if (!source) return false;
     const std::string number(numberView);
-    dest->SetLastError({});  // what is left here after a success is a warning
+    dest->SetLastError({});  // what is left here after a success are warnings
     uint16_t version = 0, recordLength = 0;
     dest->GetVersionInfo(version, recordLength);
     const size_t L = recordLength;
@@ -79,17 +103,31 @@ bool CReloc::RelocateCommon(std::string_view numberView, server::CZentServ* sour
     std::memcpy(buf + L, held.data(), L);
     server::ExtRec(buf + 2 * L, 4).SetI32(0, server::request::kReplaceTrailer);
 
-    bool result = true;
-    if (IZentChangeI* change = dest->GetChangeInterface()) {
-        MergeExtRec(server::ExtRec(buf, L), source);
+    // The new home's record is (still) a forwarding copy: it becomes the extension, in the same
+    // request that carries the old home's settings.
+    const bool ownAgain = server::ForwardsByDialString(held);
+    IZentChangeI* change = dest->GetChangeInterface();
+    if (!change && ownAgain) {
+        dest->SetLastError("Failed to get IZentChangeI interface.\n");
+        return false;
+    }
+    Warnings warnings(number, source, dest);
+    if (change) {
+        const server::ExtRec request(buf, L);
+        if (ownAgain) server::StopForwarding(request);
+        MergeExtRec(request, source);
         // The request is the replace request itself; the buffer's further bytes are not part of it.
         const com::HRESULT hr = change->ReplaceExtension(int32_t(2 * L + 4), buf);
-        if (hr == com::S_OK) {
-            std::memcpy(held.data(), buf, L);
-        } else {
-            dest->SetLastError(platform::FormatString(44629, number, static_cast<uint32_t>(hr)));
-            result = false;
+        if (hr != com::S_OK) {
+            std::string text = platform::FormatString(44629, number, static_cast<uint32_t>(hr));
+            if (com::IsTransportFailure(hr)) {
+                dest->NoteTransportFailure(hr);
+                text += dest->GetLastError();
+            }
+            dest->SetLastError(text);
+            return false;
         }
+        std::memcpy(held.data(), buf, L);
 
         const server::WORKGRPREC group = dest->HeldGroupRec(number);
         if (held.ExtensionType() == server::exttype::kWorkgroup && group) {
@@ -105,22 +143,26 @@ bool CReloc::RelocateCommon(std::string_view numberView, server::CZentServ* sour
             for (const std::string& member : Members(source, number)) dest->AddToGroup(member, number);
             if (replaced == com::S_OK) {
                 std::memcpy(group.data(), buf, G);
-            } else if (server::workgrp::kMembers < G) {
+            } else {
+                warnings.Block(46109, replaced);
                 // The membership requests went through; the rest of the record did not.
-                std::memcpy(group.data() + server::workgrp::kMembers, buf + server::workgrp::kMembers,
-                            G - server::workgrp::kMembers);
+                if (server::workgrp::kMembers < G)
+                    std::memcpy(group.data() + server::workgrp::kMembers, buf + server::workgrp::kMembers,
+                                G - server::workgrp::kMembers);
             }
         }
     }
 
     IZentOKLInterface* destData = dest->GetOKLInterface();
-    if (result && destData && sourceData) {
+    if (destData && sourceData) {
         if (haveDataSize) {
             std::memset(buf, 0, B);
             int32_t tag = 0;
             const int32_t size = dataSize;
-            if (com::SUCCEEDED(sourceData->ReadExtData(number.c_str(), &tag, &size, buf)))
-                destData->WriteExtData(number.c_str(), tag, size, buf);
+            // The old home said it has a block of that size: not getting it across is a loss.
+            com::HRESULT hr = sourceData->ReadExtData(number.c_str(), &tag, &size, buf);
+            if (com::SUCCEEDED(hr)) hr = destData->WriteExtData(number.c_str(), tag, size, buf);
+            if (com::FAILED(hr)) warnings.Block(46106, hr);
         }
         int32_t key = 0;
         if (v48 && SameVersion(source) && ItemKey(number, key)) {
@@ -129,9 +171,10 @@ bool CReloc::RelocateCommon(std::string_view numberView, server::CZentServ* sour
             if (Believable(sourceData->QueryItemSize(kItemKind, key, &size), size) && size > 0) {
                 std::unique_ptr<uint8_t[]> item(new (std::nothrow) uint8_t[size_t(size) + 8]());
                 int32_t got = size;
-                if (item && com::SUCCEEDED(sourceData->ReadItem(kItemKind, key, &got, item.get())) && got >= 0 &&
-                    got <= size)
-                    destData->WriteItem(kItemKind, key, got + 8, item.get());
+                com::HRESULT hr = item ? sourceData->ReadItem(kItemKind, key, &got, item.get()) : com::E_OUTOFMEMORY;
+                if (com::SUCCEEDED(hr) && (got < 0 || got > size)) hr = com::E_UNEXPECTED;
+                if (com::SUCCEEDED(hr)) hr = destData->WriteItem(kItemKind, key, got + 8, item.get());
+                if (com::FAILED(hr)) warnings.Block(46107, hr);
             }
         }
     }
@@ -141,17 +184,25 @@ bool CReloc::RelocateCommon(std::string_view numberView, server::CZentServ* sour
     if (sourceOna && destOna) {
         std::memset(buf, 0, B);
         int32_t size = int32_t(kOnaCapacity);
-        if (com::SUCCEEDED(sourceOna->ReadONAData(number.c_str(), &size, buf)) && size >= 0 &&
-            size_t(size) <= kOnaCapacity)
-            destOna->WriteONAData(number.c_str(), size, buf);
+        // Most extensions have no such block: a read that fails finds nothing to carry, unless the
+        // old home could not be reached.
+        com::HRESULT hr = sourceOna->ReadONAData(number.c_str(), &size, buf);
+        if (com::SUCCEEDED(hr)) {
+            if (size >= 0 && size_t(size) <= kOnaCapacity) hr = destOna->WriteONAData(number.c_str(), size, buf);
+            else hr = com::E_UNEXPECTED;
+            if (com::FAILED(hr)) warnings.Block(46108, hr);
+        } else if (com::IsTransportFailure(hr)) {
+            warnings.Block(46108, hr);
+        }
     }
 
     if (v48 && copyMailbox) {
         std::string why;
-        if (!CopyMailbox(number, source, why) && result)
-            dest->SetLastError(platform::FormatString(46101, number, source->GetName(), dest->GetName(), why));
+        if (!CopyMailbox(number, source, why))
+            warnings.Add(platform::FormatString(46101, number, source->GetName(), dest->GetName(), why));
     }
-    return result;
+    dest->SetLastError(warnings.Text());
+    return true;
 }
 
 }  // namespace relocation

@@ -132,6 +132,10 @@ public:
     void SetLastError(std::string text) { m_strLastError = std::move(text); }
     const IConnectionOptions* Options() const { return m_pOptions; }
 
+    // A call made on this site's interfaces failed with `hr`: when the transport failed, the site
+    // counts as lost from now on and the last error says so; any other result changes nothing.
+    virtual void NoteTransportFailure(int32_t hr) { (void)hr; }
+
     // Abandons the call in flight (from another thread, as a Cancel does) and every later call:
     // the connection counts as lost from then on. Safe to repeat, and while the owner works.
     virtual void Abort() { m_bConnectionLost = true; }

@@ -23,7 +23,7 @@ const char* kUsage =
     "       [--tie-trunk-codes CODE,...] [--record-length L] [--force]\n"
     "  add STATE --number N --type physical|virtual|group|wireless|ip|application [--first F]\n"
     "       [--last L] [--email E] [--fwd-dial D] [--fwd-email A] [--forwarding] [--members M,M,...]\n"
-    "  fault STATE [METHOD HRESULT|none [--after N]] [--clear] [--absent IFACE] [--empty IFACE]\n"
+    "  fault STATE [METHOD HRESULT|none [--after N] [--applied]] [--clear] [--absent IFACE] [--empty IFACE]\n"
     "       [--present IFACE] [--record-definition-fills] [--extension-list-extra N]\n"
     "       [--workgroup-list-extra N] [--workgroup-record-length N] [--mailbox-answer CODE|none]\n"
     "       [--delay-ms N] [--itg-table-bytes N|none] [--add-reply-blank]\n"
@@ -166,10 +166,11 @@ int Fault(Context& c, const std::string& path, const CommandArgs& a) {
                 if (!ParseInteger(*t, 0, UINT32_MAX, false, v)) return c.Usage("--after must be a call count");
                 mf.after = uint32_t(v);
             }
+            mf.applied = a.Has("applied");
             methodFault = mf;
         }
-    } else if (a.Has("after")) {
-        return c.Usage("--after goes with METHOD HRESULT");
+    } else if (a.Has("after") || a.Has("applied")) {
+        return c.Usage("--after and --applied go with METHOD HRESULT");
     }
     std::string error;
     platform::FileLock lock;
@@ -304,7 +305,7 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
         {"fault",
          {"after", "absent", "empty", "present", "extension-list-extra", "workgroup-list-extra", "workgroup-record-length",
           "mailbox-answer", "delay-ms", "itg-table-bytes"},
-         {"clear", "record-definition-fills", "add-reply-blank"}},
+         {"clear", "record-definition-fills", "add-reply-blank", "applied"}},
         {"dump", {}, {}},
         {"serve", {"address", "port", "max-fragment", "max-connections", "journal", "latency-ms", "jitter-ms"}, {}},
     };

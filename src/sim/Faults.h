@@ -17,9 +17,12 @@ namespace sim {
 enum class InterfaceAnswer { Present, Absent, Empty };
 
 // A fixed result for a method: the first `after` calls work, every later one answers `result`.
+// With `applied`, the call is carried out first and its answer then replaced by `result`: a
+// change whose reply was lost.
 struct MethodFault {
     com::HRESULT result = com::E_FAIL;
     uint32_t after = 0;
+    bool applied = false;
     bool operator==(const MethodFault&) const = default;
 };
 

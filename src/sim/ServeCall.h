@@ -18,9 +18,10 @@ com::HRESULT CSimServer::Serve(std::string_view method, Body&& body, Clear&& cle
     if (const uint32_t delay = m_site->DelayMs()) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     std::lock_guard lock(m_site->Mutex());
     com::HRESULT hr;
-    if (auto fault = m_site->CountCall(method)) {
+    const std::optional<MethodFault> fault = m_site->CountCall(method);
+    if (fault && !fault->applied) {
         clearOuts();
-        hr = *fault;
+        hr = fault->result;
     } else {
         UndoLog undo;
         try {
@@ -33,6 +34,10 @@ com::HRESULT CSimServer::Serve(std::string_view method, Body&& body, Clear&& cle
             undo.Rollback();
             clearOuts();
             hr = com::E_UNEXPECTED;
+        }
+        if (fault) {
+            clearOuts();
+            hr = fault->result;
         }
     }
     m_site->Journal(method, hr);

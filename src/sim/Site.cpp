@@ -85,13 +85,13 @@ bool Site::SetMethodFault(std::string_view method, std::optional<MethodFault> fa
     return Save(error);
 }
 
-std::optional<com::HRESULT> Site::CountCall(std::string_view method) {
+std::optional<MethodFault> Site::CountCall(std::string_view method) {
     auto count = m_callCounts.find(method);
     if (count == m_callCounts.end()) count = m_callCounts.emplace(std::string(method), 0).first;
     const uint64_t n = ++count->second;
     auto fault = m_state.faults.methods.find(method);
     if (fault == m_state.faults.methods.end() || n <= fault->second.after) return std::nullopt;
-    return fault->second.result;
+    return fault->second;
 }
 
 void Site::Journal(std::string_view method, com::HRESULT result) {

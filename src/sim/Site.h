@@ -60,7 +60,7 @@ public:
     bool SetMethodFault(std::string_view method, std::optional<MethodFault> fault, std::string& error);
 
     // With the mutex held: counts a call of method and gives the fault result when one applies.
-    std::optional<com::HRESULT> CountCall(std::string_view method);
+    std::optional<MethodFault> CountCall(std::string_view method);
     void Journal(std::string_view method, com::HRESULT result);
     // Also appends every journal entry to a file, one "METHOD 0xHRESULT" line each (`zentsim serve
     // --journal`); empty: none. Set before serving.

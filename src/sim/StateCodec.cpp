@@ -298,12 +298,13 @@ bool ReadFaults(Reader& r, const Json& j, Faults& f, std::size_t recordLength) {
             if (!IsNamedMethod(m.key())) return r.Fail(p, "not a named method of the server interfaces");
             MethodFault mf;
             int64_t after = 0;
-            if (!r.Object(m.value(), p, {"result", "after"})) return false;
+            if (!r.Object(m.value(), p, {"result", "after", "applied"})) return false;
             if (!m.value().contains("result")) return r.Fail(p, "\"result\" is missing");
             if (!r.Hr(m.value()["result"], p + ".result", mf.result) ||
                 !r.Int(m.value(), "after", p, 0, UINT32_MAX, after))
                 return false;
             mf.after = uint32_t(after);
+            if (!r.Bool(m.value(), "applied", p, mf.applied)) return false;
             f.methods[m.key()] = mf;
         }
     }
@@ -497,7 +498,10 @@ Json MailboxToJson(const MailboxState& m) {
 
 Json FaultsToJson(const Faults& f) {
     Json methods = Json::object();
-    for (const auto& [name, mf] : f.methods) methods[name] = Json{{"result", FormatHResult(mf.result)}, {"after", mf.after}};
+    for (const auto& [name, mf] : f.methods) {
+        methods[name] = Json{{"result", FormatHResult(mf.result)}, {"after", mf.after}};
+        if (mf.applied) methods[name]["applied"] = true;
+    }
     Json interfaces = Json::object();
     for (const auto& [name, a] : f.interfaces) interfaces[name] = InterfaceAnswerName(a);
     Json j = Json::object();

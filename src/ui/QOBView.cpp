@@ -190,7 +190,7 @@ void CQOBView::StartSync(std::vector<CQOBDoc::SyncRequest> list) {
             IQOBFrame* frame = m_pDoc->GetFrame();
             // The document says which number runs and how far it got; each row follows as done.
             m_pDoc->SyncNumbers(*requests, [&](const CQOBDoc::SyncRequest& r) {
-                const int state = r.ok ? (LGCS_CHECKED | LGCS_LOCKED) : LGCS_UNCHECKED;
+                const int state = r.ok && r.complete ? (LGCS_CHECKED | LGCS_LOCKED) : LGCS_UNCHECKED;
                 PostToWindow([this, number = r.number, state] {
                     const int row = RowOf(number);
                     if (row < 0) return;

@@ -273,27 +273,55 @@ TEST_F(ChangeOps, ReplacingRewritesACopyOrMakesItTheSitesOwnAgain) {
     EXPECT_EQ(std::memcmp(s.FindExtRec("100").data(), held.data(), held.size()), 0);
 }
 
-TEST_F(ChangeOps, DeletingAGroupAndItsRetry) {
+TEST_F(ChangeOps, AGroupsPilotAndWorkgroupGoTogetherOrNotAtAll) {
+    Hosted& south = Site("South");
+    Add(south, Ext("201"));
+    Add(south, Ext("202"));
+    Add(south, Ext("600", "group"), {"201", "202"});
+    server::CZentServ& s = Load(south);
+    const ExtSummary group = *s.FindExt("600");
+    const std::vector<uint8_t> groupBefore = HeldGroup(south, "600");
+
+    // The server takes the workgroup first; the pilot is then refused: the workgroup is put back
+    // with its settings and members, so no pilot is left without its group.
+    Fault(south, "DeleteExtension", com::E_FAIL);
+    EXPECT_FALSE(s.DeleteExt(&group));
+    EXPECT_EQ(s.GetLastError(), "hr = 80004005; its workgroup was put back as it was");
+    EXPECT_EQ(HeldGroup(south, "600"), groupBefore);
+    EXPECT_TRUE(s.FindGroupRec("600"));
+    EXPECT_NE(s.FindExt("600"), nullptr);
+
+    // The retry deletes both.
+    std::string error;
+    ASSERT_TRUE(south.site->SetMethodFault("DeleteExtension", std::nullopt, error));
+    south.site->ClearCalls();
+    EXPECT_TRUE(s.DeleteExt(&group)) << s.GetLastError();
+    EXPECT_EQ(Calls(south), (std::vector<std::string>{"DeleteWorkgroup", "DeleteExtension"}));
+    EXPECT_TRUE(Held(south, "600").empty());
+    EXPECT_FALSE(HasGroup(south, "600"));
+    EXPECT_FALSE(s.FindExtRec("600"));
+    EXPECT_EQ(s.FindExt("600"), nullptr);
+}
+
+TEST_F(ChangeOps, AWorkgroupThatCannotBePutBackIsSaidSo) {
     Hosted& south = Site("South");
     Add(south, Ext("600", "group"));
     server::CZentServ& s = Load(south);
     const ExtSummary group = *s.FindExt("600");
-
-    // The workgroup goes, the pilot is refused: the retry does not ask for the workgroup again.
     Fault(south, "DeleteExtension", com::E_FAIL);
+    Fault(south, "AddWorkgroup", com::E_FAIL);
     EXPECT_FALSE(s.DeleteExt(&group));
-    EXPECT_EQ(s.GetLastError(), "hr = 80004005");
+    EXPECT_EQ(s.GetLastError(), "hr = 80004005; its workgroup was deleted and could not be created again (hr = 80004005)");
     EXPECT_FALSE(HasGroup(south, "600"));
+    EXPECT_FALSE(s.FindGroupRec("600"));
     EXPECT_TRUE(s.FindExtRec("600"));
-    EXPECT_NE(s.FindExt("600"), nullptr);
+
+    // The retry goes on with the pilot alone.
     std::string error;
     ASSERT_TRUE(south.site->SetMethodFault("DeleteExtension", std::nullopt, error));
     south.site->ClearCalls();
     EXPECT_TRUE(s.DeleteExt(&group)) << s.GetLastError();
     EXPECT_EQ(Calls(south), std::vector<std::string>{"DeleteExtension"});
-    EXPECT_TRUE(Held(south, "600").empty());
-    EXPECT_FALSE(s.FindExtRec("600"));
-    EXPECT_EQ(s.FindExt("600"), nullptr);
 }
 
 TEST_F(ChangeOps, AMemberLeavesEveryGroupThatListsIt) {

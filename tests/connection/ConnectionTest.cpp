@@ -117,7 +117,7 @@ TEST_F(Connection, EmptyServerHasNoFirstExtension) {
 TEST_F(Connection, OutOfMemoryDoublesTheSharedCapacityUpToItsLimit) {
     Host();
     Add("100");
-    Fault([](sim::Faults& f) { f.methods["GetExtensionList"] = sim::MethodFault{com::E_OUTOFMEMORY, 0}; });
+    Fault([](sim::Faults& f) { f.methods["GetExtensionList"] = sim::MethodFault{com::E_OUTOFMEMORY, 0, false}; });
     ASSERT_TRUE(conn->Initialize());
     EXPECT_FALSE(conn->LoadExtensions());
     EXPECT_EQ(Calls("GetExtensionList"), 9);  // 160000 ... 40960000
@@ -198,7 +198,7 @@ TEST_F(Connection, MissingAndEmptyInterfaces) {
 
 TEST_F(Connection, EveryFailedInitializeSaysWhy) {
     Host();
-    Fault([](sim::Faults& f) { f.methods["GetSystemConfig"] = sim::MethodFault{com::E_FAIL, 0}; });
+    Fault([](sim::Faults& f) { f.methods["GetSystemConfig"] = sim::MethodFault{com::E_FAIL, 0, false}; });
     EXPECT_FALSE(conn->Initialize());
     EXPECT_EQ(conn->GetLastError(), "Failed to get the system configuration of server North.\n");
 

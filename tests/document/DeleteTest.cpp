@@ -141,6 +141,38 @@ TEST_F(Delete, ARefusingCopyKeepsTheRowAndTheHome) {
     EXPECT_EQ(Home(Row("100")), "Unknown");
 }
 
+// A group whose pilot is refused on one site keeps its workgroup there, and the row stays.
+TEST_F(Delete, AGroupKeepsPilotAndWorkgroupTogether) {
+    ThreeSites();
+    for (sim::Site* s : {&North(), &South(), &East()}) Add(*s, Ext("600", "group"));
+    Download();
+    Fault(South(), "DeleteExtension", com::E_FAIL);
+    frame.deleteScope = kEverything;
+    bool complete = true;
+    EXPECT_FALSE(doc.DeleteEverywhere("600", &complete));
+    EXPECT_FALSE(complete);
+    EXPECT_TRUE(Logged(LOG_INFO, "Cannot delete extension 600 in South: hr = 80004005; its workgroup was put back as it was"));
+    EXPECT_FALSE(Gone(South(), "600"));
+    EXPECT_TRUE(HasGroup(South(), "600"));
+    EXPECT_TRUE(Gone(North(), "600") && Gone(East(), "600"));
+    EXPECT_NE(doc.FindExtRow("600"), nullptr);
+}
+
+// A copy deleted whose answer was lost: the outcome says it may have been deleted, and the
+// number is not reported as gone.
+TEST_F(Delete, ALostAnswerSaysTheDeletionMayHaveBeenMade) {
+    Synchronised();
+    Fault(South(), "DeleteExtension", com::RPC_S_CALL_FAILED, 0, true);
+    frame.deleteScope = kEverything;
+    bool complete = true;
+    EXPECT_FALSE(doc.DeleteEverywhere("100", &complete));
+    EXPECT_FALSE(complete);
+    EXPECT_TRUE(LoggedPrefix(LOG_INFO, "Extension 100 may have been deleted in South: the answer was lost (hr = 800706be"));
+    EXPECT_TRUE(Gone(South(), "100"));   // the site did delete it
+    EXPECT_FALSE(Gone(North(), "100"));  // the home stays while a copy is uncertain
+    EXPECT_NE(doc.FindExtRow("100"), nullptr);
+}
+
 TEST_F(Delete, CancelledOrUnknownDeletesNothing) {
     Synchronised();
     frame.deleteScope = -1;

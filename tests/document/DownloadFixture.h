@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -159,10 +160,22 @@ protected:
     void ForgetCalls() {
         for (SimSite& s : sites) s.site->ClearCalls();
     }
-    // The method fails with hr from its call number after+1 on.
-    static void Fault(sim::Site& site, const std::string& method, com::HRESULT hr, uint32_t after = 0) {
+    static void Edit(sim::Site& site, const std::function<void(sim::SiteState&)>& change) {
         std::string error;
-        ASSERT_TRUE(site.SetMethodFault(method, sim::MethodFault{hr, after}, error)) << error;
+        ASSERT_TRUE(site.Modify(
+            [&](sim::SiteState& s, std::string&) {
+                change(s);
+                return true;
+            },
+            error))
+            << error;
+    }
+    // The method fails with hr from its call number after+1 on; with `applied` it is carried out
+    // and only its answer is hr (a reply lost after the change).
+    static void Fault(sim::Site& site, const std::string& method, com::HRESULT hr, uint32_t after = 0,
+                      bool applied = false) {
+        std::string error;
+        ASSERT_TRUE(site.SetMethodFault(method, sim::MethodFault{hr, after, applied}, error)) << error;
     }
     bool LoggedPrefix(uint32_t level, const std::string& prefix) const {
         for (const auto& [l, t] : frame.logs)

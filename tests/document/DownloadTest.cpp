@@ -220,7 +220,7 @@ TEST_F(Download, ListThatCannotBeLoadedFailsTheDownload) {
     AddSite("North");
     sim::Site& south = AddSite("South");
     std::string error;
-    ASSERT_TRUE(south.SetMethodFault("GetExtensionList", sim::MethodFault{com::E_FAIL, 0}, error)) << error;
+    ASSERT_TRUE(south.SetMethodFault("GetExtensionList", sim::MethodFault{com::E_FAIL, 0, false}, error)) << error;
     EXPECT_FALSE(doc.Download());
     EXPECT_TRUE(Logged(LOG_INFO, "Searching all extensions in South..."));
     EXPECT_TRUE(Logged(LOG_ERROR, "Failed to load extensions information from South."));

@@ -214,25 +214,87 @@ TEST_F(Sync, AWirelessExtensionElsewhereIsNeverTurnedIntoACopy) {
                                   "turned into a forwarding copy."));
 }
 
-TEST_F(Sync, AFailedRelocationLeavesTheOtherSitesAlone) {
+// The new home refuses the relocation's rewrite: nothing is left changed anywhere (calls to the
+// number at South still forward to North), and running the move again finishes it.
+TEST_F(Sync, ARefusedRelocationChangesNothingAndItsRetryFinishesTheMove) {
     ThreeSites();
     Add(North(), Ext("100"));
     Add(South(), Copy("100", "North"));
     Add(East(), Copy("100", "North"));
+    Edit(North(), [](sim::SiteState& s) { s.extData["100"] = sim::ExtData{7, sim::Bytes(16, 0x42)}; });
     Download();
     const std::vector<uint8_t> northBefore = Held(North(), "100");
+    const std::vector<uint8_t> southBefore = Held(South(), "100");
     const std::vector<uint8_t> eastBefore = Held(East(), "100");
 
-    // North comes first in the list, but the new home South is handled first; its relocation
-    // fails (South refuses the second rewrite), and nobody is turned into a copy of South.
-    Fault(South(), "ReplaceExtension", com::E_FAIL, 1);
+    // North comes first in the list, but the new home South is handled first.
+    Fault(South(), "ReplaceExtension", com::E_FAIL);
     EXPECT_FALSE(doc.SyncExtension("100", "South"));
     EXPECT_TRUE(Logged(LOG_INFO, "Relocate extension 100 from North to South without copy mailbox..."));
     EXPECT_TRUE(LoggedPrefix(LOG_ERROR, "\tSync failed: Failed to relocate extension 100 in server South.\t"));
-    EXPECT_EQ(Calls(South())[0], "ReplaceExtension");
+    EXPECT_EQ(Calls(South()), std::vector<std::string>{"ReplaceExtension"});
+    EXPECT_EQ(Held(South(), "100"), southBefore);
     EXPECT_EQ(Held(North(), "100"), northBefore);
     EXPECT_EQ(Held(East(), "100"), eastBefore);
     EXPECT_EQ(Home(Row("100")), "North");
+    ExpectSynchronizedAfterDownload("100", "North");
+
+    std::string error;
+    ASSERT_TRUE(South().SetMethodFault("ReplaceExtension", std::nullopt, error));
+    bool complete = false;
+    ASSERT_TRUE(doc.SyncExtension("100", "South", &complete));
+    EXPECT_TRUE(complete);
+    const std::vector<uint8_t> moved = Held(South(), "100");
+    EXPECT_EQ(Rec(moved).ForwardTarget(), extrec::kForwardStopped);
+    EXPECT_EQ(South().State().extData.at("100").bytes, sim::Bytes(16, 0x42));
+    ExpectCopyOf(North(), "100", "South", exttype::kPhysical);
+    ExpectCopyOf(East(), "100", "South", exttype::kVirtual);
+    ExpectSynchronizedAfterDownload("100", "South");
+}
+
+// A move whose data block is refused: every site points at the new home, but the number is not
+// done: a warning names the block and the outcome is not success.
+TEST_F(Sync, ARelocatedBlockThatDidNotArriveLeavesTheNumberIncomplete) {
+    ThreeSites();
+    Add(North(), Ext("100"));
+    Add(South(), Copy("100", "North"));
+    Add(East(), Copy("100", "North"));
+    Edit(North(), [](sim::SiteState& s) { s.extData["100"] = sim::ExtData{7, sim::Bytes(16, 0x42)}; });
+    Download();
+    Fault(South(), "WriteExtData", com::E_FAIL);
+    // The command does not count it as done; the row is synchronised all the same.
+    std::vector<CQOBDoc::SyncRequest> list{{"100", "South"}};
+    EXPECT_FALSE(doc.SyncNumbers(list));
+    EXPECT_TRUE(list[0].ok);
+    EXPECT_FALSE(list[0].complete);
+    EXPECT_TRUE(Logged(LOG_WARNING,
+                       "\tWarning: The data block of extension 100 was not copied from North to South (0x80004005)."));
+    EXPECT_TRUE(Logged(LOG_WARNING, "Sync incomplete - extension 100 now lives on South, but not everything of it "
+                                    "arrived there (see the warnings above)."));
+    EXPECT_FALSE(LoggedPrefix(LOG_INFO, "Sync successfully"));
+    EXPECT_EQ(South().State().extData.count("100"), 0u);
+    EXPECT_EQ(North().State().extData.count("100"), 1u);  // nothing is removed from the old home
+    ExpectCopyOf(North(), "100", "South", exttype::kPhysical);
+    EXPECT_EQ(Home(Row("100")), "South");
+}
+
+// A site that stored a new copy but whose answer was lost: the outcome says the change may have
+// been applied, and a new download shows the copy as the site holds it.
+TEST_F(Sync, ALostAnswerIsReportedAsMayHaveBeenApplied) {
+    ThreeSites();
+    Add(North(), Ext("100"));
+    Download();
+    Fault(South(), "AddExtension", com::RPC_S_CALL_FAILED, 0, true);
+    EXPECT_FALSE(doc.SyncExtension("100", "North"));
+    EXPECT_TRUE(LoggedPrefix(LOG_ERROR, "\tSync uncertain: The answer of server South was lost while extension 100 was "
+                                        "changed there: the change may have been applied."));
+    EXPECT_FALSE(LoggedPrefix(LOG_ERROR, "\tSync failed: Failed to add extension 100 to server South"));
+    EXPECT_TRUE(Logged(LOG_ERROR, "Sync uncertain - extension 100: download the sites again to see what they hold."));
+    ExpectCopyOf(South(), "100", "North", exttype::kVirtual);  // stored all the same
+    ExpectCopyOf(East(), "100", "North", exttype::kVirtual);
+    std::string error;
+    ASSERT_TRUE(South().SetMethodFault("AddExtension", std::nullopt, error));
+    ExpectSynchronizedAfterDownload("100", "North");
 }
 
 TEST_F(Sync, SynchronisingAgainToTheSameHomeRelocatesNothing) {

@@ -44,7 +44,7 @@ protected:
     Hosted* south = nullptr;
 };
 
-TEST_F(Relocate, TheRecordTakesOverTheOldHomesSettingsAndKeepsItsOwnForwarding) {
+TEST_F(Relocate, TheRecordTakesOverTheOldHomesSettingsAndStopsForwardingInOneRequest) {
     TwoSites();
     Edit(*north, [](sim::SiteState& s) {
         auto& bytes = const_cast<sim::Bytes&>(s.FindRecord("100")->bytes);
@@ -68,8 +68,13 @@ TEST_F(Relocate, TheRecordTakesOverTheOldHomesSettingsAndKeepsItsOwnForwarding) 
     EXPECT_EQ(r.U8(extrec::kInterCallDelay), 7);
     EXPECT_EQ(r.U32(1972), 0xABCDu);
     EXPECT_EQ(r.ExtName(), was.ExtName());
-    EXPECT_EQ(r.FwdDialString(), "8100");
     EXPECT_EQ(r.ExtensionType(), was.ExtensionType());
+    // The copy became the extension: it forwards no more.
+    EXPECT_EQ(r.FwdDialString(), "");
+    EXPECT_EQ(r.ForwardTarget(), extrec::kForwardStopped);
+    EXPECT_EQ(r.ExtStatusFlagBank() & extrec::kStatusForwards, 0u);
+    EXPECT_EQ(r.ExtFeatureFlagBank() & (extrec::kFeatureFwd10000 | extrec::kFeatureFwd40000), 0u);
+    EXPECT_EQ(Count(*south, "ReplaceExtension"), 1);
     // The connection holds what the server got.
     EXPECT_EQ(std::memcmp(south->conn->FindExtRec("100").data(), after.data(), after.size()), 0);
     EXPECT_EQ(south->conn->GetLastError(), "");
@@ -127,20 +132,56 @@ TEST_F(Relocate, AWorkgroupTakesTheOldHomesMembers) {
     EXPECT_EQ(onServer, (std::vector<std::string>{"202", "203"}));
 }
 
-TEST_F(Relocate, AFailedRewriteOfAGroupStillMovesItsMembersAndFails) {
+TEST_F(Relocate, ARefusedRewriteSendsNothingElseAndLeavesTheNewHomeAsItWas) {
     north = &Site("North");
     south = &Site("South");
     Add(*north, Ext("202"));
     Add(*south, Ext("202", "virtual"));
     Add(*north, Ext("600", "group"), {"202"});
     Add(*south, Ext("600", "group"));
+    Edit(*north, [](sim::SiteState& s) {
+        s.extData["600"] = sim::ExtData{1, sim::Bytes(10, 1)};
+        s.onaData["600"] = sim::Bytes(5, 2);
+    });
     LoadBoth();
+    const std::vector<uint8_t> record = Held(*south, "600"), group = HeldGroup(*south, "600");
     Fault(*south, "ReplaceExtension", com::E_FAIL);
-    EXPECT_FALSE(Move("600"));
+    EXPECT_FALSE(Move("600", true));
     EXPECT_EQ(south->conn->GetLastError(), "Failed to call ReplaceExtension for extension 600(0x80004005).\n");
-    EXPECT_EQ(Count(*south, "ReplaceWorkgroup"), 1);
-    EXPECT_EQ(Count(*south, "ChangeMembership"), 2);
-    EXPECT_EQ(Count(*south, "WriteExtData") + Count(*south, "WriteItem"), 0);
+    EXPECT_EQ(Count(*south, "ReplaceWorkgroup") + Count(*south, "ChangeMembership"), 0);
+    EXPECT_EQ(Count(*south, "WriteExtData") + Count(*south, "WriteItem") + Count(*south, "WriteONAData"), 0);
+    EXPECT_EQ(Held(*south, "600"), record);
+    EXPECT_EQ(HeldGroup(*south, "600"), group);
+}
+
+// What did not arrive after the record moved: one warning line per block, naming it; the
+// relocation itself succeeded (the record is the extension now).
+TEST_F(Relocate, BlocksThatDidNotArriveAreWarningsEach) {
+    TwoSites();
+    Edit(*north, [](sim::SiteState& s) {
+        s.extData["100"] = sim::ExtData{1, sim::Bytes(10, 1)};
+        s.onaData["100"] = sim::Bytes(5, 2);
+        s.items[{4, 100}] = sim::Bytes{3, 3};
+    });
+    LoadBoth();
+    Fault(*south, "WriteExtData", com::E_FAIL);
+    Fault(*south, "WriteONAData", com::MakeHr(0x80070005));
+    Fault(*south, "WriteItem", com::E_FAIL);
+    EXPECT_TRUE(Move("100"));
+    EXPECT_EQ(south->conn->GetLastError(),
+              "Warning: The data block of extension 100 was not copied from North to South (0x80004005).\n"
+              "Warning: The item of extension 100 was not copied from North to South (0x80004005).\n"
+              "Warning: The ONA data of extension 100 was not copied from North to South (0x80070005).");
+    EXPECT_EQ(south->site->State().extData.count("100") + south->site->State().onaData.count("100"), 0u);
+
+    // Nothing to carry is no warning: no block on the old home.
+    Edit(*north, [](sim::SiteState& s) {
+        s.extData.clear();
+        s.onaData.clear();
+        s.items.clear();
+    });
+    EXPECT_TRUE(Move("100"));
+    EXPECT_EQ(south->conn->GetLastError(), "");
 }
 
 TEST_F(Relocate, AShorterWorkgroupRecordIsMergedWithinItsLength) {

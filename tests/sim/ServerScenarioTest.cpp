@@ -127,7 +127,7 @@ TEST_F(Scenario, ExtensionListDoublesUntilItFitsAndIsSorted) {
 
 TEST_F(Scenario, ExtensionListFaultRunsTheClientOutOfCapacity) {
     std::string error;
-    ASSERT_TRUE(site->SetMethodFault("GetExtensionList", sim::MethodFault{E_OUTOFMEMORY, 0}, error)) << error;
+    ASSERT_TRUE(site->SetMethodFault("GetExtensionList", sim::MethodFault{E_OUTOFMEMORY, 0, false}, error)) << error;
     auto c = Connect();
     int calls = 0;
     HRESULT hr = E_OUTOFMEMORY;
@@ -293,8 +293,8 @@ TEST_F(Scenario, DeletingRemovesRecordAndItsData) {
 TEST_F(Scenario, MethodFaultStrikesAfterTheGivenCalls) {
     simtest::Add(*site, "100");
     std::string error;
-    ASSERT_TRUE(site->SetMethodFault("ResetExtension", sim::MethodFault{E_FAIL, 2}, error));
-    ASSERT_TRUE(site->SetMethodFault("GetSystemConfig", sim::MethodFault{RPC_S_CALL_FAILED, 0}, error));
+    ASSERT_TRUE(site->SetMethodFault("ResetExtension", sim::MethodFault{E_FAIL, 2, false}, error));
+    ASSERT_TRUE(site->SetMethodFault("GetSystemConfig", sim::MethodFault{RPC_S_CALL_FAILED, 0, false}, error));
     auto c = Connect();
     uint8_t reply[1024];
     std::vector<HRESULT> results;
@@ -307,7 +307,7 @@ TEST_F(Scenario, MethodFaultStrikesAfterTheGivenCalls) {
     int32_t n = sizeof table;
     EXPECT_EQ(c->get->GetSystemConfig(&n, table), RPC_S_CALL_FAILED);
     // Clearing a fault and setting it again starts its count afresh.
-    ASSERT_TRUE(site->SetMethodFault("ResetExtension", sim::MethodFault{E_FAIL, 1}, error));
+    ASSERT_TRUE(site->SetMethodFault("ResetExtension", sim::MethodFault{E_FAIL, 1, false}, error));
     n = sizeof reply;
     EXPECT_EQ(c->control->ResetExtension(3, reinterpret_cast<const uint8_t*>("100"), &n, reply), S_OK);
     EXPECT_FALSE(site->SetMethodFault("Method3", sim::MethodFault{}, error));

@@ -142,9 +142,10 @@ protected:
         h.site->ClearCalls();
         return conn;
     }
-    void Fault(Hosted& h, const std::string& method, com::HRESULT hr, uint32_t after = 0) {
+    // With `applied`, the calls are carried out and only their answer is `hr` (a lost reply).
+    void Fault(Hosted& h, const std::string& method, com::HRESULT hr, uint32_t after = 0, bool applied = false) {
         std::string error;
-        ASSERT_TRUE(h.site->SetMethodFault(method, sim::MethodFault{hr, after}, error)) << error;
+        ASSERT_TRUE(h.site->SetMethodFault(method, sim::MethodFault{hr, after, applied}, error)) << error;
     }
     static std::vector<uint8_t> Held(const Hosted& h, const std::string& number) {
         std::lock_guard lock(h.site->Mutex());
