@@ -118,24 +118,22 @@ void CZentServDcom::ChangeMessage(std::string text, com::HRESULT hr, bool trace)
     if (com::IsTransportFailure(hr)) {
         NoteTransportFailure(hr);
         text += m_strLastError;
+    } else if (hr == kNotJournalled && !m_strLastError.empty()) {
+        // Not sent: the reason is the journal's, left in the last error.
+        text += m_strLastError;
     }
     m_strLastError = std::move(text);
     if (trace) platform::Trace(m_strLastError);
 }
 
-template <class Call>
-com::HRESULT CZentServDcom::Change(const char* method, std::string_view number, const uint8_t* data, size_t size,
-                                   Call&& call) {
-    if (m_pPlan) {
-        PlannedCall planned;
-        planned.site = m_strName;
-        planned.method = method;
-        planned.number = std::string(number);
-        planned.data.assign(data, data + size);
-        m_pPlan->Add(std::move(planned));
-        return com::S_OK;
-    }
-    return call();
+std::span<const uint8_t> CZentServDcom::HeldBytes(std::string_view number) const {
+    auto it = m_records.find(number);
+    return it == m_records.end() ? std::span<const uint8_t>() : std::span<const uint8_t>(it->second.data(), it->second.size());
+}
+
+std::span<const uint8_t> CZentServDcom::HeldGroupBytes(std::string_view number) const {
+    auto it = m_groups.find(number);
+    return it == m_groups.end() ? std::span<const uint8_t>() : std::span<const uint8_t>(it->second.data(), it->second.size());
 }
 
 namespace {
@@ -227,8 +225,8 @@ bool CZentServDcom::DoAddExt(const ExtSummary* p, CZentServ* source) {
     FillNewRecord(r, *p, home, group, m_wServerVersion);
 
     const int32_t L = static_cast<int32_t>(r.size());
-    com::HRESULT hr = Change("AddExtension", number, r.data(), r.size(),
-                             [&] { return m_pChange->AddExtension(L, r.data()); });
+    com::HRESULT hr = SendChange("AddExtension", number, r.data(), r.size(), HeldBytes(number),
+                                 [&] { return m_pChange->AddExtension(L, r.data()); });
     if (com::FAILED(hr)) {
         ChangeMessage(FormatText("Failed to call AddExtension for extension %s(0x%x).\n", number, static_cast<uint32_t>(hr)), hr);
         return false;
@@ -247,7 +245,7 @@ bool CZentServDcom::DoAddExt(const ExtSummary* p, CZentServ* source) {
     if (group) {
         uint8_t create[request::kWorkgroupCreateSize] = {};
         StoreFieldText(create + request::kWorkgroupCreateNumber.offset, request::kWorkgroupCreateNumber.width, number);
-        hr = Change("AddWorkgroup", number, create, sizeof create, [&] {
+        hr = SendChange("AddWorkgroup", number, create, sizeof create, HeldGroupBytes(number), [&] {
             return m_pChange->AddWorkgroup(static_cast<int32_t>(sizeof create), create);
         });
         if (com::FAILED(hr)) {
@@ -263,7 +261,7 @@ bool CZentServDcom::DoAddExt(const ExtSummary* p, CZentServ* source) {
         uint8_t reply[1024];
         int32_t replyLength = static_cast<int32_t>(sizeof reply);
         const auto* key = reinterpret_cast<const uint8_t*>(number.data());
-        hr = Change("ResetExtension", number, key, number.size(), [&] {
+        hr = SendChange("ResetExtension", number, key, number.size(), {}, [&] {
             return m_pControl->ResetExtension(static_cast<int32_t>(number.size()), key, &replyLength, reply);
         });
         if (com::FAILED(hr)) ChangeMessage(FormatText("Warning: Failed to reset new extension %s.\n", number), hr);
@@ -309,8 +307,8 @@ bool CZentServDcom::DoReplaceExt(const ExtSummary* p, CZentServ* source) {
     }
 
     const int32_t size = static_cast<int32_t>(request::ReplaceSize(L));
-    const com::HRESULT hr = Change("ReplaceExtension", number, q.get(), request::ReplaceSize(L),
-                                   [&] { return m_pChange->ReplaceExtension(size, q.get()); });
+    const com::HRESULT hr = SendChange("ReplaceExtension", number, q.get(), request::ReplaceSize(L),
+                                       {c.data(), c.size()}, [&] { return m_pChange->ReplaceExtension(size, q.get()); });
     if (hr != com::S_OK) {
         ChangeMessage(FormatText("Failed to call ReplaceExtension for extension %s(0x%x).\n", number, static_cast<uint32_t>(hr)), hr);
         return false;
@@ -344,8 +342,8 @@ bool CZentServDcom::DoDeleteExt(const ExtSummary* p) {
     if (group && m_groups.count(number)) {
         uint8_t key[request::kWorkgroupKeySize] = {};
         StoreFieldText(key, sizeof key, number);
-        hr = Change("DeleteWorkgroup", number, key, sizeof key,
-                    [&] { return m_pDelete->DeleteWorkgroup(static_cast<int32_t>(sizeof key), key); });
+        hr = SendChange("DeleteWorkgroup", number, key, sizeof key, HeldGroupBytes(number),
+                        [&] { return m_pDelete->DeleteWorkgroup(static_cast<int32_t>(sizeof key), key); });
         if (hr == com::S_OK) {
             const WORKGRPREC w = m_groups.find(number)->second;
             deletedGroup.assign(w.data(), w.data() + w.size());
@@ -355,8 +353,11 @@ bool CZentServDcom::DoDeleteExt(const ExtSummary* p) {
     if (hr == com::S_OK) {
         const int32_t L = static_cast<int32_t>(c.size());
         int32_t replyLength = L;
-        hr = Change("DeleteExtension", number, c.data(), c.size(),
-                    [&] { return m_pDelete->DeleteExtension(L, c.data(), &replyLength, c.data()); });
+        // The record as held is both what is sent and what the journal keeps: a copy for the
+        // journal, since the reply overwrites the request.
+        const std::vector<uint8_t> held(c.data(), c.data() + c.size());
+        hr = SendChange("DeleteExtension", number, c.data(), c.size(), held,
+                        [&] { return m_pDelete->DeleteExtension(L, c.data(), &replyLength, c.data()); });
     }
     if (hr != com::S_OK) {
         std::string text = FormatText("hr = %x", static_cast<uint32_t>(hr));
@@ -373,7 +374,7 @@ bool CZentServDcom::DoDeleteExt(const ExtSummary* p) {
 std::string CZentServDcom::PutBackWorkgroup(const std::string& number, const std::vector<uint8_t>& held) {
     uint8_t create[request::kWorkgroupCreateSize] = {};
     StoreFieldText(create + request::kWorkgroupCreateNumber.offset, request::kWorkgroupCreateNumber.width, number);
-    com::HRESULT hr = Change("AddWorkgroup", number, create, sizeof create, [&] {
+    com::HRESULT hr = SendChange("AddWorkgroup", number, create, sizeof create, {}, [&] {
         return m_pChange ? m_pChange->AddWorkgroup(static_cast<int32_t>(sizeof create), create) : com::E_NOINTERFACE;
     });
     if (hr != com::S_OK)
@@ -384,7 +385,8 @@ std::string CZentServDcom::PutBackWorkgroup(const std::string& number, const std
     if (!w) return "; its workgroup was created again without its settings: no memory for them";
     std::memcpy(w.data(), held.data(), std::min(held.size(), w.size()));
     const int32_t size = static_cast<int32_t>(workgrp::kDefinedSize);
-    hr = Change("ReplaceWorkgroup", number, w.data(), w.size(), [&] { return m_pChange->ReplaceWorkgroup(size, w.data()); });
+    hr = SendChange("ReplaceWorkgroup", number, w.data(), w.size(), {},
+                    [&] { return m_pChange->ReplaceWorkgroup(size, w.data()); });
     KeepGroupRec(number, w, std::move(groupBlock));
     std::vector<std::string> members;
     GetGroupMembers(number, members);
@@ -424,11 +426,13 @@ com::HRESULT CZentServDcom::SendMembership(std::string_view number, std::string_
     b.SetText(request::kMembershipGroup, group);
     b.SetI32(request::kMembershipOperation, operation);
     const int32_t size = static_cast<int32_t>(sizeof block);
-    Change("ChangeMembership", number, block, sizeof block, [&] { return m_pChange->ChangeMembership(size, block); });
+    SendChange("ChangeMembership", number, block, sizeof block, HeldGroupBytes(group),
+               [&] { return m_pChange->ChangeMembership(size, block); });
     // The closing request: the same block without the extension number.
     b.SetText(request::kMembershipExtension, {});
     b.SetI32(request::kMembershipOperation, request::kMembershipClose);
-    return Change("ChangeMembership", number, block, sizeof block, [&] { return m_pChange->ChangeMembership(size, block); });
+    return SendChange("ChangeMembership", number, block, sizeof block, HeldGroupBytes(group),
+                      [&] { return m_pChange->ChangeMembership(size, block); });
 }
 
 }  // namespace server

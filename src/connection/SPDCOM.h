@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "com/Link.h"
+#include "com/RpcError.h"
 #include "com/Unknown.h"
 #include "proxy/Interfaces.h"
 #include "relocation/Reloc.h"
@@ -35,6 +36,7 @@ public:
     // A call that failed in the transport: the last error says which site and what happened,
     // and the site counts as lost from now on.
     void NoteTransportFailure(com::HRESULT hr) override;
+    bool IsLostAnswer(int32_t hr) const override { return com::IsTransportFailure(hr); }
     bool CheckMailboxAccess() override;
     int32_t GetMailboxSize(std::string_view number) override;
     ConstExtRec FindExtRec(std::string_view number) const override;
@@ -93,9 +95,9 @@ private:
     WORKGRPREC NewGroupRec(std::unique_ptr<uint8_t[]>& block);
     void KeepGroupRec(std::string_view number, WORKGRPREC rec, std::unique_ptr<uint8_t[]> block);
     void ReleaseGroupRec(std::string_view number);
-    // Sends a change call, or with a plan records it and answers S_OK without sending.
-    template <class Call>
-    com::HRESULT Change(const char* method, std::string_view number, const uint8_t* data, size_t size, Call&& call);
+    // The record and the workgroup held under a number, as a journal's "before" (empty: none).
+    std::span<const uint8_t> HeldBytes(std::string_view number) const;
+    std::span<const uint8_t> HeldGroupBytes(std::string_view number) const;
     // A membership request and its closing request; the closing request's answer.
     com::HRESULT SendMembership(std::string_view number, std::string_view group, int32_t operation);
     // Sets the last error (and writes it to the trace unless told not to); a call that did not

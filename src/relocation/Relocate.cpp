@@ -117,7 +117,8 @@ bool CReloc::RelocateCommon(std::string_view numberView, server::CZentServ* sour
         if (ownAgain) server::StopForwarding(request);
         MergeExtRec(request, source);
         // The request is the replace request itself; the buffer's further bytes are not part of it.
-        const com::HRESULT hr = change->ReplaceExtension(int32_t(2 * L + 4), buf);
+        const com::HRESULT hr = dest->SendChange("ReplaceExtension", number, buf, 2 * L + 4, {held.data(), L},
+                                                 [&] { return change->ReplaceExtension(int32_t(2 * L + 4), buf); });
         if (hr != com::S_OK) {
             std::string text = platform::FormatString(44629, number, static_cast<uint32_t>(hr));
             if (com::IsTransportFailure(hr)) {
@@ -138,7 +139,8 @@ bool CReloc::RelocateCommon(std::string_view numberView, server::CZentServ* sour
             std::memcpy(buf, group.data(), G);
             MergeGroupRec(server::WORKGRPREC(buf, G), source);
             const com::HRESULT replaced =
-                change->ReplaceWorkgroup(int32_t(server::workgrp::kDefinedSize), buf);
+                dest->SendChange("ReplaceWorkgroup", number, buf, server::workgrp::kDefinedSize, {group.data(), G},
+                                 [&] { return change->ReplaceWorkgroup(int32_t(server::workgrp::kDefinedSize), buf); });
             for (const std::string& member : Members(dest, number)) dest->RemoveFromGroups(member, number);
             for (const std::string& member : Members(source, number)) dest->AddToGroup(member, number);
             if (replaced == com::S_OK) {
@@ -161,7 +163,9 @@ bool CReloc::RelocateCommon(std::string_view numberView, server::CZentServ* sour
             const int32_t size = dataSize;
             // The old home said it has a block of that size: not getting it across is a loss.
             com::HRESULT hr = sourceData->ReadExtData(number.c_str(), &tag, &size, buf);
-            if (com::SUCCEEDED(hr)) hr = destData->WriteExtData(number.c_str(), tag, size, buf);
+            if (com::SUCCEEDED(hr))
+                hr = dest->SendChange("WriteExtData", number, buf, size_t(size), {},
+                                      [&] { return destData->WriteExtData(number.c_str(), tag, size, buf); });
             if (com::FAILED(hr)) warnings.Block(46106, hr);
         }
         int32_t key = 0;
@@ -173,7 +177,9 @@ bool CReloc::RelocateCommon(std::string_view numberView, server::CZentServ* sour
                 int32_t got = size;
                 com::HRESULT hr = item ? sourceData->ReadItem(kItemKind, key, &got, item.get()) : com::E_OUTOFMEMORY;
                 if (com::SUCCEEDED(hr) && (got < 0 || got > size)) hr = com::E_UNEXPECTED;
-                if (com::SUCCEEDED(hr)) hr = destData->WriteItem(kItemKind, key, got + 8, item.get());
+                if (com::SUCCEEDED(hr))
+                    hr = dest->SendChange("WriteItem", number, item.get(), size_t(got) + 8, {},
+                                          [&] { return destData->WriteItem(kItemKind, key, got + 8, item.get()); });
                 if (com::FAILED(hr)) warnings.Block(46107, hr);
             }
         }
@@ -188,7 +194,9 @@ bool CReloc::RelocateCommon(std::string_view numberView, server::CZentServ* sour
         // old home could not be reached.
         com::HRESULT hr = sourceOna->ReadONAData(number.c_str(), &size, buf);
         if (com::SUCCEEDED(hr)) {
-            if (size >= 0 && size_t(size) <= kOnaCapacity) hr = destOna->WriteONAData(number.c_str(), size, buf);
+            if (size >= 0 && size_t(size) <= kOnaCapacity)
+                hr = dest->SendChange("WriteONAData", number, buf, size_t(size), {},
+                                      [&] { return destOna->WriteONAData(number.c_str(), size, buf); });
             else hr = com::E_UNEXPECTED;
             if (com::FAILED(hr)) warnings.Block(46108, hr);
         } else if (com::IsTransportFailure(hr)) {

@@ -56,6 +56,30 @@ ExtSummary* CZentServ::FindSummary(std::string_view number) {
     return it == m_summaries.end() ? nullptr : &it->second;
 }
 
+int32_t CZentServ::SendChange(std::string_view method, std::string_view number, const std::uint8_t* data, size_t size,
+                              std::span<const std::uint8_t> before, const std::function<int32_t()>& call) {
+    if (m_pPlan) {
+        PlannedCall planned;
+        planned.site = m_strName;
+        planned.method = std::string(method);
+        planned.number = std::string(number);
+        planned.data.assign(data, data + size);
+        m_pPlan->Add(std::move(planned));
+        return 0;
+    }
+    uint64_t entry = 0;
+    if (m_pJournal) {
+        std::string error;
+        if (!m_pJournal->Before({m_strName, method, number, before, {data, size}}, entry, error)) {
+            m_strLastError = error;
+            return kNotJournalled;
+        }
+    }
+    const int32_t hr = call();
+    if (m_pJournal) m_pJournal->After(entry, hr, IsLostAnswer(hr), {data, size});
+    return hr;
+}
+
 bool CZentServ::AddExt(const ExtSummary* summary, CZentServ* source) {
     if (!summary) return false;
     const ExtSummary sent = *summary;  // the caller may pass one of this connection's own summaries

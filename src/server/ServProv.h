@@ -5,11 +5,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "server/ChangeJournal.h"
 #include "server/ChangePlan.h"
 #include "server/ExtRec.h"
 #include "server/ExtSummary.h"
@@ -95,6 +98,16 @@ public:
     // With a plan, change calls (and relocations) are recorded there instead of sent; none: sent.
     void SetPlan(CChangePlan* plan) { m_pPlan = plan; }
     CChangePlan* GetPlan() const { return m_pPlan; }
+    // With a journal, every change is written there before it is sent; none: sent unjournalled.
+    void SetJournal(IChangeJournal* journal) { m_pJournal = journal; }
+    IChangeJournal* GetJournal() const { return m_pJournal; }
+    // Every change this connection (or its relocator) sends goes through here: into the plan when
+    // there is one (answered S_OK); else into the journal first (kNotJournalled, with the reason
+    // in the last error, when that fails: nothing is sent), then `call`, whose answer is
+    // journalled. `data` is the request, holding the reply's bytes after the call; `before` the
+    // record as this connection holds it.
+    int32_t SendChange(std::string_view method, std::string_view number, const std::uint8_t* data, size_t size,
+                       std::span<const std::uint8_t> before, const std::function<int32_t()>& call);
 
     virtual bool CheckMailboxAccess() = 0;
     virtual int32_t GetMailboxSize(std::string_view number) = 0;
@@ -135,6 +148,9 @@ public:
     // A call made on this site's interfaces failed with `hr`: when the transport failed, the site
     // counts as lost from now on and the last error says so; any other result changes nothing.
     virtual void NoteTransportFailure(int32_t hr) { (void)hr; }
+    // Whether a call that answered `hr` failed in the transport, so that it may have been carried
+    // out without its answer arriving.
+    virtual bool IsLostAnswer(int32_t hr) const { (void)hr; return false; }
 
     // Abandons the call in flight (from another thread, as a Cancel does) and every later call:
     // the connection counts as lost from then on. Safe to repeat, and while the owner works.
@@ -177,6 +193,7 @@ protected:
     std::atomic<bool> m_bConnectionLost{false};
     const IConnectionOptions* m_pOptions;
     CChangePlan* m_pPlan = nullptr;
+    IChangeJournal* m_pJournal = nullptr;
     bool m_bMailboxChecked = false;
 };
 
