@@ -26,6 +26,8 @@ struct CliContext {
     // The engine thread the document's commands run on; last, so it ends before the rest goes.
     CEngine engine;
     std::atomic<bool> interrupted{false};
+    // A retry: the command it runs again, as its journal entry names it.
+    uint64_t retryOf = 0;
 
     // Ctrl+C: stops the command that runs, or the next one as soon as it starts. Any thread.
     void Interrupt();
@@ -64,3 +66,8 @@ int RunOptionsCommand(CliContext& ctx, const std::vector<std::string>& args);
 int RunDownloadCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);
 int RunSyncCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);
 int RunDeleteCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);
+int RunHistoryCommand(CliContext& ctx, const std::vector<std::string>& args);
+int RunUndoCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);
+int RunRetryCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);
+// Says on stderr which commands of the change journal did not end (the program died in them).
+void WarnIncompleteCommands(const CliContext& ctx);

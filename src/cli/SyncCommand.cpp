@@ -7,6 +7,7 @@
 #include "cli/Args.h"
 #include "cli/CliContext.h"
 #include "cli/SiteSelection.h"
+#include "document/ChangeJournal.h"
 #include "document/PlanText.h"
 #include "document/RowText.h"
 #include "platform/CodePage.h"
@@ -122,12 +123,48 @@ std::string Refusal(CQOBDoc& doc, const std::string& number, const std::string& 
     return {};
 }
 
+// The journal's record of a command that changes sites: its words without the passwords.
+document::JournalCommandInfo JournalInfo(const std::string& kind, const SiteSelection& sites,
+                                         const std::vector<Target>& targets, const std::string& scope,
+                                         uint64_t retryOf) {
+    document::JournalCommandInfo info;
+    info.kind = kind;
+    info.of = retryOf;
+    if (retryOf) info.kind = "retry";
+    info.sites = sites.names;
+    info.scope = scope;
+    info.action = "qob-cli " + kind;
+    for (const std::string& s : sites.names) info.action += " " + s;
+    if (!scope.empty()) info.action += " --scope " + scope;
+    for (const Target& t : targets) {
+        info.numbers.push_back(t.number);
+        info.action += " " + t.number;
+        if (t.home) {
+            info.homes[t.number] = *t.home;
+            info.action += "=" + *t.home;
+        }
+    }
+    return info;
+}
+
 void PrintList(const CQOBDoc& doc) {
     for (const auto& [number, row] : doc.m_extList) PrintOut(FormatRow(row));
 }
 
+int SynchronizeJournalled(CliContext& ctx, const CArgs& args, const SiteSelection& sites, std::vector<Target>& targets);
+
 // The sync after its arguments were taken: on the engine thread.
 int Synchronize(CliContext& ctx, const CArgs& args, const SiteSelection& sites, std::vector<Target>& targets) {
+    CQOBDoc& doc = ctx.doc;
+    const bool dryRun = args.Has("dry-run");
+    // Nothing is sent unjournalled: a journal that cannot be written ends the command here.
+    if (!dryRun && !doc.BeginJournal(JournalInfo("sync", sites, targets, "", ctx.retryOf))) return kExitFailed;
+    const int status = SynchronizeJournalled(ctx, args, sites, targets);
+    doc.EndJournal(doc.Cancelled() ? "cancelled" : status == kExitOk ? "ok" : "failed");
+    return status;
+}
+
+int SynchronizeJournalled(CliContext& ctx, const CArgs& args, const SiteSelection& sites, std::vector<Target>& targets) {
     CQOBDoc& doc = ctx.doc;
     bool saved = false;
     if (!DownloadSelection(ctx, sites, args.Has("yes"), saved) || !saved) return kExitFailed;
@@ -198,15 +235,28 @@ int Synchronize(CliContext& ctx, const CArgs& args, const SiteSelection& sites, 
     return failed ? kExitFailed : kExitOk;
 }
 
+int DeleteJournalled(CliContext& ctx, const CArgs& args, const std::string& scope, const SiteSelection& sites,
+                     const std::vector<Target>& targets);
+
 // The deletion after its arguments were taken: on the engine thread.
 int Delete(CliContext& ctx, const CArgs& args, const std::string& scope, const SiteSelection& sites,
            const std::vector<Target>& targets) {
     CQOBDoc& doc = ctx.doc;
+    // Without --yes nothing is deleted: the plan lists what would be, and the command fails.
+    const bool confirmed = args.Has("yes");
+    if (confirmed && !doc.BeginJournal(JournalInfo("delete", sites, targets, scope, ctx.retryOf))) return kExitFailed;
+    const int status = DeleteJournalled(ctx, args, scope, sites, targets);
+    if (confirmed) doc.EndJournal(doc.Cancelled() ? "cancelled" : status == kExitOk ? "ok" : "failed");
+    return status;
+}
+
+int DeleteJournalled(CliContext& ctx, const CArgs& args, const std::string& scope, const SiteSelection& sites,
+                     const std::vector<Target>& targets) {
+    CQOBDoc& doc = ctx.doc;
+    const bool confirmed = args.Has("yes");
     bool saved = false;
     if (!DownloadSelection(ctx, sites, args.Has("yes"), saved) || !saved) return kExitFailed;
 
-    // Without --yes nothing is deleted: the plan lists what would be, and the command fails.
-    const bool confirmed = args.Has("yes");
     server::CChangePlan plan;
     if (!confirmed) SetPlan(doc, &plan);
     ctx.frame.SetDeleteScope(scope == "all" ? 1 : 0);

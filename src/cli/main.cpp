@@ -44,6 +44,13 @@ const char* kHelp =
     "                                          delete the numbers on every site (virtual: only the\n"
     "                                          forwarding copies); without --yes prints what would be\n"
     "                                          deleted and deletes nothing\n"
+    "  history [ID|last] [--incomplete]        the commands that changed sites (from QOB.journal), or\n"
+    "                                          every change of one, per site, with what it changed\n"
+    "  undo ID|last [--password SITE=PW]... [--password-stdin] [--yes] [--dry-run] [--force]\n"
+    "                                          put the sites back as they were before that command;\n"
+    "                                          without --yes prints what it would send\n"
+    "  retry ID|last [--password SITE=PW]... [--password-stdin] [--yes] [--dry-run]\n"
+    "                                          run again the numbers that failed or were cancelled\n"
     "  register                                register the proxy library (the package does it when\n"
     "                                          installed) and do nothing else\n"
     "\n"
@@ -146,7 +153,9 @@ int main(int argc, char** argv) {
     // Ctrl+C stops a command on the engine (the main thread only waits for it); the others end as
     // a program ends on Ctrl+C.
     std::optional<CInterruptWatcher> interrupts;
-    if (command == "download" || command == "sync" || command == "delete") interrupts.emplace([&ctx] { ctx.Interrupt(); });
+    if (command == "download" || command == "sync" || command == "delete" || command == "undo" || command == "retry")
+        interrupts.emplace([&ctx] { ctx.Interrupt(); });
+    if (command != "history") WarnIncompleteCommands(ctx);
     if (command == "sites") return RunSitesCommand(ctx, rest);
     if (command == "save") return RunSaveCommand(ctx, rest);
     if (command == "site") return RunSiteCommand(ctx, rest);
@@ -155,6 +164,9 @@ int main(int argc, char** argv) {
     if (command == "download") return RunDownloadCommand(ctx, rest, std::cin);
     if (command == "sync") return RunSyncCommand(ctx, rest, std::cin);
     if (command == "delete") return RunDeleteCommand(ctx, rest, std::cin);
+    if (command == "history") return RunHistoryCommand(ctx, rest);
+    if (command == "undo") return RunUndoCommand(ctx, rest, std::cin);
+    if (command == "retry") return RunRetryCommand(ctx, rest, std::cin);
     std::fprintf(stderr, "qob-cli: unknown command \"%s\" (see qob-cli --help)\n", command.c_str());
     return kExitUsage;
 }

@@ -35,6 +35,8 @@ public:
     bool RelocateExt(std::string_view number, CZentServ* other, bool copyMailbox) override;
     // A call that failed in the transport: the last error says which site and what happened,
     // and the site counts as lost from now on.
+    bool RestoreExtRec(std::string_view number, std::span<const uint8_t> record) override;
+    bool RestoreGroupRec(std::string_view number, std::span<const uint8_t> record) override;
     void NoteTransportFailure(com::HRESULT hr) override;
     bool IsLostAnswer(int32_t hr) const override { return com::IsTransportFailure(hr); }
     bool CheckMailboxAccess() override;

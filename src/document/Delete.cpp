@@ -67,6 +67,7 @@ bool CQOBDoc::DeleteEverywhere(const std::string& number, bool* complete) {
         (t == exttype::kVirtual && conn.get() != home ? copies : owners).push_back({conn.get(), record, t, false, false, false, {}});
     }
     bool copyLeft = false;
+    bool uncertain = false;
     auto remove = [&](std::vector<Target>& targets, bool areCopies) {
         document::CSiteJobs jobs(targets.size(), ChangeJobs(), m_stop, [&](size_t i) {
             if (Cancelled()) return;
@@ -91,6 +92,7 @@ bool CQOBDoc::DeleteEverywhere(const std::string& number, bool* complete) {
                 continue;
             } else {
                 Log(LOG_INFO, FormatString(d.uncertain ? 46218 : 44623, number, site, d.error));
+                uncertain = uncertain || d.uncertain;
             }
             allDone = false;
             copyLeft = copyLeft || areCopies;
@@ -105,6 +107,7 @@ bool CQOBDoc::DeleteEverywhere(const std::string& number, bool* complete) {
     }
     Log(LOG_INFO, FormatString(44621, number));
     if (complete) *complete = allDone;
+    JournalNumber(number, allDone ? "done" : uncertain ? "uncertain" : Cancelled() ? "cancelled" : "failed");
     // The row goes when nothing of the number is left (the counts do not see a kept virtual home).
     if (allDone && !homeKept && row->ExtCount + row->GroupCount == 0) {
         m_extList.erase(std::string(number));

@@ -153,7 +153,10 @@ bool CQOBDoc::Download() {
             Log(LOG_ERROR, FormatString(44639, m_selServers[known]));
             return destroy(nullptr);
         }
-        for (Connecting& c : connecting) m_servers.push_back(std::move(c.conn));
+        for (Connecting& c : connecting) {
+            if (c.conn) c.conn->SetJournal(m_pJournal.get());
+            m_servers.push_back(std::move(c.conn));
+        }
     }
     m_bVerifyPassword = false;
 

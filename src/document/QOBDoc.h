@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/ChangeJournal.h"
 #include "document/Frame.h"
 #include "document/SiteRec.h"
 #include "platform/FileLock.h"
@@ -106,6 +107,17 @@ public:
     bool SyncNumbers(std::vector<SyncRequest>& list, const std::function<void(const SyncRequest&)>& each = {});
     // `complete` (when given) tells whether every deletion the scope asked for was made.
     bool DeleteEverywhere(const std::string& number, bool* complete = nullptr);
+
+    // The change journal of a command that changes sites ("QOB.journal" beside Plexar.xml): begun
+    // before anything is sent (false, logged, when it cannot be written: the command must send
+    // nothing), ended with the command's result. While begun, every connection journals its
+    // changes and every number's outcome is written there.
+    bool BeginJournal(const document::JournalCommandInfo& info);
+    void EndJournal(std::string_view result);
+    std::string JournalPath() const;
+    bool JournalBegun() const { return m_pJournal != nullptr; }
+    static constexpr const char* kJournalMaxMBEntry = "JournalMaxMB";
+    static constexpr const char* kJournalMaxCommandsEntry = "JournalMaxCommands";
 
     // How many sites a command works on at once (1: one after another, in download order).
     static constexpr int kDefaultJobs = 8;
@@ -204,6 +216,8 @@ private:
     std::stop_token m_stop;
     // While a command runs: its connections, for a stop request to abort (see CommandScope).
     std::unique_ptr<document::CCallAborter> m_pAborter;
+    std::unique_ptr<document::CChangeJournal> m_pJournal;
+    void JournalNumber(std::string_view number, std::string_view result);
     std::string m_strWorkDir;
     std::string m_strConfigError;
     platform::FileLock m_configLock;

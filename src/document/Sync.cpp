@@ -88,6 +88,7 @@ bool CQOBDoc::SyncExtension(const std::string& number, const std::string& homeNa
         if (result.incomplete) Log(LOG_WARNING, FormatString(46216, number, home));
         else Log(LOG_INFO, FormatString(44651, number));
         if (complete) *complete = !result.incomplete;
+        JournalNumber(number, result.incomplete ? "incomplete" : "done");
         ExtSummary* merged = FindExtRow(number);
         merged->SyncStatus = 1;
         merged->ExtensionType = homeType;
@@ -96,6 +97,7 @@ bool CQOBDoc::SyncExtension(const std::string& number, const std::string& homeNa
     } else {
         TraceText("Failed to sync extension %s to server %s.\n", number, home);
         Log(LOG_ERROR, FormatString(result.uncertain ? 46217 : 44652, number));
+        JournalNumber(number, result.uncertain ? "uncertain" : Cancelled() ? "cancelled" : "failed");
     }
     return ok;
 }
@@ -120,7 +122,10 @@ bool CQOBDoc::SyncNumbers(std::vector<SyncRequest>& list, const std::function<vo
         all = false;
         Log(LOG_INFO, FormatString(46201, done, total));
         for (const SyncRequest& r : list)
-            if (!r.done) Log(LOG_INFO, FormatString(46202, r.number));
+            if (!r.done) {
+                Log(LOG_INFO, FormatString(46202, r.number));
+                JournalNumber(r.number, "cancelled");
+            }
     }
     return all;
 }

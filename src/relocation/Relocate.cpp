@@ -206,8 +206,14 @@ bool CReloc::RelocateCommon(std::string_view numberView, server::CZentServ* sour
 
     if (v48 && copyMailbox) {
         std::string why;
-        if (!CopyMailbox(number, source, why))
+        // Journalled as a change of its own: an undo says the copy stays.
+        const com::HRESULT copied = dest->SendChange("CopyMailbox", number, nullptr, 0, {}, [&] {
+            return CopyMailbox(number, source, why) ? com::S_OK : com::E_FAIL;
+        });
+        if (copied != com::S_OK) {
+            if (copied == server::kNotJournalled) why = dest->GetLastError();
             warnings.Add(platform::FormatString(46101, number, source->GetName(), dest->GetName(), why));
+        }
     }
     dest->SetLastError(warnings.Text());
     return true;

@@ -95,6 +95,12 @@ public:
     virtual bool DoReplaceExt(const ExtSummary* summary, CZentServ* source) = 0;
     virtual bool DoDeleteExt(const ExtSummary* summary) = 0;
 
+    // Putting a record or a workgroup back as it was (an undo): `record` is the whole record as
+    // the site held it before, empty when it had none (the one it holds now is then deleted).
+    // The held records follow the server; the summaries are not kept (download again after).
+    virtual bool RestoreExtRec(std::string_view /*number*/, std::span<const std::uint8_t> /*record*/) { return false; }
+    virtual bool RestoreGroupRec(std::string_view /*number*/, std::span<const std::uint8_t> /*record*/) { return false; }
+
     // With a plan, change calls (and relocations) are recorded there instead of sent; none: sent.
     void SetPlan(CChangePlan* plan) { m_pPlan = plan; }
     CChangePlan* GetPlan() const { return m_pPlan; }
