@@ -229,17 +229,18 @@ int RunUndoCommand(CliContext& ctx, const std::vector<std::string>& argv, std::i
     if (!found) return kExitFailed;
     const JournalCommand command = *found;
 
+    // The command's sites are downloaded again, as it downloaded them.
+    bool changed = false;
+    for (const JournalEntry& e : command.changes) changed = changed || document::MayHaveReached(e);
     SiteSelection sites;
-    for (const JournalEntry& e : command.changes) {
-        if (!document::MayHaveReached(e)) continue;
-        if (std::find(sites.names.begin(), sites.names.end(), e.site) != sites.names.end()) continue;
-        if (!IsSiteName(ctx.doc, e.site)) {
-            PrintErr("qob-cli: site " + e.site + " of command " + std::to_string(command.id) + " is no longer configured");
+    for (const std::string& name : command.sites) {
+        if (!IsSiteName(ctx.doc, name)) {
+            PrintErr("qob-cli: site " + name + " of command " + std::to_string(command.id) + " is no longer configured");
             return kExitFailed;
         }
-        if (!AddSiteName(sites, e.site, error)) return Usage(kUndoUsage, error);
+        if (!AddSiteName(sites, name, error)) return Usage(kUndoUsage, error);
     }
-    if (sites.names.empty()) {
+    if (!changed || sites.names.empty()) {
         PrintOut("command " + std::to_string(command.id) + " changed nothing on any site: nothing to undo");
         return kExitOk;
     }

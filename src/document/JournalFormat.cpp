@@ -95,11 +95,16 @@ bool ParseJournal(std::string_view text, JournalContents& out, std::string& erro
                                    ": " + why);
         };
         const Json j = Json::parse(line, nullptr, false);
+        if (out.version == 0 && (j.is_discarded() || !j.is_object() || !j.contains("format"))) {
+            // The header is written whole before anything else: without it, this is no journal.
+            error = "its first line does not name the format";
+            return false;
+        }
         if (j.is_discarded() || !j.is_object()) {
             skip("not a journal entry");
             continue;
         }
-        if (lineNumber == 1 || j.contains("format")) {
+        if (j.contains("format")) {
             if (Text(j, "format") != kJournalFormat) {
                 error = "it is not a change journal of this program";
                 return false;
@@ -188,10 +193,6 @@ bool ParseJournal(std::string_view text, JournalContents& out, std::string& erro
             continue;
         }
         out.lines[id].emplace_back(line);
-    }
-    if (out.version == 0 && !text.empty() && out.commands.empty() && out.warnings.empty()) {
-        error = "its first line does not name the format";
-        return false;
     }
     return true;
 }
