@@ -71,6 +71,8 @@ bool CQOBApp::InitInstance(const std::string& workDir) {
     if (!m_pDoc->OnNewDocument()) return false;
 
     m_pMainWnd->show();
+    // A command the program died in is said at once: some of its changes may have reached sites.
+    for (const std::string& text : m_pDoc->UnfinishedCommands()) m_pMainWnd->Log(LOG_WARNING, text);
     // From now on a second copy finds this one.
     if (!m_instance.Listen(QString::fromLatin1(kInstanceName)))
         platform::Trace("The single-instance name could not be taken\n");

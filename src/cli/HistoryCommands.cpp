@@ -167,17 +167,7 @@ void PrintCommand(const JournalCommand& c, bool details) {
 }  // namespace
 
 void WarnIncompleteCommands(const CliContext& ctx) {
-    document::JournalContents journal;
-    std::string error;
-    if (!document::ReadJournalFile(JournalPath(ctx), journal, error)) {
-        PrintErr("qob-cli: warning: the change journal " + error);
-        return;
-    }
-    for (const JournalCommand& c : journal.commands)
-        if (!c.ended)
-            PrintErr("qob-cli: warning: command " + std::to_string(c.id) + " (" + c.action + ", " + c.time +
-                     ") did not end: some of its changes may have reached the sites. See qob-cli history " +
-                     std::to_string(c.id) + "; qob-cli undo or retry " + std::to_string(c.id) + " take it from there.");
+    for (const std::string& text : ctx.doc.UnfinishedCommands()) PrintErr("qob-cli: warning: " + text);
 }
 
 int RunHistoryCommand(CliContext& ctx, const std::vector<std::string>& argv) {
@@ -345,6 +335,11 @@ int RunRetryCommand(CliContext& ctx, const std::vector<std::string>& argv, std::
         if (args.Has(flag)) words.push_back(std::string("--") + flag);
     ctx.retryOf = c->id;
     if (isSync) return RunSyncCommand(ctx, words, in);
+    if (c->scope.empty()) {
+        PrintErr("qob-cli: command " + std::to_string(c->id) + " was a Delete in the window, which asked its scope there: "
+                 "run qob-cli delete with --scope for " + Joined(again, " "));
+        return kExitFailed;
+    }
     words.insert(words.end(), {"--scope", c->scope});
     return RunDeleteCommand(ctx, words, in);
 }

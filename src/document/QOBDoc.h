@@ -116,6 +116,9 @@ public:
     void EndJournal(std::string_view result);
     std::string JournalPath() const;
     bool JournalBegun() const { return m_pJournal != nullptr; }
+    // What the journal says of commands the program died in (or why it cannot be read), one
+    // message each; empty when every command ended.
+    std::vector<std::string> UnfinishedCommands() const;
     static constexpr const char* kJournalMaxMBEntry = "JournalMaxMB";
     static constexpr const char* kJournalMaxCommandsEntry = "JournalMaxCommands";
 

@@ -188,8 +188,18 @@ void CQOBView::StartSync(std::vector<CQOBDoc::SyncRequest> list) {
     Run(
         [this, requests] {
             IQOBFrame* frame = m_pDoc->GetFrame();
+            // Nothing is sent unjournalled: the log says why when the journal cannot be written.
+            document::JournalCommandInfo info;
+            info.kind = "sync";
+            info.action = "Synchronize";
+            for (const auto& conn : m_pDoc->m_servers) info.sites.push_back(conn->GetName());
+            for (const CQOBDoc::SyncRequest& r : *requests) {
+                info.numbers.push_back(r.number);
+                info.homes[r.number] = r.home;
+            }
+            if (!m_pDoc->BeginJournal(info)) return;
             // The document says which number runs and how far it got; each row follows as done.
-            m_pDoc->SyncNumbers(*requests, [&](const CQOBDoc::SyncRequest& r) {
+            const bool all = m_pDoc->SyncNumbers(*requests, [&](const CQOBDoc::SyncRequest& r) {
                 const int state = r.ok && r.complete ? (LGCS_CHECKED | LGCS_LOCKED) : LGCS_UNCHECKED;
                 PostToWindow([this, number = r.number, state] {
                     const int row = RowOf(number);
@@ -200,6 +210,7 @@ void CQOBView::StartSync(std::vector<CQOBDoc::SyncRequest> list) {
                     m_bUpdating = false;
                 });
             });
+            m_pDoc->EndJournal(m_pDoc->Cancelled() ? "cancelled" : all ? "ok" : "failed");
             if (m_pDoc->Cancelled()) return;
             if (frame) frame->SetStatusText(LoadString(44214));
             if (m_pDoc->GetReload()) {
@@ -219,7 +230,15 @@ void CQOBView::OnDelete() {
         [this, number, deleted] {
             try {
                 if (IQOBFrame* frame = m_pDoc->GetFrame()) frame->SetStatusText(FormatString(46256, number));
-                *deleted = m_pDoc->DeleteEverywhere(number);
+                document::JournalCommandInfo info;
+                info.kind = "delete";
+                info.action = "Delete";
+                for (const auto& conn : m_pDoc->m_servers) info.sites.push_back(conn->GetName());
+                info.numbers = {number};
+                if (!m_pDoc->BeginJournal(info)) return;
+                bool complete = false;
+                *deleted = m_pDoc->DeleteEverywhere(number, &complete);
+                m_pDoc->EndJournal(m_pDoc->Cancelled() ? "cancelled" : complete ? "ok" : "failed");
             } catch (...) {
                 platform::Trace("The exception occur in CQOBView::OnDelete\n");
             }
