@@ -66,7 +66,7 @@ int RunOptionsCommand(CliContext& ctx, const std::vector<std::string>& args);
 int RunDownloadCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);
 int RunSyncCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);
 int RunDeleteCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);
-int RunHistoryCommand(CliContext& ctx, const std::vector<std::string>& args);
+int RunHistoryCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);
 int RunUndoCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);
 int RunRetryCommand(CliContext& ctx, const std::vector<std::string>& args, std::istream& in);
 // Says on stderr which commands of the change journal did not end (the program died in them).

@@ -2,6 +2,7 @@
 // shown field by field, put back as they were, or run again for what failed.
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <set>
 
 #include "cli/Args.h"
@@ -20,7 +21,9 @@ using document::JournalCommand;
 using document::JournalEntry;
 using Bytes = std::vector<uint8_t>;
 
-const char* kHistoryUsage = "usage: qob-cli [--dir DIR] history [ID|last] [--incomplete]";
+const char* kHistoryUsage =
+    "usage: qob-cli [--dir DIR] history [ID|last] [--incomplete]\n"
+    "       qob-cli [--dir DIR] history ID|last --check [--password SITE=PW]... [--password-stdin]";
 const char* kUndoUsage =
     "usage: qob-cli [--dir DIR] undo ID|last [--password SITE=PW]... [--password-stdin] [--yes] [--dry-run] [--force]";
 const char* kRetryUsage =
@@ -170,18 +173,66 @@ void WarnIncompleteCommands(const CliContext& ctx) {
     for (const std::string& text : ctx.doc.UnfinishedCommands()) PrintErr("qob-cli: warning: " + text);
 }
 
-int RunHistoryCommand(CliContext& ctx, const std::vector<std::string>& argv) {
+namespace {
+
+// The command's sites downloaded again (with the passwords of `args`), then `work` on the engine
+// with their connections. Reported and kExitFailed when they cannot be.
+int WithCommandSites(CliContext& ctx, const JournalCommand& command, const CArgs& args, std::istream& in,
+                     const char* usage, const std::function<int(const std::vector<server::CZentServ*>&)>& work) {
+    std::string error;
+    SiteSelection sites;
+    for (const std::string& name : command.sites) {
+        if (!IsSiteName(ctx.doc, name)) {
+            PrintErr("qob-cli: site " + name + " of command " + std::to_string(command.id) + " is no longer configured");
+            return kExitFailed;
+        }
+        if (!AddSiteName(sites, name, error)) return Usage(usage, error);
+    }
+    if (!TakePasswords(args, in, sites, error)) return Usage(usage, error);
+    return RunOnEngine(ctx, [&]() -> int {
+        bool saved = false;
+        if (!DownloadSelection(ctx, sites, true, saved) || !saved) return kExitFailed;
+        std::vector<server::CZentServ*> conns;
+        for (const auto& c : ctx.doc.m_servers) conns.push_back(c.get());
+        return work(conns);
+    });
+}
+
+}  // namespace
+
+int RunHistoryCommand(CliContext& ctx, const std::vector<std::string>& argv, std::istream& in) {
     CArgs args;
     std::string error;
-    if (!args.Parse(argv, OptionSpec{{}, {"incomplete"}, {}}, error)) return Usage(kHistoryUsage, error);
+    if (!args.Parse(argv, OptionSpec{{"password"}, {"incomplete", "check", "password-stdin"}, {"password"}}, error))
+        return Usage(kHistoryUsage, error);
     if (args.Words().size() > 1) return Usage(kHistoryUsage, "history takes at most one command number");
+    const bool check = args.Has("check");
+    if (check && args.Words().size() != 1) return Usage(kHistoryUsage, "--check goes with one command number");
+    if (!check && (args.Has("password") || args.Has("password-stdin")))
+        return Usage(kHistoryUsage, "passwords go with --check");
+    if (check && (!ctx.Lock("history") || !ctx.Load(false))) return kExitFailed;
     document::JournalContents journal;
     if (!Read(ctx, journal)) return kExitFailed;
     if (args.Words().size() == 1) {
         const JournalCommand* c = Named(journal, args.Words()[0]);
         if (!c) return kExitFailed;
         PrintCommand(*c, true);
-        return kExitOk;
+        if (!check) return kExitOk;
+        // What the sites hold now of each change: whether it reached them.
+        const JournalCommand command = *c;
+        return WithCommandSites(ctx, command, args, in, kHistoryUsage, [&](const std::vector<server::CZentServ*>& conns) {
+            using V = document::UndoStep::Verdict;
+            for (const document::UndoStep& s : document::PlanUndo(command, conns)) {
+                if (s.kind == document::UndoStep::Kind::Note) continue;
+                const char* state = s.verdict == V::NoSite       ? "the site was not downloaded"
+                                    : s.asLeft                   ? "reached the site"
+                                    : s.verdict == V::AsBefore   ? "did not reach the site (it holds what it held before)"
+                                                                 : "the site holds something else now";
+                PrintOut(s.site + "\t" + s.number + "\t" +
+                         (s.kind == document::UndoStep::Kind::Workgroup ? "workgroup" : "record") + "\t" + state);
+            }
+            return kExitOk;
+        });
     }
     const bool incomplete = args.Has("incomplete");
     for (const JournalCommand& c : journal.commands)

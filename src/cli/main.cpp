@@ -46,6 +46,8 @@ const char* kHelp =
     "                                          deleted and deletes nothing\n"
     "  history [ID|last] [--incomplete]        the commands that changed sites (from QOB.journal), or\n"
     "                                          every change of one, per site, with what it changed\n"
+    "  history ID|last --check [--password SITE=PW]... [--password-stdin]\n"
+    "                                          download its sites: which of its changes reached them\n"
     "  undo ID|last [--password SITE=PW]... [--password-stdin] [--yes] [--dry-run] [--force]\n"
     "                                          put the sites back as they were before that command;\n"
     "                                          without --yes prints what it would send\n"
@@ -153,7 +155,8 @@ int main(int argc, char** argv) {
     // Ctrl+C stops a command on the engine (the main thread only waits for it); the others end as
     // a program ends on Ctrl+C.
     std::optional<CInterruptWatcher> interrupts;
-    if (command == "download" || command == "sync" || command == "delete" || command == "undo" || command == "retry")
+    if (command == "download" || command == "sync" || command == "delete" || command == "undo" || command == "retry" ||
+        command == "history")
         interrupts.emplace([&ctx] { ctx.Interrupt(); });
     if (command != "history") WarnIncompleteCommands(ctx);
     if (command == "sites") return RunSitesCommand(ctx, rest);
@@ -164,7 +167,7 @@ int main(int argc, char** argv) {
     if (command == "download") return RunDownloadCommand(ctx, rest, std::cin);
     if (command == "sync") return RunSyncCommand(ctx, rest, std::cin);
     if (command == "delete") return RunDeleteCommand(ctx, rest, std::cin);
-    if (command == "history") return RunHistoryCommand(ctx, rest);
+    if (command == "history") return RunHistoryCommand(ctx, rest, std::cin);
     if (command == "undo") return RunUndoCommand(ctx, rest, std::cin);
     if (command == "retry") return RunRetryCommand(ctx, rest, std::cin);
     std::fprintf(stderr, "qob-cli: unknown command \"%s\" (see qob-cli --help)\n", command.c_str());

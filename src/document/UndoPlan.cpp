@@ -95,14 +95,16 @@ std::vector<UndoStep> PlanUndo(const JournalCommand& command, const std::vector<
             const Bytes now = r ? Bytes(r.data(), r.data() + r.size()) : Bytes();
             const JournalEntry& last = *entries.back();
             const bool lastCertain = last.answered && last.result == "applied";
+            s.asLeft = now == LeftRecord(last);
             if (now == s.before) s.verdict = UndoStep::Verdict::AsBefore;
-            else if (now == LeftRecord(last) || (!lastCertain && now == last.before)) s.verdict = UndoStep::Verdict::Restore;
+            else if (s.asLeft || (!lastCertain && now == last.before)) s.verdict = UndoStep::Verdict::Restore;
             else s.verdict = UndoStep::Verdict::Changed;
         } else {
             const server::ConstWORKGRPREC w = conn->FindGroupRec(number);
             const Bytes now = w ? Bytes(w.data(), w.data() + w.size()) : Bytes();
             const std::string& lastMethod = entries.back()->method;
             const bool leftNone = lastMethod == "DeleteWorkgroup";
+            s.asLeft = now.empty() == leftNone;
             if (now == s.before) s.verdict = UndoStep::Verdict::AsBefore;
             else if (now.empty() == leftNone || !entries.back()->answered || entries.back()->result != "applied")
                 s.verdict = UndoStep::Verdict::Restore;

@@ -31,6 +31,7 @@ struct UndoStep {
     std::vector<uint8_t> before;  // the record or workgroup as held before the command (empty: none)
     Verdict verdict = Verdict::Restore;
     std::string what;             // Note: what stays
+    bool asLeft = false;          // the site holds what the command's last change there left
     uint64_t lastSeq = 0;
 };
 

@@ -214,9 +214,19 @@ TEST_F(JournalE2E, KilledAtAnyMomentTheJournalNamesWhatReachedTheSites) {
             }
         for (const auto& [call, count] : answered) EXPECT_LE(count, journalled[call]) << call << " round " << round;
     }
-    // Recovery: the commands that did not end are named.
+    // Recovery: the commands that did not end are named, and their changes checked on the sites.
     const ProgramResult incomplete = Cli("history", {"--incomplete"});
     EXPECT_EQ(incomplete.exitCode, 0);
+    uint64_t unfinished = 0;
+    for (const document::JournalCommand& c : Journal().commands)
+        if (!c.ended && !unfinished) unfinished = c.id;
+    ASSERT_NE(unfinished, 0u);
+    EXPECT_NE(incomplete.out.find(std::to_string(unfinished) + "\t"), std::string::npos) << incomplete.out;
+    std::vector<std::string> check{"--dir", work.path(), "history", std::to_string(unfinished), "--check"};
+    for (const auto& [site, ip] : kAddress) check.insert(check.end(), {"--password", site + "=pw-" + site});
+    const ProgramResult checked = RunProgram("qob-cli", check, scratch.path());
+    EXPECT_EQ(checked.exitCode, 0) << checked.err;
+    EXPECT_NE(checked.out.find("\trecord\treached the site"), std::string::npos) << checked.out;
     const ProgramResult next = Cli("sync", {"--yes", "329"});
     EXPECT_NE(next.err.find("did not end: some of its changes may have reached the sites"), std::string::npos) << next.err;
 }
