@@ -143,6 +143,33 @@ TEST_F(CliSync, RefusalsAndUsage) {
     EXPECT_EQ(RunCommand(RunDeleteCommand, {"North", "South", "--scope", "all", "100=North"}).exitCode, kExitUsage);
 }
 
+// A number that fails fails the command, also when others after it succeed; so does a site that
+// refuses a deletion. Every number's outcome is printed.
+TEST_F(CliSync, AFailedNumberOrARefusedDeletionFailsTheCommand) {
+    Network();
+    Fault(South(), "AddExtension", com::E_FAIL);  // 100 cannot be copied to South
+    CommandResult r = Sync({"100", "200"});
+    EXPECT_EQ(r.exitCode, kExitFailed) << r.err;
+    EXPECT_NE(r.err.find("\tSync failed: Failed to add extension 100 to server South."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Failed to sync extension 100.\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Sync successfully - extension 200.\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("100\tExtension\t \t \text100\tUnsynchronized\tNorth\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("200\tExtension\t \t \text200\tSynchronized\tSouth\t"), std::string::npos) << r.out;
+    EXPECT_TRUE(Held(South(), "100").empty());
+    EXPECT_EQ(Rec(Held(North(), "200")).FwdDialString(), "8200");
+
+    // East refuses to delete its copy of 200; 600 goes: the command fails all the same.
+    Fault(East(), "DeleteExtension", com::E_FAIL);
+    r = Delete({"--scope", "all", "--yes", "200", "600"});
+    EXPECT_EQ(r.exitCode, kExitFailed) << r.err;
+    EXPECT_NE(r.err.find("Cannot delete extension 200 in East: hr = 80004005\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Deletion process completed for 200\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Delete extension 600 in North.\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Deletion process completed for 600\n"), std::string::npos) << r.err;
+    EXPECT_FALSE(Held(East(), "200").empty());
+    EXPECT_TRUE(Held(North(), "600").empty());
+}
+
 TEST_F(CliSync, AHomeGivenMovesTheNumberAndReloadListsTheNewState) {
     Network();
     ASSERT_EQ(Sync({"100"}).exitCode, 0);

@@ -282,6 +282,19 @@ TEST_F(ChangeOps, AGroupsPilotAndWorkgroupGoTogetherOrNotAtAll) {
     const ExtSummary group = *s.FindExt("600");
     const std::vector<uint8_t> groupBefore = HeldGroup(south, "600");
 
+    // The workgroup is refused: the pilot is not asked for, and both stay on the site and held.
+    Fault(south, "DeleteWorkgroup", com::E_FAIL);
+    EXPECT_FALSE(s.DeleteExt(&group));
+    EXPECT_EQ(s.GetLastError(), "hr = 80004005");
+    EXPECT_EQ(Calls(south), std::vector<std::string>{"DeleteWorkgroup"});
+    EXPECT_FALSE(Held(south, "600").empty());
+    EXPECT_EQ(HeldGroup(south, "600"), groupBefore);
+    EXPECT_TRUE(s.FindExtRec("600"));
+    EXPECT_TRUE(s.FindGroupRec("600"));
+    EXPECT_NE(s.FindExt("600"), nullptr);
+    std::string error;
+    ASSERT_TRUE(south.site->SetMethodFault("DeleteWorkgroup", std::nullopt, error));
+
     // The server takes the workgroup first; the pilot is then refused: the workgroup is put back
     // with its settings and members, so no pilot is left without its group.
     Fault(south, "DeleteExtension", com::E_FAIL);
@@ -292,7 +305,6 @@ TEST_F(ChangeOps, AGroupsPilotAndWorkgroupGoTogetherOrNotAtAll) {
     EXPECT_NE(s.FindExt("600"), nullptr);
 
     // The retry deletes both.
-    std::string error;
     ASSERT_TRUE(south.site->SetMethodFault("DeleteExtension", std::nullopt, error));
     south.site->ClearCalls();
     EXPECT_TRUE(s.DeleteExt(&group)) << s.GetLastError();

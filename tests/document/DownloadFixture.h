@@ -147,6 +147,23 @@ protected:
         return s ? std::vector<uint8_t>(s->bytes.begin(), s->bytes.end()) : std::vector<uint8_t>{};
     }
     static server::ConstExtRec Rec(const std::vector<uint8_t>& bytes) { return {bytes.data(), bytes.size()}; }
+    // Changes bytes of a record the site holds, as a server's own edit would.
+    static void EditRecord(sim::Site& site, const std::string& number, const std::function<void(server::ExtRec)>& edit) {
+        std::string error;
+        ASSERT_TRUE(site.Modify(
+            [&](sim::SiteState& s, std::string& m) {
+                const sim::Stored* held = s.FindRecord(number);
+                if (!held) {
+                    m = "no record " + number;
+                    return false;
+                }
+                sim::Bytes bytes = held->bytes;
+                edit(server::ExtRec(bytes.data(), bytes.size()));
+                return s.ReplaceRecord(std::move(bytes), nullptr);
+            },
+            error))
+            << error;
+    }
     static bool HasGroup(sim::Site& site, const std::string& number) {
         std::lock_guard lock(site.Mutex());
         return site.State().FindWorkgroup(number) != nullptr;

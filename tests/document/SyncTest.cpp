@@ -106,16 +106,57 @@ TEST_F(Sync, AGroupGetsGroupPilotsWithTheirWorkgroups) {
 TEST_F(Sync, AnExistingCopyIsRewrittenWithTheRoutesValuesKeepingTypeAndNames) {
     ThreeSites();
     Add(North(), Ext("100", "physical", "Lee"));
+    EditRecord(North(), "100", [](server::ExtRec r) { r.SetExtPassword("HOMEhash0001"); });
     sim::NewExtension stale = Ext("100", "virtual", "LEE");
     stale.forwarding = true;
     stale.fwdDial = "9100";
     stale.fwdEmail = "old@elsewhere";
     Add(South(), stale);
     Download();
+    ASSERT_NE(Rec(Held(South(), "100")).ExtPassword(), "HOMEhash0001");
     ASSERT_TRUE(doc.SyncExtension("100", "North"));
     ExpectCopyOf(South(), "100", "North", exttype::kVirtual);
     EXPECT_EQ(Rec(Held(South(), "100")).ExtName(), "LEE");
+    // The copy takes the home's password hash, as a new copy does.
+    EXPECT_EQ(Rec(Held(South(), "100")).ExtPassword(), "HOMEhash0001");
     EXPECT_EQ(Calls(South()), std::vector<std::string>{"ReplaceExtension"});
+}
+
+// A copy site that refuses the rewrite fails the number: the row is not marked Synchronized. (A
+// refused new copy: Parallel.ASiteThatFailsLeavesTheOthersDone.)
+TEST_F(Sync, ARefusedRewriteOfACopyFailsTheNumber) {
+    ThreeSites();
+    Add(North(), Ext("100"));
+    sim::NewExtension stale = Copy("100", "North");
+    stale.fwdDial = "9100";
+    Add(South(), stale);
+    Download();
+    const std::vector<uint8_t> before = Held(South(), "100");
+    Fault(South(), "ReplaceExtension", com::E_FAIL);
+    EXPECT_FALSE(doc.SyncExtension("100", "North"));
+    EXPECT_EQ(Held(South(), "100"), before);
+    EXPECT_TRUE(LoggedPrefix(LOG_ERROR, "\tSync failed: Failed to modify extension 100 in server South.\t"));
+    EXPECT_TRUE(Logged(LOG_ERROR, "Failed to sync extension 100."));
+    EXPECT_EQ(Row("100").SyncStatus, 0);
+    EXPECT_TRUE(frame.updates.empty());
+}
+
+// The home refuses its own rewrite: the number fails before any other site is sent anything, also
+// when the home stands last in the site order.
+TEST_F(Sync, ARefusedHomeRewriteTouchesNoOtherSite) {
+    ThreeSites();
+    Add(East(), Ext("100"));
+    Add(South(), Copy("100", "North"));  // to be rewritten; North lacks the number
+    Download();
+    const std::vector<uint8_t> southBefore = Held(South(), "100");
+    Fault(East(), "ReplaceExtension", com::E_FAIL);
+    EXPECT_FALSE(doc.SyncExtension("100", "East"));
+    EXPECT_TRUE(Held(North(), "100").empty());
+    EXPECT_EQ(Held(South(), "100"), southBefore);
+    EXPECT_TRUE(Calls(North()).empty() && Calls(South()).empty());
+    EXPECT_TRUE(LoggedPrefix(LOG_ERROR, "\tSync failed: Failed to modify extension 100 in server East.\t"));
+    EXPECT_EQ(Row("100").SyncStatus, 0);
+    EXPECT_TRUE(frame.updates.empty());
 }
 
 TEST_F(Sync, AnEmptyMailNameGivesAnEmptyMailForward) {
@@ -154,6 +195,35 @@ TEST_F(Sync, ASiteWithoutARouteFailsTheSyncWhenItStandsFirst) {
     AddSite("North");
     AddSite("East");
     ExpectNoRouteFailure();
+}
+
+// A downloaded site that the map table no longer names fails the number wherever it stands in
+// the site order (first, in the middle, last); it is sent nothing.
+TEST_F(Sync, ASiteMissingFromTheMapTableFailsTheSyncWhereverItStands) {
+    ThreeSites();
+    Add(South(), Ext("100"));
+    Add(North(), Ext("101"));
+    Add(North(), Ext("102"));
+    Download();
+    const std::vector<SiteRec> configured = doc.m_sites;
+    const struct {
+        const char* number;
+        const char* home;
+        size_t missing;
+    } cases[] = {{"100", "South", 0}, {"101", "North", 1}, {"102", "North", 2}};
+    for (const auto& c : cases) {
+        const std::string missing = sites[c.missing].name;
+        SCOPED_TRACE(missing);
+        ASSERT_EQ(Row(c.number).SyncStatus, 0);
+        doc.m_sites = configured;
+        doc.m_sites.erase(doc.m_sites.begin() + std::ptrdiff_t(c.missing));
+        EXPECT_FALSE(doc.SyncExtension(c.number, c.home));
+        EXPECT_TRUE(Logged(LOG_ERROR, "\tSync failed: Could not find the FROM server " + missing + " in Map Table."));
+        EXPECT_TRUE(Held(*sites[c.missing].site, c.number).empty());
+        EXPECT_EQ(Row(c.number).SyncStatus, 0);
+    }
+    doc.m_sites = configured;
+    EXPECT_TRUE(frame.updates.empty());
 }
 
 TEST_F(Sync, AHomeMovedWithoutRelocationTurnsTheCopyIntoTheExtension) {
@@ -297,6 +367,36 @@ TEST_F(Sync, ALostAnswerIsReportedAsMayHaveBeenApplied) {
     ExpectSynchronizedAfterDownload("100", "North");
 }
 
+// Moved to South and back to North in one run: each call starts from what the one before left
+// (the merged row and every site's summary name the new home), so North ends as the extension and
+// the others forward to it; no two sites forward to each other.
+TEST_F(Sync, MovedAwayAndBackInOneRunLeavesOneHome) {
+    ThreeSites();
+    Add(North(), Ext("100"));
+    Add(South(), Copy("100", "North"));
+    Add(East(), Copy("100", "North"));
+    Download();
+    auto summaryHomes = [&] {
+        std::vector<std::string> homes;
+        for (const auto& conn : doc.m_servers) homes.emplace_back(server::FieldText(conn->FindExt("100")->HomeServer));
+        return homes;
+    };
+    ASSERT_TRUE(doc.SyncExtension("100", "South"));
+    EXPECT_EQ(Home(Row("100")), "South");
+    EXPECT_EQ(summaryHomes(), std::vector<std::string>(3, "South"));
+    ExpectCopyOf(North(), "100", "South", exttype::kPhysical);
+
+    ASSERT_TRUE(doc.SyncExtension("100", "North"));
+    EXPECT_EQ(Home(Row("100")), "North");
+    EXPECT_EQ(summaryHomes(), std::vector<std::string>(3, "North"));
+    const std::vector<uint8_t> home = Held(North(), "100");
+    EXPECT_EQ(Rec(home).ForwardTarget(), extrec::kForwardStopped);
+    EXPECT_FALSE(Rec(home).ExtStatusFlagBank() & extrec::kStatusForwards);
+    ExpectCopyOf(South(), "100", "North", exttype::kVirtual);
+    ExpectCopyOf(East(), "100", "North", exttype::kVirtual);
+    ExpectSynchronizedAfterDownload("100", "North");
+}
+
 TEST_F(Sync, SynchronisingAgainToTheSameHomeRelocatesNothing) {
     ThreeSites();
     Add(North(), Ext("100"));
@@ -315,7 +415,12 @@ TEST_F(Sync, WhatMayNotBeSynchronisedIsRefusedWithNothingSent) {
     Add(South(), Ext("200"));
     Add(North(), Ext("300"));
     Add(South(), Ext("300", "group"));
+    Add(North(), Ext("700", "application"));
+    Add(South(), Copy("700", "North"));
+    Add(North(), Ext("701"));
+    Add(East(), Ext("701", "application"));
     Download();
+    const std::vector<uint8_t> app700 = Held(North(), "700"), app701 = Held(East(), "701");
 
     EXPECT_FALSE(doc.SyncExtension("100", "North"));
     EXPECT_TRUE(Logged(LOG_ERROR, "\tExtension 100 have different last name in different servers."));
@@ -327,6 +432,16 @@ TEST_F(Sync, WhatMayNotBeSynchronisedIsRefusedWithNothingSent) {
     EXPECT_TRUE(Logged(LOG_ERROR,
                        "\tSync failed: Extension 300 is an extension on one server and a group on another and "
                        "cannot be synchronized."));
+    // An application is never rewritten, as the home or as another site's record, whoever is
+    // named the home.
+    for (const char* home : {"North", "South", "East"}) {
+        EXPECT_FALSE(doc.SyncExtension("700", home)) << home;
+        EXPECT_FALSE(doc.SyncExtension("701", home)) << home;
+    }
+    EXPECT_TRUE(Logged(LOG_ERROR,
+                       "\tSync failed: Extension 700 is an application on some server and cannot be synchronized."));
+    EXPECT_EQ(Held(North(), "700"), app700);
+    EXPECT_EQ(Held(East(), "701"), app701);
     EXPECT_FALSE(doc.SyncExtension("999", "North"));
     EXPECT_TRUE(Logged(LOG_ERROR, "Failed to find extension 999."));
     EXPECT_FALSE(doc.SyncExtension("100", "West"));

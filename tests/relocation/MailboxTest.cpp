@@ -7,8 +7,11 @@
 #include <fstream>
 #include <optional>
 #include <stdexcept>
+#include <tuple>
 
+#include "document/QOBDoc.h"
 #include "support/HostedSites.h"
+#include "support/RecordingFrame.h"
 #include "support/SmbServer.h"
 
 namespace {
@@ -94,18 +97,25 @@ TEST_F(Mailbox, AShareBelowAPrivateFolderServes) {
 }
 
 TEST_F(Mailbox, AccountsInEveryFormReachTheShare) {
-    Share(kNorth);
+    SmbServer& share = Share(kNorth);
     Hosted& north = SiteAt("North", kNorth);
+    // A bare account is one of the site's: it logs in with the site's name as its domain.
+    auto logsInAsTheSites = [&](const std::string& account, const std::string& password) {
+        const size_t before = share.Logins().size();
+        Load(north, account, password);
+        EXPECT_TRUE(north.conn->CheckMailboxAccess()) << north.conn->GetLastError();
+        const std::vector<std::string> logins = share.Logins(before + 1);
+        ASSERT_GT(logins.size(), before);
+        EXPECT_EQ(logins[before], "NORTH\\operator");
+    };
     for (const char* account : {"operator", "North\\operator", "operator@north"}) {
         SCOPED_TRACE(account);
-        Load(north, account, "secret");
-        EXPECT_TRUE(north.conn->CheckMailboxAccess()) << north.conn->GetLastError();
+        logsInAsTheSites(account, "secret");
     }
     // Without an account of its own the site uses the defaults, password and all.
     options.defaultUser = "operator";
     options.defaultPassword = "secret";
-    Load(north, "", "wrong");
-    EXPECT_TRUE(north.conn->CheckMailboxAccess()) << north.conn->GetLastError();
+    logsInAsTheSites("", "wrong");
 
     Load(north, "operator", "wrong");
     EXPECT_FALSE(north.conn->CheckMailboxAccess());
@@ -174,6 +184,51 @@ TEST_F(Mailbox, ARelocationCarriesTheMailboxWhole) {
     EXPECT_EQ(Read(box / "old" / "deeper" / "msg4.wav"), std::string(10, 'f'));
     EXPECT_FALSE(fs::exists(box / ".tmp.d"));
     EXPECT_TRUE(fs::exists(fs::path(from.ShareDir()) / kBox / "msg1.wav"));  // the old home keeps its copy
+}
+
+// The document moves homes between the shares' sites: a mailbox goes along only while voice mail
+// relocation is on (the shares were checked at the download either way).
+TEST_F(Mailbox, TheDocumentMovesAMailboxOnlyWithVoiceMailRelocationOn) {
+    SmbServer& from = Share(kNorth);
+    SmbServer& to = Share(kSouth);
+    Hosted& north = Site("North", 2400, 0x0480, kNorth);
+    Hosted& south = Site("South", 2400, 0x0480, kSouth);
+    for (const std::string n : {"205", "206"}) {
+        FillMailbox(fs::path(from.ShareDir()) / ("ext000000000000" + n));
+        Add(north, Ext(n));
+        Add(south, ForwardingCopy(n, "8" + n, "ext" + n + "@north.example"));
+    }
+    RecordingFrame frame;
+    CQOBDoc doc;
+    doc.SetWorkDir(work.path());
+    doc.SetFrame(&frame);
+    const std::tuple<const char*, const char*, const char*> configured[] = {{"North", kNorth, "south.example"},
+                                                                           {"South", kSouth, "north.example"}};
+    for (const auto& [name, address, suffix] : configured) {
+        SiteRec rec;
+        rec.Name = name;
+        inet_pton(AF_INET, address, &rec.IP);
+        rec.DayWhite = "pw";
+        rec.MBAccount = "operator";
+        rec.MBPassword = "secret";
+        rec.Routes.push_back(MapEntry{name == std::string("North") ? "South" : "North", suffix, "8N"});
+        doc.m_sites.push_back(rec);
+        doc.m_selServers.push_back(name);
+    }
+    doc.m_bRelocation = true;
+    doc.m_bRelocateVM = true;
+    ASSERT_TRUE(doc.Download());
+    ASSERT_EQ(doc.FindExtRow("205")->SyncStatus, 1);
+
+    doc.m_bRelocateVM = false;
+    ASSERT_TRUE(doc.SyncExtension("205", "South"));
+    EXPECT_EQ(server::FieldText(doc.FindExtRow("205")->HomeServer), "South");
+    EXPECT_FALSE(fs::exists(fs::path(to.ShareDir()) / "ext000000000000205"));
+
+    doc.m_bRelocateVM = true;
+    ASSERT_TRUE(doc.SyncExtension("206", "South"));
+    EXPECT_EQ(Read(fs::path(to.ShareDir()) / "ext000000000000206" / "msg1.wav"), std::string(600, 'a'));
+    doc.OnCloseDocument();
 }
 
 TEST_F(Mailbox, AMailboxThatCannotArriveIsAWarningAfterThreeTries) {

@@ -80,6 +80,37 @@ TEST_F(Relocate, TheRecordTakesOverTheOldHomesSettingsAndStopsForwardingInOneReq
     EXPECT_EQ(south->conn->GetLastError(), "");
 }
 
+// Every range the new home takes over whole (the flag words are merged bit by bit, below), the 480
+// bytes at 592 among them, and the old home's ONA block arrive.
+TEST_F(Relocate, EveryRangeAndTheOnaBlockArrive) {
+    constexpr std::pair<size_t, size_t> kRanges[] = {
+        {33, 13},    {112, 65},   {210, 66},   {276, 66},   {342, 28},   {391, 17},   {412, 4},    {434, 1},
+        {435, 1},    {436, 1},    {440, 28},   {468, 28},   {580, 12},   {592, 480},  {1072, 4},   {1076, 2},
+        {1080, 4},   {1084, 4},   {1088, 2},   {1090, 8},   {1098, 1},   {1099, 3},   {1102, 84},  {1186, 1},
+        {1187, 2},   {1189, 2},   {1193, 17},  {1210, 1},   {1277, 1},   {1280, 4},   {1412, 4},   {1416, 4},
+        {1420, 20},  {1440, 1},   {1441, 1},   {1442, 33},  {1475, 17},  {1492, 4},   {1496, 64},  {1560, 272},
+        {1972, 4}};
+    TwoSites();
+    EditRecord(*north, "100", [&](server::ExtRec r) {
+        for (const auto& [offset, length] : kRanges)
+            for (size_t i = 0; i < length; ++i) r.SetU8(offset + i, uint8_t(0xA0 + (offset + i) % 0x50));
+    });
+    Edit(*north, [](sim::SiteState& s) { s.onaData["100"] = sim::Bytes{4, 5, 6}; });
+    LoadBoth();
+    const std::vector<uint8_t> source = Held(*north, "100"), before = Held(*south, "100");
+    auto part = [](const std::vector<uint8_t>& r, size_t offset, size_t length) {
+        return std::vector<uint8_t>(r.begin() + std::ptrdiff_t(offset), r.begin() + std::ptrdiff_t(offset + length));
+    };
+    for (const auto& [offset, length] : kRanges) ASSERT_NE(part(before, offset, length), part(source, offset, length));
+
+    ASSERT_TRUE(Move()) << south->conn->GetLastError();
+    const std::vector<uint8_t> after = Held(*south, "100");
+    for (const auto& [offset, length] : kRanges)
+        EXPECT_EQ(part(after, offset, length), part(source, offset, length)) << "range at " << offset;
+    std::lock_guard lock(south->site->Mutex());
+    EXPECT_EQ(south->site->State().onaData.at("100"), (sim::Bytes{4, 5, 6}));
+}
+
 TEST_F(Relocate, TheFlagWordsAreMergedBitByBit) {
     TwoSites();
     Edit(*north, [](sim::SiteState& s) {
@@ -142,6 +173,7 @@ TEST_F(Relocate, ARefusedRewriteSendsNothingElseAndLeavesTheNewHomeAsItWas) {
     Edit(*north, [](sim::SiteState& s) {
         s.extData["600"] = sim::ExtData{1, sim::Bytes(10, 1)};
         s.onaData["600"] = sim::Bytes(5, 2);
+        s.items[{4, 600}] = sim::Bytes{3, 3};
     });
     LoadBoth();
     const std::vector<uint8_t> record = Held(*south, "600"), group = HeldGroup(*south, "600");

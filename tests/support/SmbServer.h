@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,6 +68,25 @@ public:
     }
     // The directory behind the share, as this machine sees it.
     std::string ShareDir() const { return m_dir.file("share"); }
+    // The logins smbd was asked for, in order, as "DOMAIN\account" with the domain as smbd names
+    // it; waits up to five seconds for at least `atLeast` of them to be written out.
+    std::vector<std::string> Logins(size_t atLeast = 0) const {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (;;) {
+            std::vector<std::string> logins;
+            std::istringstream in(Slurp(m_dir.file("smbd.out")));
+            for (std::string line; std::getline(in, line);) {
+                const size_t auth = line.find("Auth: [");
+                const size_t user = auth == std::string::npos ? auth : line.find(" user [", auth);
+                const size_t split = user == std::string::npos ? user : line.find("]\\[", user);
+                const size_t close = split == std::string::npos ? split : line.find(']', split + 3);
+                if (close == std::string::npos) continue;
+                logins.push_back(line.substr(user + 7, split - user - 7) + "\\" + line.substr(split + 3, close - split - 3));
+            }
+            if (logins.size() >= atLeast || std::chrono::steady_clock::now() >= end) return logins;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
 
     void Stop() {
         if (m_pid > 0) {
@@ -117,7 +137,7 @@ private:
           << "  private dir = " << d << "/private\n  lock directory = " << d << "/lock\n"
           << "  state directory = " << d << "/state\n  cache directory = " << d << "/cache\n"
           << "  pid directory = " << d << "/pid\n  ncalrpc dir = " << d << "/ncalrpc\n"
-          << "  log file = " << d << "/log/smbd.log\n  log level = 1\n"
+          << "  log file = " << d << "/log/smbd.log\n  log level = 1 auth_audit:3\n"
           << "  passdb backend = tdbsam:" << d << "/private/passdb.tdb\n"
           << "  username map = " << d << "/users.map\n"
           << "  admin users = " << AdminUsers() << "\n"
