@@ -106,6 +106,8 @@ bool CQOBDoc::DeleteEverywhere(const std::string& number, bool* complete) {
         remove(owners, false);
     }
     Log(LOG_INFO, FormatString(44621, number));
+    // The outcome of the number in one line: what the lines above amount to.
+    if (!allDone) Log(LOG_ERROR, FormatString(uncertain ? 46220 : 46219, number));
     if (complete) *complete = allDone;
     JournalNumber(number, allDone ? "done" : uncertain ? "uncertain" : Cancelled() ? "cancelled" : "failed");
     // The row goes when nothing of the number is left (the counts do not see a kept virtual home).

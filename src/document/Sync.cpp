@@ -197,9 +197,11 @@ bool CQOBDoc::SyncToHome(const std::string& number, const ExtSummary& row, std::
     {
         const std::string site = homeConn->GetName();
         if (GetSiteIndex(site) < 0) {
-            ok = false;
+            // A home that is not in the map table is not written: no other site may be turned
+            // into a copy of it.
             TraceText("Could not find the FROM server %s in Map Table.\n", site);
             Log(LOG_ERROR, FormatString(44658, site));
+            return false;
         } else {
             if (Cancelled()) {
                 Log(LOG_INFO, FormatString(46203, number, site));

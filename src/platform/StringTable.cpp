@@ -193,6 +193,10 @@ constexpr StringEntry kTable[] = {
      "同步结果不确定 - 分机 %s：请重新下载站点以查看其内容。"},
     {46218, "Extension %s may have been deleted in %s: the answer was lost (%s). Download the sites again to see it.",
      "分机 %s 可能已在 %s 中删除：应答丢失（%s）。请重新下载站点以查看。"},
+    {46219, "Extension %s was not deleted everywhere: it is still on the sites named above.",
+     "分机 %s 未在所有站点删除：它仍在上面列出的站点中。"},
+    {46220, "Extension %s may not be deleted everywhere: download the sites again to see what they hold.",
+     "分机 %s 可能未在所有站点删除：请重新下载站点以查看其内容。"},
 
     // Commands on the engine: cancelling, progress, the number of sites at once.
     {46250, "Stop the command that runs\nCancel", "停止正在运行的命令\n取消"},

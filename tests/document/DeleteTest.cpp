@@ -135,6 +135,7 @@ TEST_F(Delete, ARefusingCopyKeepsTheRowAndTheHome) {
     EXPECT_FALSE(doc.DeleteEverywhere("100"));
     EXPECT_TRUE(Logged(LOG_INFO, "Cannot delete extension 100 in South: hr = 80004005"));
     EXPECT_TRUE(Logged(LOG_ERROR, "\tExtension 100 is kept in North: not every forwarding copy of it could be deleted."));
+    EXPECT_TRUE(Logged(LOG_ERROR, "Extension 100 was not deleted everywhere: it is still on the sites named above."));
     EXPECT_FALSE(Gone(South(), "100"));
     EXPECT_FALSE(Gone(North(), "100"));
     EXPECT_TRUE(Gone(East(), "100"));

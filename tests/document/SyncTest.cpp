@@ -226,6 +226,20 @@ TEST_F(Sync, ASiteMissingFromTheMapTableFailsTheSyncWhereverItStands) {
     EXPECT_TRUE(frame.updates.empty());
 }
 
+// The home itself missing from the map table: it is not written, and nobody becomes its copy.
+TEST_F(Sync, AHomeMissingFromTheMapTableTouchesNoSite) {
+    ThreeSites();
+    Add(North(), Ext("101"));
+    Download();
+    const std::vector<SiteRec> configured = doc.m_sites;
+    doc.m_sites.erase(doc.m_sites.begin());
+    EXPECT_FALSE(doc.SyncExtension("101", "North"));
+    doc.m_sites = configured;
+    EXPECT_TRUE(Logged(LOG_ERROR, "\tSync failed: Could not find the FROM server North in Map Table."));
+    EXPECT_TRUE(NothingSent());
+    EXPECT_TRUE(Held(South(), "101").empty() && Held(East(), "101").empty());
+}
+
 TEST_F(Sync, AHomeMovedWithoutRelocationTurnsTheCopyIntoTheExtension) {
     ThreeSites();
     Add(North(), Ext("100"));
