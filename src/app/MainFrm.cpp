@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QProgressBar>
 #include <QShortcut>
 #include <QSplitter>
@@ -266,6 +267,20 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         }
     }
     QMainWindow::closeEvent(event);
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_bShown) return;
+    m_bShown = true;
+    // The list starts at its height and the log takes the rest; from then on a larger window
+    // gives the list the room and the log keeps its height.
+    if (layout()) layout()->activate();
+    const QList<int> sizes = m_wndSplitter->sizes();
+    const int total = sizes.value(0) + sizes.value(1);
+    if (total > kListHeight + 10) m_wndSplitter->setSizes({kListHeight, total - kListHeight});
+    m_wndSplitter->setStretchFactor(0, 1);
+    m_wndSplitter->setStretchFactor(1, 0);
 }
 
 void CMainFrame::MovePaneFocus(bool forward) {

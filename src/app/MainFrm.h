@@ -100,6 +100,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     QAction* AddCommand(int id, const std::function<void()>& handler, bool onToolBar);
@@ -124,6 +125,7 @@ private:
     std::function<void()> m_fnAfter;
     bool m_bCommand = false;
     bool m_bClosing = false;
+    bool m_bShown = false;
     // Last member: destroyed first, so the command ends before anything it reports to goes.
     CEngine m_engine;
 };

@@ -16,7 +16,8 @@ constexpr StringEntry kTable[] = {
      "选中/取消选中所选的可同步分机 \n选中/取消选中所选项"},
     {32774, "Synchronize checked extensions \nSynchronize", "同步选中的分机 \n同步"},
     {32775, "Edit map table\nMap", "编辑映射表\n映射表"},
-    {32787, "Delete checked extension\nDelete", "删除选中的分机\n删除"},
+    {32787, "Delete the checked extensions, or the selected ones when none is checked\nDelete",
+     "删除勾选的分机；未勾选任何分机时删除所选的分机\n删除"},
     {32788, "Launch ZentAdmin\nLaunch ZentAdmin", "启动 ZentAdmin\n启动 ZentAdmin"},
     {32789, "Update application options\nOptions", "更新应用程序选项\n选项"},
 

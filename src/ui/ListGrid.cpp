@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -85,6 +86,15 @@ CListGrid::CListGrid(QWidget* parent, unsigned id, IListGridOwner* owner)
     header->setSortIndicatorShown(false);
     header->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(header, &QHeaderView::sectionClicked, this, &CListGrid::OnHeaderSectionClicked);
+    // A width the grid did not set itself is the user's.
+    connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int) {
+        if (m_nSizing == 0 && column >= 0) SetColumnUserSized(column, true);
+    });
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int) { ScheduleFit(first); });
+    connect(&m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& a, const QModelIndex& b) { ScheduleFitRows(a.row(), b.row()); });
+    connect(&m_model, &QAbstractItemModel::columnsInserted, this, [this] { ScheduleFit(0); });
     connect(header, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { ShowHeaderMenu(horizontalHeader()->mapToGlobal(pos)); });
     hide();
@@ -157,7 +167,109 @@ void CListGrid::ShowColumn(int column) {
     GRIDCOLUMN& c = m_model.Columns()[static_cast<size_t>(column)];
     c.flags |= LGCF_VISIBLE;
     setColumnHidden(column, false);
-    setColumnWidth(column, c.width);
+    SetWidth(column, c.width);
+}
+
+// ---- column widths ----
+
+void CListGrid::SetWidth(int column, int width) {
+    ++m_nSizing;
+    setColumnWidth(column, width);
+    --m_nSizing;
+}
+
+void CListGrid::SetColumnWidth(int column, int width) {
+    if (column < 0) return;
+    if (m_baseWidth.size() <= static_cast<size_t>(column)) m_baseWidth.resize(static_cast<size_t>(column) + 1, 0);
+    m_baseWidth[static_cast<size_t>(column)] = width;
+    SetWidth(column, m_bFit && !IsColumnUserSized(column) ? std::max(width, ColumnNeed(column)) : width);
+}
+
+bool CListGrid::IsColumnUserSized(int column) const {
+    return column >= 0 && static_cast<size_t>(column) < m_userSized.size() && m_userSized[static_cast<size_t>(column)];
+}
+
+void CListGrid::SetColumnUserSized(int column, bool on) {
+    if (column < 0) return;
+    if (m_userSized.size() <= static_cast<size_t>(column)) m_userSized.resize(static_cast<size_t>(column) + 1, false);
+    m_userSized[static_cast<size_t>(column)] = on;
+}
+
+void CListGrid::SetFitColumns(bool on) {
+    m_bFit = on;
+    if (on) ScheduleFit(0);
+}
+
+void CListGrid::ScheduleFit(int fromRow) {
+    if (!m_bFit) return;
+    m_nMeasureFrom = m_nMeasureFrom < 0 ? fromRow : std::min(m_nMeasureFrom, fromRow);
+    if (m_bFitScheduled) return;
+    m_bFitScheduled = true;
+    QMetaObject::invokeMethod(this, [this] { ApplyFit(); }, Qt::QueuedConnection);
+}
+
+void CListGrid::ScheduleFitRows(int first, int last) {
+    if (!m_bFit || first < 0) return;
+    for (int r = first; r <= last && m_measureRows.size() < 4096; ++r) m_measureRows.push_back(r);
+    ScheduleFit(m_measureRows.size() >= 4096 ? first : GetItemCount());
+}
+
+void CListGrid::FitColumnsNow() {
+    if (m_bFit) ApplyFit();
+}
+
+int CListGrid::CellNeed(const QFontMetrics& fm, int row, int column) const {
+    // The text, its inset, and one pixel more: a text is shortened unless it is narrower than its room.
+    int need = fm.horizontalAdvance(m_model.Cell(row, column)) + CListGridDelegate::kTextInset + 4;
+    if (HasCheckBoxes() && column == FirstVisibleColumn()) need += CListGridDelegate::kCheckReserve;
+    return need;
+}
+
+int CListGrid::ColumnNeed(int column) {
+    if (column < 0 || column >= m_model.ColumnCount()) return 0;
+    if (m_bFitScheduled) ApplyFit();
+    const int measured = static_cast<size_t>(column) < m_need.size() ? m_need[static_cast<size_t>(column)] : 0;
+    return std::max(measured, horizontalHeader()->sectionSizeHint(column));
+}
+
+void CListGrid::ApplyFit() {
+    m_bFitScheduled = false;
+    const int columns = m_model.ColumnCount();
+    const int rows = GetItemCount();
+    if (m_need.size() < static_cast<size_t>(columns)) m_need.resize(static_cast<size_t>(columns), 0);
+    const QFontMetrics fm(font());
+    // A text of n characters is no wider than n of the widest: most cells need no measuring.
+    const int widest = std::max(1, fm.maxWidth());
+    auto measure = [&](int row) {
+        if (row < 0 || row >= rows) return;
+        for (int c = 0; c < columns; ++c) {
+            int& need = m_need[static_cast<size_t>(c)];
+            if (m_model.CellLength(row, c) * widest + 40 <= need) continue;
+            need = std::max(need, CellNeed(fm, row, c));
+        }
+    };
+    if (m_nMeasureFrom >= 0)
+        for (int r = m_nMeasureFrom; r < rows; ++r) measure(r);
+    for (int r : m_measureRows) measure(r);
+    m_nMeasureFrom = -1;
+    m_measureRows.clear();
+    for (int c = 0; c < columns; ++c) {
+        if (IsColumnUserSized(c) || isColumnHidden(c)) continue;
+        const int base = static_cast<size_t>(c) < m_baseWidth.size() ? m_baseWidth[static_cast<size_t>(c)] : 0;
+        const int want = std::max({base, m_need[static_cast<size_t>(c)], horizontalHeader()->sectionSizeHint(c)});
+        if (want > columnWidth(c)) SetWidth(c, want);
+    }
+}
+
+void CListGrid::changeEvent(QEvent* event) {
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange && m_bFit) {
+        // Measured again in the new font, from the owner's widths up.
+        m_need.assign(m_need.size(), 0);
+        for (int c = 0; c < m_model.ColumnCount(); ++c)
+            if (!IsColumnUserSized(c) && static_cast<size_t>(c) < m_baseWidth.size()) SetWidth(c, m_baseWidth[static_cast<size_t>(c)]);
+        ScheduleFit(0);
+    }
 }
 
 void CListGrid::SetHeaderClickable(bool on) { horizontalHeader()->setSectionsClickable(on); }
@@ -246,6 +358,13 @@ int CListGrid::GetFocusedRow() const {
 void CListGrid::SetFocusedRow(int row) {
     if (row < 0 || row >= GetItemCount()) return;
     selectionModel()->setCurrentIndex(m_model.index(row, 0), QItemSelectionModel::NoUpdate);
+}
+
+void CListGrid::SelectRow(int row) {
+    if (row < 0 || row >= GetItemCount()) return;
+    const QModelIndex index = m_model.index(row, std::max(0, FirstVisibleColumn()));
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(index);
 }
 
 void CListGrid::SelectAll() { selectAll(); }
@@ -358,6 +477,58 @@ int CListGrid::ColumnAtX(int x) const {
     return -1;
 }
 
+// ---- the keyboard ----
+
+void CListGrid::ToggleSelectedChecks() {
+    if (!HasCheckBoxes() || m_bChangesLocked) return;
+    std::vector<int> selected;
+    GetSelectedRows(selected);
+    if (selected.empty() && GetFocusedRow() >= 0) selected.push_back(GetFocusedRow());
+    bool anyFree = false;
+    for (int row : selected) anyFree = anyFree || GetCheck(row) == LGCS_UNCHECKED;
+    for (int row : selected) {
+        const int state = GetCheck(row);
+        if (anyFree && state == LGCS_UNCHECKED) SetCheck(row, LGCS_CHECKED);
+        else if (!anyFree && state == LGCS_CHECKED) SetCheck(row, LGCS_UNCHECKED);
+    }
+}
+
+void CListGrid::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        // A blank is no number to search for: Space ticks.
+        ToggleSelectedChecks();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+QModelIndex CListGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    // Home and End go to the first and last row, not along the row.
+    const int rows = GetItemCount();
+    if (rows > 0 && (cursorAction == MoveHome || cursorAction == MoveEnd)) {
+        const int column = std::max(0, currentIndex().isValid() ? currentIndex().column() : FirstVisibleColumn());
+        return m_model.index(cursorAction == MoveHome ? 0 : rows - 1, column);
+    }
+    return QTableView::moveCursor(cursorAction, modifiers);
+}
+
+void CListGrid::keyboardSearch(const QString& search) {
+    if (search.isEmpty() || GetItemCount() == 0) return;
+    for (QChar ch : search)
+        if (!ch.isLetterOrNumber()) return;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - m_nSearchAt > QApplication::keyboardInputInterval()) m_strSearch.clear();
+    m_nSearchAt = now;
+    m_strSearch += search;
+    const int column = std::max(0, FirstVisibleColumn());
+    for (int row = 0; row < GetItemCount(); ++row) {
+        if (!m_model.Cell(row, column).startsWith(m_strSearch, Qt::CaseInsensitive)) continue;
+        SelectRow(row);
+        return;
+    }
+}
+
 // ---- editing ----
 
 void CListGrid::SetChangesLocked(bool locked) {
@@ -394,6 +565,9 @@ bool CListGrid::StartEdit(int row, int column) {
         QRect rect = visualRect(index);
         if (HasCheckBoxes() && column == FirstVisibleColumn()) rect.setLeft(rect.left() + CListGridDelegate::kCheckReserve);
         if (m_pEditCtrl->parentWidget() != viewport()) m_pEditCtrl->setParent(viewport());
+        // Never narrower than the editor needs to show its entries (a drop-down list's longest).
+        const bool list = qobject_cast<QComboBox*>(m_pEditCtrl.data()) != nullptr;
+        rect.setWidth(std::max(rect.width(), list ? m_pEditCtrl->sizeHint().width() : m_pEditCtrl->minimumSizeHint().width()));
         m_pEditCtrl->setGeometry(rect);
         m_pEditCtrl->installEventFilter(this);
         m_pEditCtrl->raise();

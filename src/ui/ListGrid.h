@@ -72,6 +72,8 @@ public:
     int GetSelectedRows(std::vector<int>& rows) const;
     int GetFocusedRow() const;
     void SetFocusedRow(int row);
+    // Makes the row the focused and only selected one, scrolled into view.
+    void SelectRow(int row);
     void SelectAll();
 
     // What the owner uses of the list itself.
@@ -80,10 +82,21 @@ public:
     void DeleteAllItems();
     bool IsRowSelected(int row) const;
     void SetRowSelected(int row, bool on);
-    void SetColumnWidth(int column, int width) { setColumnWidth(column, width); }
+    // The owner's width of a column; while columns fit their contents, the least it gets.
+    void SetColumnWidth(int column, int width);
     int GetColumnWidth(int column) const { return columnWidth(column); }
     // A cell's displayed text.
     QString GetItemText(int row, int column) const { return m_model.Cell(row, column); }
+
+    // Columns grow to show their titles and cells whole, measured with the grid's font as rows
+    // arrive and change; a column the user sized by hand keeps the user's width.
+    void SetFitColumns(bool on);
+    bool IsColumnUserSized(int column) const;
+    void SetColumnUserSized(int column, bool on);
+    // The width a column needs for its title and the cells measured so far.
+    int ColumnNeed(int column);
+    // Fits the columns now rather than when the window is next idle.
+    void FitColumnsNow();
 
     // Clipboard transfer of rows; nothing happens unless LGS_EX_CLIPBOARD is set.
     void Copy();
@@ -128,6 +141,18 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+
+public:
+    // Typing letters or digits goes to the first row whose first column starts with them.
+    void keyboardSearch(const QString& search) override;
+    // Space: ticks the selected rows that are free, or when none is, unticks the ticked ones;
+    // locked rows never change, nor anything while changes are locked.
+    void ToggleSelectedChecks();
+
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -140,6 +165,12 @@ private:
     void EndEdit(bool apply);
     void DropEdit();
     QMimeData* MakeMimeData() const;
+    // Column fitting: rows to measure, then widths widened when the window is next idle.
+    void ScheduleFit(int fromRow);
+    void ScheduleFitRows(int first, int last);
+    void ApplyFit();
+    int CellNeed(const QFontMetrics& fm, int row, int column) const;
+    void SetWidth(int column, int width);
 
     // Menus (ListGridMenus.cpp).
     void ShowHeaderMenu(const QPoint& globalPos);
@@ -163,6 +194,20 @@ private:
     int m_nEditCol = -1;
     QPointer<QWidget> m_pEditCtrl;
     int m_nEditEndCode = 0;
+
+    // Column fitting.
+    bool m_bFit = false;
+    bool m_bFitScheduled = false;
+    int m_nSizing = 0;                   // widths being set by the grid, not by the user
+    int m_nMeasureFrom = -1;             // rows from here to the end wait to be measured
+    std::vector<int> m_measureRows;      // and these single rows
+    std::vector<int> m_baseWidth;        // the owner's widths
+    std::vector<int> m_need;             // the widest cell measured, per column
+    std::vector<bool> m_userSized;
+
+    // What was typed for the type-ahead search, and when.
+    QString m_strSearch;
+    qint64 m_nSearchAt = 0;
 
     // A press on the focused, selected row may start an edit when the button comes up there.
     int m_nEditCandidateRow = -1;

@@ -11,14 +11,28 @@
 
 namespace {
 
-// One line, tabs at every 8 dialog units, cut (not wrapped or elided) at the right edge.
+// A logged text on one line: each line end inside it shows as a blank.
+QString OneLine(const QString& text) {
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    out.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    out.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return out;
+}
+
+// One line, tabs at every 8 dialog units, cut (not wrapped or elided) at the right edge. Every
+// row is one line high, whatever its text: the pane's rows are laid out as of one height, so a
+// taller row would make every row taller and push the newest out of sight.
 class CLogLineDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        return QSize(1, QFontMetrics(option.font).height() + 2);
+    }
     void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QStyleOptionViewItem opt = option;
         initStyleOption(&opt, index);
-        const QString text = opt.text;
+        const QString text = OneLine(opt.text);
         opt.text.clear();
         opt.widget->style()->drawControl(QStyle::CE_ItemViewItem, &opt, p, opt.widget);
         QTextOption to(Qt::AlignLeft | Qt::AlignVCenter);

@@ -77,6 +77,8 @@ private:
     std::string Field(int row, int column) const;
     void SetField(int row, int column, const std::string& text);
     int RowOf(const std::string& number);
+    // The numbers Delete works on: the checked rows', or the selected rows' when none is checked.
+    std::vector<std::string> DeleteTargets() const;
     // Synchronises the numbers on the engine: each row's state becomes 3 on success, 0 on
     // failure, as its number is done; then the list is downloaded again when Reload is on.
     void StartSync(std::vector<CQOBDoc::SyncRequest> list);
