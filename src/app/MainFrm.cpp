@@ -82,11 +82,12 @@ CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir) : m_pDoc(doc) {
     m_progress->setTextVisible(true);
     m_progress->hide();
     statusBar()->addPermanentWidget(m_progress);
-    // The idle text whenever no other message stands (after a prompt, for instance).
-    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
-        if (text.isEmpty()) statusBar()->showMessage(m_strStatus.isEmpty() ? ui::LoadQString(57345) : m_strStatus);
-    });
-    statusBar()->showMessage(ui::LoadQString(57345));
+    m_statusLine = new QLabel(statusBar());
+    m_statusLine->setObjectName(QStringLiteral("statusLine"));
+    m_statusLine->setTextFormat(Qt::PlainText);
+    m_statusLine->setMinimumWidth(1);
+    statusBar()->addWidget(m_statusLine, 1);
+    m_statusLine->setText(ui::LoadQString(57345));
 
     CreateClient();
     m_pLogView->SetLogFile(workDir.empty() ? std::string("QOB.log") : workDir + "/QOB.log");
@@ -193,7 +194,6 @@ bool CMainFrame::RunCommand(std::function<void()> work, std::function<void()> af
     if (IsBusy() || m_bClosing) return false;
     m_bCommand = true;
     m_fnAfter = std::move(after);
-    m_strStatus.clear();
     m_pIdleFrame = m_pDoc->GetFrame();
     m_pDoc->SetFrame(m_pMarshal);
     m_pView->SetCommandRunning(true);
@@ -239,8 +239,7 @@ void CMainFrame::OnCommandEnded() {
 void CMainFrame::OnCancelCommand() {
     if (!m_bCommand) return;
     m_engine.Cancel();
-    m_strStatus = ui::LoadQString(46251);
-    statusBar()->showMessage(m_strStatus);
+    ShowStatus(ui::LoadQString(46251));
 }
 
 bool CMainFrame::EndCommand(int timeoutMs) {
@@ -257,7 +256,7 @@ bool CMainFrame::EndCommand(int timeoutMs) {
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (m_bCommand) {
         m_bClosing = true;  // what comes after the command starts nothing new
-        statusBar()->showMessage(ui::LoadQString(46258));
+        ShowStatus(ui::LoadQString(46258));
         const bool ended = EndCommand(kCloseWaitMs);
         m_bClosing = false;
         if (!ended) {
@@ -317,9 +316,17 @@ int CMainFrame::MessageBox(const std::string& text, unsigned type, const std::st
     return answer;
 }
 
-void CMainFrame::SetStatusText(const std::string& text) {
-    m_strStatus = ui::FromCodePage(text);
-    statusBar()->showMessage(m_strStatus);
+void CMainFrame::SetStatusText(const std::string& text) { ShowStatus(ui::FromCodePage(text)); }
+
+void CMainFrame::ShowStatus(const QString& text) {
+    m_statusLine->setText(text);
+    // A prompt still shown would hide the news.
+    statusBar()->clearMessage();
+}
+
+QString CMainFrame::StatusText() const {
+    const QString prompt = statusBar()->currentMessage();
+    return prompt.isEmpty() ? m_statusLine->text() : prompt;
 }
 
 void CMainFrame::UpdateViews(int code, const std::string& hint) { m_pView->OnUpdate(code, hint); }

@@ -84,6 +84,8 @@ public:
     CLogView* GetLogView() const { return m_pLogView; }
     QToolBar* GetToolBar() const { return m_wndToolBar; }
     QSplitter* GetSplitter() const { return m_wndSplitter; }
+    // What the status bar's message line shows now.
+    QString StatusText() const;
     bool IsBusy() const { return m_bCommand || m_nBusy > 0; }
     CMarshalFrame* GetMarshalFrame() const { return m_pMarshal; }
     // Brings the window to the front, restored when minimised (another copy asked for it).
@@ -108,6 +110,8 @@ private:
     void MovePaneFocus(bool forward);
     // On this thread once the engine's command returned: the document is the window's again.
     void OnCommandEnded();
+    // Shows a text on the message line until the next one.
+    void ShowStatus(const QString& text);
 
     CQOBDoc* m_pDoc;
     QToolBar* m_wndToolBar = nullptr;
@@ -115,10 +119,11 @@ private:
     CQOBView* m_pView = nullptr;
     CLogView* m_pLogView = nullptr;
     QProgressBar* m_progress = nullptr;
+    // The message line: what runs, or what the last command ended with. A button's prompt shows
+    // over it while the pointer is on the button and leaves it as it was.
+    QLabel* m_statusLine = nullptr;
     std::map<int, QAction*> m_commands;
     int m_nBusy = 0;
-    // The document's last status text: it stays (after a button's prompt too) until the next command.
-    QString m_strStatus;
 
     CMarshalFrame* m_pMarshal = nullptr;
     IQOBFrame* m_pIdleFrame = nullptr;  // the document's frame outside commands

@@ -633,8 +633,17 @@ bool CListGrid::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut) {
         const auto* focus = static_cast<QFocusEvent*>(event);
         const bool endsOnFocusLoss = m_nEditEndCode == EN_KILLFOCUS || m_nEditEndCode == CBN_KILLFOCUS;
-        // A drop-down list's own popup takes the focus without ending anything.
-        if (endsOnFocusLoss && focus->reason() != Qt::PopupFocusReason) EndEdit(true);
+        // A drop-down list's own popup takes the focus without ending anything. Under a window
+        // manager the popup is a window of its own and the focus leaves for another reason, so
+        // the popup itself is looked at, now and once the focus has settled.
+        if (endsOnFocusLoss && focus->reason() != Qt::PopupFocusReason && !EditorOwnsFocus()) {
+            if (QApplication::focusWidget())
+                EndEdit(true);  // another widget of the program took it
+            else
+                QMetaObject::invokeMethod(this, [this, editor = m_pEditCtrl] {
+                    if (m_bEditing && m_pEditCtrl == editor && !EditorOwnsFocus()) EndEdit(true);
+                }, Qt::QueuedConnection);
+        }
     } else if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         // Return takes the text and Escape drops it; neither reaches the dialog's buttons.
@@ -645,6 +654,21 @@ bool CListGrid::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QTableView::eventFilter(watched, event);
+}
+
+bool CListGrid::EditorOwnsFocus() const {
+    QWidget* editor = m_pEditCtrl;
+    if (!editor) return false;
+    // The editor, or a window it opened (a drop-down list's popup), has the focus or is shown.
+    auto ownedByEditor = [editor](QWidget* w) {
+        for (; w; w = w->parentWidget())
+            if (w == editor) return true;
+        return false;
+    };
+    if (ownedByEditor(QApplication::focusWidget())) return true;
+    if (ownedByEditor(QApplication::activePopupWidget())) return true;
+    if (auto* combo = qobject_cast<QComboBox*>(editor)) return combo->view() && combo->view()->isVisible();
+    return false;
 }
 
 void CListGrid::resizeEvent(QResizeEvent* event) {

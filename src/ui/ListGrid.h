@@ -163,6 +163,8 @@ private:
     // The column under a viewport x, -1 on an edge or past the last column.
     int ColumnAtX(int x) const;
     void EndEdit(bool apply);
+    // Whether the focus is in the editor or in a popup it opened.
+    bool EditorOwnsFocus() const;
     void DropEdit();
     QMimeData* MakeMimeData() const;
     // Column fitting: rows to measure, then widths widened when the window is next idle.

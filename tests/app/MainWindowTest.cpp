@@ -5,6 +5,8 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QHeaderView>
 #include <QStyle>
 
 #include "WindowFixture.h"
@@ -24,9 +26,9 @@ TEST_F(Window, StartsWithTheTitleTheNineCommandsReadyAndTheTwoPanes) {
     // The pointer on a button shows its prompt; leaving it brings "Ready" back.
     QEvent enter(QEvent::Enter), leave(QEvent::Leave);
     for (QAction* a : frame->GetToolBar()->actions()) QApplication::sendEvent(Button(a->objectName().mid(3).toInt()), &leave);
-    EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready");
+    EXPECT_EQ(frame->StatusText(), "Ready");
     QApplication::sendEvent(Button(ID_SYNCHRONIZE), &enter);
-    EXPECT_EQ(frame->statusBar()->currentMessage(), "Synchronize checked extensions ");
+    EXPECT_EQ(frame->StatusText(), "Synchronize checked extensions ");
     QApplication::sendEvent(Button(ID_SYNCHRONIZE), &leave);
     EXPECT_EQ(frame->windowTitle(), "Tarn Manager");
     EXPECT_EQ(frame->menuWidget(), nullptr);
@@ -40,7 +42,7 @@ TEST_F(Window, StartsWithTheTitleTheNineCommandsReadyAndTheTwoPanes) {
     EXPECT_EQ(tips, QStringList({"Sites Download", "Check/Uncheck Selected", "Synchronize", "Map", "Delete", "Options",
                                  "Print", "Launch ZentAdmin", "Help", "Cancel"}));
     EXPECT_EQ(frame->Command(ID_CHECK_UNCHECK)->statusTip(), "Check/Uncheck selected synchronizable extensions ");
-    EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready");
+    EXPECT_EQ(frame->StatusText(), "Ready");
     EXPECT_EQ(frame->GetSplitter()->widget(0), view);
     EXPECT_EQ(frame->GetSplitter()->widget(1), frame->GetLogView());
     EXPECT_EQ(frame->GetSplitter()->sizes().front(), 350);
@@ -66,7 +68,7 @@ TEST_F(Window, DownloadOfTwoSitesFillsTheListAndForgetsThePasswords) {
     EXPECT_EQ(Cell("106", 5), "Synchronized");
     EXPECT_EQ(Cell("104", 6), "East (HQ)");
     EXPECT_EQ(Checks({"101", "102", "104", "105", "106", "300"}), (std::vector<int>{0, 0, 0, 2, 2, 0}));
-    EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready for synchronization");
+    EXPECT_EQ(frame->StatusText(), "Ready for synchronization");
     const QStringList lines = LogLines();
     ASSERT_GE(lines.size(), 3);
     EXPECT_EQ(lines.mid(0, 3), QStringList({"Servers below have been selected to sync:", "\tNorth", "\tEast (HQ)"}));
@@ -77,6 +79,33 @@ TEST_F(Window, DownloadOfTwoSitesFillsTheListAndForgetsThePasswords) {
     reread.SetWorkDir(work.path());
     ASSERT_TRUE(reread.LoadConfig());
     for (const SiteRec& s : reread.m_sites) EXPECT_EQ(s.DayWhite, "");
+}
+
+// What a command ended with stays until the next command: the prompts of the buttons show over
+// it while the pointer is on them, and nothing the pointer passes on its way clears it.
+TEST_F(Window, TheOutcomeStaysUntilTheNextCommandWhateverThePointerPasses) {
+    StartAndDownload();
+    const QString outcome = QStringLiteral("Ready for synchronization");
+    // The pointer leaves the button it clicked (its prompt is shown while it is there).
+    QTest::mouseMove(frame->GetLogView()->viewport(), QPoint(10, 10));
+    QTest::qWait(20);
+    ASSERT_EQ(frame->StatusText(), outcome);
+    QEvent enter(QEvent::Enter), leave(QEvent::Leave);
+    for (QWidget* w : std::initializer_list<QWidget*>{grid->viewport(), grid->horizontalHeader()->viewport(),
+                                                      frame->GetLogView()->viewport(), frame->statusBar()}) {
+        QStatusTipEvent none{QString()};
+        QApplication::sendEvent(w, &none);
+        QTest::mouseMove(w, QPoint(5, 5));
+        EXPECT_EQ(frame->StatusText(), outcome) << w->objectName().toStdString();
+    }
+    QApplication::sendEvent(Button(ID_DELETE_EXT), &enter);
+    EXPECT_EQ(frame->StatusText(), frame->Command(ID_DELETE_EXT)->statusTip());
+    QApplication::sendEvent(Button(ID_DELETE_EXT), &leave);
+    EXPECT_EQ(frame->StatusText(), outcome);
+    // The next command says what it does, and then how it ended.
+    doc->m_bReload = false;
+    Click(ID_SYNCHRONIZE);
+    EXPECT_EQ(frame->StatusText(), "All checked extensions or groups have been synchronized");
 }
 
 TEST_F(Window, OneSiteIsRefusedAndOnlyASuccessfulDownloadEnablesTheListCommands) {
@@ -177,7 +206,7 @@ TEST_F(Window, SynchronizeLocksWhatItDidWithoutReloadAndRefillsTheListWithIt) {
     grid->SetCheck(Row("104"), 1);
     Click(ID_SYNCHRONIZE);
     EXPECT_EQ(Checks({"101", "104", "102"}), (std::vector<int>{3, 3, 0}));
-    EXPECT_EQ(frame->statusBar()->currentMessage(), "All checked extensions or groups have been synchronized");
+    EXPECT_EQ(frame->StatusText(), "All checked extensions or groups have been synchronized");
     EXPECT_TRUE(Holds(East(), "101"));
     EXPECT_TRUE(Holds(North(), "104"));
     EXPECT_FALSE(Holds(East(), "102"));
