@@ -6,12 +6,15 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
+#include <QToolButton>
 
 #include "app/AdminTool.h"
 #include "app/ToolIcons.h"
@@ -98,15 +101,33 @@ CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir) : m_pDoc(doc) {
     AddCommand(ID_EDIT_MAP, [this] { OnEditmap(); }, true);
     AddCommand(ID_DELETE_EXT, [this] { m_pView->OnDelete(); }, true);
     AddCommand(ID_OPTIONS, [this] { OnOptions(); }, true);
-    AddCommand(ID_FILE_PRINT, [this] { m_pView->OnFilePrint(); }, true)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    AddCommand(ID_FILE_PRINT, [this] { m_pView->OnFilePrint(); }, true);
     AddCommand(ID_LAUNCH_ADMIN, [this] { OnLaunchAdmin(); }, true);
-    AddCommand(ID_HELP, [this] { OnHelp(); }, true)->setShortcut(QKeySequence(Qt::Key_F1));
+    AddCommand(ID_HELP, [this] { OnHelp(); }, true);
     QAction* cancel = AddCommand(ID_CANCEL_COMMAND, [this] { OnCancelCommand(); }, true);
-    cancel->setShortcut(QKeySequence(Qt::Key_Escape));
     cancel->setShortcutContext(Qt::WindowShortcut);
     AddCommand(ID_FILE_NEW, [this] { if (m_fnNewDocument) m_fnNewDocument(); }, false)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    AddCommand(ID_EDIT_SELECT_ALL, [this] { m_pView->OnSelectAll(); }, false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    AddCommand(ID_EDIT_SELECT_ALL, [this] { m_pView->OnSelectAll(); }, false, 47108);
+    AddCommand(ID_EXPORT_CSV, [this] { OnExportList(); }, false);
+    AddCommand(ID_APP_EXIT, [this] { close(); }, false);
+    AddCommand(ID_FIND, [this] { m_pView->FocusFilter(); }, false);
+    AddCommand(ID_EDIT_COPY, [this] { m_pView->OnCopy(); }, false);
+    // Standard keys where a standard exists; the others free of any standard's meaning.
+    SetShortcut(ID_SITES_DOWNLOAD, QKeySequence(Qt::Key_F5));
+    SetShortcut(ID_SYNCHRONIZE, QKeySequence(Qt::Key_F9));
+    SetShortcut(ID_DELETE_EXT, QKeySequence(QKeySequence::Delete));
+    SetShortcut(ID_EDIT_MAP, QKeySequence(Qt::CTRL | Qt::Key_M));
+    SetShortcut(ID_OPTIONS, QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    SetShortcut(ID_FILE_PRINT, QKeySequence(QKeySequence::Print));
+    SetShortcut(ID_HELP, QKeySequence(Qt::Key_F1));
+    SetShortcut(ID_CANCEL_COMMAND, QKeySequence(Qt::Key_Escape));
+    SetShortcut(ID_EDIT_SELECT_ALL, QKeySequence(QKeySequence::SelectAll));
+    SetShortcut(ID_EXPORT_CSV, QKeySequence(Qt::CTRL | Qt::Key_E));
+    SetShortcut(ID_APP_EXIT, QKeySequence(Qt::CTRL | Qt::Key_Q));
+    SetShortcut(ID_FIND, QKeySequence(QKeySequence::Find));
+    SetShortcut(ID_EDIT_COPY, QKeySequence(QKeySequence::Copy));
+    CreateMenus();
     auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
     connect(next, &QShortcut::activated, this, [this] { MovePaneFocus(true); });
     auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
@@ -133,16 +154,19 @@ CMainFrame::~CMainFrame() {
     if (m_bCommand && m_pDoc->GetFrame() == m_pMarshal) m_pDoc->SetFrame(m_pIdleFrame);
 }
 
-QAction* CMainFrame::AddCommand(int id, const std::function<void()>& handler, bool onToolBar) {
+QAction* CMainFrame::AddCommand(int id, const std::function<void()>& handler, bool onToolBar, int textId) {
     auto* action = new QAction(this);
     action->setObjectName(QStringLiteral("cmd%1").arg(id));
-    const QString tip = ui::CommandText(static_cast<uint32_t>(id));
+    const int text = textId ? textId : id;
+    const QString tip = ui::CommandText(static_cast<uint32_t>(text));
     action->setText(tip);
     action->setToolTip(tip);
-    action->setStatusTip(CommandPrompt(id));
+    action->setStatusTip(CommandPrompt(text));
     if (onToolBar) {
         action->setIcon(ToolIcon(id));
         m_wndToolBar->addAction(action);
+        // Reachable from the keyboard: F6 leads there, Tab goes along.
+        if (QWidget* button = m_wndToolBar->widgetForAction(action)) button->setFocusPolicy(Qt::TabFocus);
     }
     addAction(action);  // its shortcut works wherever the focus is in the window
     connect(action, &QAction::triggered, this, [this, id, handler] {
@@ -153,6 +177,38 @@ QAction* CMainFrame::AddCommand(int id, const std::function<void()>& handler, bo
     });
     m_commands[id] = action;
     return action;
+}
+
+void CMainFrame::SetShortcut(int id, const QKeySequence& key) {
+    QAction* action = Command(id);
+    if (!action) return;
+    action->setShortcut(key);
+    action->setToolTip(ui::CommandText(static_cast<uint32_t>(id == ID_EDIT_SELECT_ALL ? 47108 : id)) +
+                       QStringLiteral(" (%1)").arg(key.toString(QKeySequence::NativeText)));
+}
+
+void CMainFrame::CreateMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("menubar"));
+    auto add = [this](QMenu* menu, std::initializer_list<int> ids) {
+        for (int id : ids) {
+            if (id == 0) menu->addSeparator();
+            else menu->addAction(Command(id));
+        }
+    };
+    QMenu* file = bar->addMenu(ui::LoadQString(47100));
+    file->setObjectName(QStringLiteral("menuFile"));
+    add(file, {ID_EXPORT_CSV, ID_FILE_PRINT, 0, ID_APP_EXIT});
+    QMenu* edit = bar->addMenu(ui::LoadQString(47101));
+    edit->setObjectName(QStringLiteral("menuEdit"));
+    add(edit, {ID_EDIT_COPY, ID_EDIT_SELECT_ALL, 0, ID_FIND});
+    QMenu* sites = bar->addMenu(ui::LoadQString(47102));
+    sites->setObjectName(QStringLiteral("menuSites"));
+    add(sites, {ID_SITES_DOWNLOAD, ID_CHECK_UNCHECK, ID_SYNCHRONIZE, ID_DELETE_EXT, ID_CANCEL_COMMAND, 0, ID_EDIT_MAP,
+                ID_OPTIONS, 0, ID_LAUNCH_ADMIN});
+    QMenu* help = bar->addMenu(ui::LoadQString(47103));
+    help->setObjectName(QStringLiteral("menuHelp"));
+    add(help, {ID_HELP});
 }
 
 QAction* CMainFrame::Command(int id) const {
@@ -283,12 +339,26 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 void CMainFrame::MovePaneFocus(bool forward) {
-    // Two panes: the next and the previous are the same other pane.
-    (void)forward;
-    if (m_pLogView->hasFocus())
-        m_pView->m_listExt->setFocus(Qt::ShortcutFocusReason);
-    else
-        m_pLogView->setFocus(Qt::ShortcutFocusReason);
+    // The list, the log and the toolbar in turn (F6 forward, Shift+F6 back).
+    QToolButton* first = nullptr;
+    for (QAction* a : m_wndToolBar->actions())
+        if (auto* b = qobject_cast<QToolButton*>(m_wndToolBar->widgetForAction(a)); b && b->isEnabled()) {
+            first = b;
+            break;
+        }
+    QWidget* panes[] = {m_pView->m_listExt, m_pLogView, first};
+    int at = 0;
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && m_pLogView->isAncestorOf(focus)) at = 1;
+    else if (focus == m_pLogView) at = 1;
+    else if (focus && m_wndToolBar->isAncestorOf(focus)) at = 2;
+    for (int step = 1; step <= 3; ++step) {
+        QWidget* next = panes[(at + (forward ? step : 3 - step)) % 3];
+        if (next) {
+            next->setFocus(Qt::ShortcutFocusReason);
+            return;
+        }
+    }
 }
 
 void CMainFrame::Activate() {

@@ -38,6 +38,11 @@ constexpr int ID_EDIT_SELECT_ALL = 57642;
 constexpr int ID_HELP = 57670;
 // Stops the command that runs (also Esc).
 constexpr int ID_CANCEL_COMMAND = 46250;
+// The menus' own commands.
+constexpr int ID_EXPORT_CSV = 47104;
+constexpr int ID_APP_EXIT = 47105;
+constexpr int ID_FIND = 47106;
+constexpr int ID_EDIT_COPY = 47107;
 
 class CMainFrame : public QMainWindow, public IQOBFrame, public ICommandHost {
     Q_OBJECT
@@ -105,8 +110,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    QAction* AddCommand(int id, const std::function<void()>& handler, bool onToolBar);
+    QAction* AddCommand(int id, const std::function<void()>& handler, bool onToolBar, int textId = 0);
+    // A command's key, named in its tool tip and shown in the menus.
+    void SetShortcut(int id, const QKeySequence& key);
     void CreateClient();
+    void CreateMenus();
     void MovePaneFocus(bool forward);
     // On this thread once the engine's command returned: the document is the window's again.
     void OnCommandEnded();

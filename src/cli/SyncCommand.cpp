@@ -6,6 +6,7 @@
 
 #include "cli/Args.h"
 #include "cli/CliContext.h"
+#include "cli/ListOutput.h"
 #include "cli/SiteSelection.h"
 #include "document/PlanText.h"
 #include "document/RowText.h"
@@ -17,7 +18,7 @@ namespace {
 
 const char* kSyncUsage =
     "usage: qob-cli [--dir DIR] sync SITE SITE... [--password SITE=PW]... [--password-stdin] [--yes] [--dry-run]\n"
-    "                                 NUMBER[=HOME]...";
+    "                                 [--csv] NUMBER[=HOME]...";
 const char* kDeleteUsage =
     "usage: qob-cli [--dir DIR] delete SITE SITE... [--password SITE=PW]... [--password-stdin] --scope virtual|all\n"
     "                                   [--yes] NUMBER...";
@@ -122,10 +123,6 @@ std::string Refusal(CQOBDoc& doc, const std::string& number, const std::string& 
     return {};
 }
 
-void PrintList(const CQOBDoc& doc) {
-    for (const auto& [number, row] : doc.m_extList) PrintOut(FormatRow(row));
-}
-
 // The sync after its arguments were taken: on the engine thread.
 int Synchronize(CliContext& ctx, const CArgs& args, const SiteSelection& sites, std::vector<Target>& targets) {
     CQOBDoc& doc = ctx.doc;
@@ -194,7 +191,7 @@ int Synchronize(CliContext& ctx, const CArgs& args, const SiteSelection& sites, 
     }
     if (doc.Cancelled()) return kExitFailed;
     if (doc.m_bReload && !doc.Download()) ++failed;
-    PrintList(doc);
+    PrintExtensionList(doc, args.Has("csv"));
     return failed ? kExitFailed : kExitOk;
 }
 
@@ -237,7 +234,7 @@ int Delete(CliContext& ctx, const CArgs& args, const std::string& scope, const S
 int RunSyncCommand(CliContext& ctx, const std::vector<std::string>& argv, std::istream& in) {
     CArgs args;
     std::string error;
-    if (!args.Parse(argv, OptionSpec{{"password"}, {"password-stdin", "yes", "dry-run"}, {"password"}}, error))
+    if (!args.Parse(argv, OptionSpec{{"password"}, {"password-stdin", "yes", "dry-run", "csv"}, {"password"}}, error))
         return Usage(kSyncUsage, error);
     if (!ctx.Lock("sync") || !ctx.Load(false)) return kExitFailed;
     CQOBDoc& doc = ctx.doc;
