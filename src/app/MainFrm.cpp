@@ -5,7 +5,9 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QGuiApplication>
 #include <QLayout>
+#include <QScreen>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -20,6 +22,7 @@
 #include "app/ToolIcons.h"
 #include "app/UserGuide.h"
 #include "document/QOBDoc.h"
+#include "platform/AppProfile.h"
 #include "platform/Strings.h"
 #include "platform/Trace.h"
 #include "ui/DelExtDlg.h"
@@ -33,6 +36,10 @@
 namespace {
 
 constexpr int kListHeight = 350;
+// The layout's entries in the user's profile.
+const char* const kPlacementEntry = "WindowPlacement";
+const char* const kListHeightEntry = "ListHeight";
+const char* const kColumnsEntry = "ListColumns";
 // How long closing the window waits for a cancelled command to end.
 constexpr int kCloseWaitMs = 5000;
 
@@ -49,7 +56,11 @@ bool ChangesDocument(int id) {
     case ID_FILE_PRINT:
     case ID_LAUNCH_ADMIN:
     case ID_HELP:
-    case ID_EDIT_SELECT_ALL: return false;
+    case ID_EDIT_SELECT_ALL:
+    case ID_EXPORT_CSV:
+    case ID_APP_EXIT:
+    case ID_FIND:
+    case ID_EDIT_COPY: return false;
     default: return true;
     }
 }
@@ -63,7 +74,8 @@ QString CommandPrompt(int id) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir) : m_pDoc(doc) {
+CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir)
+    : m_pDoc(doc), m_strWorkDir(workDir), m_nListHeight(kListHeight) {
     setObjectName(QStringLiteral("MainFrame"));
     setWindowTitle(WindowTitle());
     const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
@@ -142,6 +154,7 @@ CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir) : m_pDoc(doc) {
     m_pMarshal->SetRowSink([this](const RowUpdate& update) { m_pView->ApplyRow(update); });
     m_pView->SetCommandHost(this);
     UpdateCommandUI();
+    RestoreLayout();
 }
 
 CMainFrame::~CMainFrame() {
@@ -289,6 +302,8 @@ void CMainFrame::OnCommandEnded() {
     std::function<void()> after = std::move(m_fnAfter);
     m_fnAfter = nullptr;
     if (after) after();
+    // Rows a download brought come in number order: the list is sorted again as the user chose.
+    m_pView->m_listExt->Resort();
     UpdateCommandUI();
 }
 
@@ -321,7 +336,44 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
             return;
         }
     }
+    SaveLayout();
     QMainWindow::closeEvent(event);
+}
+
+void CMainFrame::SaveLayout() {
+    // The place of the frame (what move() takes) and the size inside it.
+    const QRect r = isMaximized() || isFullScreen() ? normalGeometry() : QRect(pos(), size());
+    platform::WriteProfileString(kPlacementEntry, QStringLiteral("%1,%2,%3,%4,%5")
+                                                      .arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
+                                                      .arg(isMaximized() ? 1 : 0)
+                                                      .toStdString());
+    if (m_bShown) platform::WriteProfileInt(kListHeightEntry, static_cast<uint32_t>(m_wndSplitter->sizes().value(0)));
+    platform::WriteProfileString(kColumnsEntry, m_pView->m_listExt->ColumnState().toStdString());
+}
+
+void CMainFrame::RestoreLayout() {
+    const QStringList p = QString::fromStdString(platform::GetProfileString(kPlacementEntry)).split(QLatin1Char(','));
+    if (p.size() == 5) {
+        QRect r(p[0].toInt(), p[1].toInt(), p[2].toInt(), p[3].toInt());
+        QScreen* screen = QGuiApplication::screenAt(r.center());
+        if (!screen) screen = QGuiApplication::primaryScreen();
+        if (screen && r.width() > 100 && r.height() > 100) {
+            // On the screen it was on when that is still there, else on the main one; never
+            // larger than the screen, and wholly on it.
+            const QRect avail = screen->availableGeometry();
+            if (!avail.contains(r)) {
+                // Room for the window manager's frame around it.
+                r.setSize(r.size().boundedTo(avail.size() * 9 / 10));
+                r.moveCenter(avail.center());
+            }
+            resize(r.size());
+            move(r.topLeft());
+            if (p[4] == QLatin1String("1")) setWindowState(windowState() | Qt::WindowMaximized);
+        }
+    }
+    const uint32_t list = platform::GetProfileInt(kListHeightEntry, kListHeight);
+    if (list >= 50 && list <= 10000) m_nListHeight = static_cast<int>(list);
+    m_pView->m_listExt->RestoreColumnState(QString::fromStdString(platform::GetProfileString(kColumnsEntry)));
 }
 
 void CMainFrame::showEvent(QShowEvent* event) {
@@ -333,7 +385,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
     if (layout()) layout()->activate();
     const QList<int> sizes = m_wndSplitter->sizes();
     const int total = sizes.value(0) + sizes.value(1);
-    if (total > kListHeight + 10) m_wndSplitter->setSizes({kListHeight, total - kListHeight});
+    if (total > m_nListHeight + 10) m_wndSplitter->setSizes({m_nListHeight, total - m_nListHeight});
     m_wndSplitter->setStretchFactor(0, 1);
     m_wndSplitter->setStretchFactor(1, 0);
 }

@@ -70,6 +70,8 @@ public:
     void OnLaunchAdmin();
     void OnHelp();
     void OnCancelCommand();
+    // File > Export list to CSV: the list as shown, into the file the user names.
+    void OnExportList();
     // Enables the commands by the rules: the list's three after a download, Launch when found;
     // while a command runs none that would change the document, and Cancel only then.
     void UpdateCommandUI();
@@ -93,6 +95,12 @@ public:
     QString StatusText() const;
     bool IsBusy() const { return m_bCommand || m_nBusy > 0; }
     CMarshalFrame* GetMarshalFrame() const { return m_pMarshal; }
+    // The window's place and size, the panes' split, the list's columns and sort and the last
+    // chosen sites, kept in the user's profile between runs. Restoring fits the window into the
+    // screen it lands on (the screens may have changed since).
+    void SaveLayout();
+    void RestoreLayout();
+
     // Brings the window to the front, restored when minimised (another copy asked for it).
     void Activate();
 
@@ -122,6 +130,7 @@ private:
     void ShowStatus(const QString& text);
 
     CQOBDoc* m_pDoc;
+    std::string m_strWorkDir;
     QToolBar* m_wndToolBar = nullptr;
     QSplitter* m_wndSplitter = nullptr;
     CQOBView* m_pView = nullptr;
@@ -139,6 +148,7 @@ private:
     bool m_bCommand = false;
     bool m_bClosing = false;
     bool m_bShown = false;
+    int m_nListHeight;
     // Last member: destroyed first, so the command ends before anything it reports to goes.
     CEngine m_engine;
 };

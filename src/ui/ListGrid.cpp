@@ -1,6 +1,7 @@
 #include "ui/ListGrid.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFocusEvent>
@@ -90,10 +91,15 @@ CListGrid::CListGrid(QWidget* parent, unsigned id, IListGridOwner* owner)
     connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int) {
         if (m_nSizing == 0 && column >= 0) SetColumnUserSized(column, true);
     });
-    connect(&m_model, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex&, int first, int) { ScheduleFit(first); });
-    connect(&m_model, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex& a, const QModelIndex& b) { ScheduleFitRows(a.row(), b.row()); });
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
+        ScheduleFit(first);
+        FilterRows(first, last);
+    });
+    connect(&m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& a, const QModelIndex& b) {
+        ScheduleFitRows(a.row(), b.row());
+        FilterRows(a.row(), b.row());
+    });
+    connect(&m_model, &QAbstractItemModel::layoutChanged, this, [this] { FilterRows(0, GetItemCount() - 1); });
     connect(&m_model, &QAbstractItemModel::columnsInserted, this, [this] { ScheduleFit(0); });
     connect(header, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { ShowHeaderMenu(horizontalHeader()->mapToGlobal(pos)); });
@@ -342,9 +348,11 @@ void CListGrid::NotifyCheckChange(int row, int oldState, int newState) {
 int CListGrid::GetSelectedRows(std::vector<int>& rows) const {
     rows.clear();
     if (!selectionModel()) return 0;
-    // Ranges, not indexes: a selection of every row costs one range.
+    // Ranges, not indexes: a selection of every row costs one range. A row filtered out is not
+    // what the user sees selected.
     for (const QItemSelectionRange& r : selectionModel()->selection())
-        for (int row = r.top(); row <= r.bottom(); ++row) rows.push_back(row);
+        for (int row = r.top(); row <= r.bottom(); ++row)
+            if (!isRowHidden(row)) rows.push_back(row);
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return static_cast<int>(rows.size());
@@ -393,15 +401,73 @@ void CListGrid::SetRowSelected(int row, bool on) {
 
 void CListGrid::SetCompareFunction(ListGridCompareFn fn) { g_compare = fn; }
 
+void CListGrid::SetSortType(int type) {
+    m_nSortType = type;
+    // Room for the indicator in every title from the start; none is shown until a sort.
+    horizontalHeader()->setSortIndicatorShown(type != 0);
+    horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+}
+
 void CListGrid::OnColumnclick(int column) {
     try {
         if (m_nSortType == 0 || column < -1 || column >= GetColumnCount()) return;
         m_bAscending = column == m_nSortColumn ? !m_bAscending : true;
         m_nSortColumn = column;
+        m_bSorted = true;
         m_model.Sort(column, m_nSortType, m_bAscending, g_compare);
+        // The header says how the rows are sorted (by check state: no column's title).
+        horizontalHeader()->setSortIndicator(column, m_bAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
     } catch (...) {
         platform::Trace("Exception in CListReport::OnColumnclick()\n");
     }
+}
+
+void CListGrid::Resort() {
+    if (!m_bSorted || m_nSortType == 0) return;
+    m_model.Sort(m_nSortColumn, m_nSortType, m_bAscending, g_compare);
+    horizontalHeader()->setSortIndicator(m_nSortColumn, m_bAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+QString CListGrid::ColumnState() const {
+    // "width:position:user-sized" per column, then "|sort column:ascending" once sorted.
+    QStringList columns;
+    for (int c = 0; c < m_model.ColumnCount(); ++c)
+        columns << QStringLiteral("%1:%2:%3").arg(columnWidth(c)).arg(horizontalHeader()->visualIndex(c)).arg(IsColumnUserSized(c) ? 1 : 0);
+    QString state = columns.join(QLatin1Char(','));
+    if (m_bSorted) state += QStringLiteral("|%1:%2").arg(m_nSortColumn).arg(m_bAscending ? 1 : 0);
+    return state;
+}
+
+void CListGrid::RestoreColumnState(const QString& state) {
+    const QStringList parts = state.split(QLatin1Char('|'));
+    const QStringList columns = parts.value(0).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (columns.size() != m_model.ColumnCount()) return;  // another grid's, or another version's
+    std::vector<std::pair<int, int>> positions;  // (position, column)
+    for (int c = 0; c < columns.size(); ++c) {
+        const QStringList f = columns[c].split(QLatin1Char(':'));
+        bool ok1 = false, ok2 = false;
+        const int width = f.value(0).toInt(&ok1);
+        const int pos = f.value(1).toInt(&ok2);
+        if (!ok1 || !ok2 || width < 0 || width > 4000) return;
+        const bool user = f.value(2) == QLatin1String("1");
+        SetColumnUserSized(c, user);
+        if (user) SetWidth(c, width);
+        positions.emplace_back(pos, c);
+    }
+    std::sort(positions.begin(), positions.end());
+    QHeaderView* header = horizontalHeader();
+    for (int v = 0; v < static_cast<int>(positions.size()); ++v)
+        header->moveSection(header->visualIndex(positions[static_cast<size_t>(v)].second), v);
+    const QStringList sort = parts.value(1).split(QLatin1Char(':'));
+    bool ok = false;
+    const int column = sort.value(0).toInt(&ok);
+    if (sort.size() == 2 && ok && column >= -1 && column < m_model.ColumnCount() && m_nSortType != 0) {
+        m_nSortColumn = column;
+        m_bAscending = sort.value(1) == QLatin1String("1");
+        m_bSorted = true;
+        Resort();
+    }
+    if (m_bFit) ScheduleFit(0);
 }
 
 void CListGrid::OnHeaderSectionClicked(int section) {
@@ -477,6 +543,54 @@ int CListGrid::ColumnAtX(int x) const {
     return -1;
 }
 
+// ---- filtering and copying ----
+
+void CListGrid::SetRowFilter(std::function<bool(int)> accept) {
+    m_rowFilter = std::move(accept);
+    ApplyRowFilter();
+}
+
+void CListGrid::ApplyRowFilter() { FilterRows(0, GetItemCount() - 1); }
+
+void CListGrid::FilterRows(int first, int last) {
+    if (first < 0) return;
+    last = std::min(last, GetItemCount() - 1);
+    for (int row = first; row <= last; ++row) {
+        const bool hide = m_rowFilter && !m_rowFilter(row);
+        if (hide == isRowHidden(row)) continue;
+        setRowHidden(row, hide);
+        if (hide && IsRowSelected(row)) SetRowSelected(row, false);
+    }
+}
+
+int CListGrid::ShownRowCount() const {
+    int shown = 0;
+    for (int row = 0; row < GetItemCount(); ++row) shown += !isRowHidden(row);
+    return shown;
+}
+
+QString CListGrid::SelectionAsText() const {
+    // The columns as the header shows them, in its order.
+    const QHeaderView* header = horizontalHeader();
+    std::vector<int> columns;
+    for (int v = 0; v < header->count(); ++v)
+        if (!header->isSectionHidden(header->logicalIndex(v))) columns.push_back(header->logicalIndex(v));
+    QStringList lines;
+    QStringList titles;
+    for (int c : columns) titles << m_model.Columns()[static_cast<size_t>(c)].title;
+    lines << titles.join(QLatin1Char('\t'));
+    std::vector<int> rows;
+    GetSelectedRows(rows);
+    for (int row : rows) {
+        QStringList cells;
+        for (int c : columns) cells << m_model.Cell(row, c).trimmed();
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+void CListGrid::CopyAsText() { QApplication::clipboard()->setText(SelectionAsText()); }
+
 // ---- the keyboard ----
 
 void CListGrid::ToggleSelectedChecks() {
@@ -500,7 +614,22 @@ void CListGrid::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    if (m_bCopyText && event->matches(QKeySequence::Copy)) {
+        // The selected rows, not the one cell the view would copy.
+        CopyAsText();
+        event->accept();
+        return;
+    }
     QTableView::keyPressEvent(event);
+}
+
+bool CListGrid::event(QEvent* event) {
+    // Del is the window's (its Delete command), not the view's.
+    if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Delete)) {
+        event->ignore();
+        return true;
+    }
+    return QTableView::event(event);
 }
 
 QModelIndex CListGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
@@ -680,6 +809,11 @@ void CListGrid::resizeEvent(QResizeEvent* event) {
 
 void CListGrid::paintEvent(QPaintEvent* event) {
     QTableView::paintEvent(event);
+    if (m_bFocusFrame && hasFocus()) {
+        QPainter frame(viewport());
+        frame.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
+        frame.drawRect(viewport()->rect().adjusted(1, 1, -1, -1));
+    }
     const int row = GetFocusedRow();
     if (!hasFocus() || row < 0) return;
     const int top = rowViewportPosition(row);
@@ -688,7 +822,8 @@ void CListGrid::paintEvent(QPaintEvent* event) {
     for (int c = 0; c < header->count(); ++c)
         if (!header->isSectionHidden(c)) right += header->sectionSize(c);
     QPainter p(viewport());
-    p.setPen(QPen(IsRowSelected(row) ? Qt::white : Qt::black, 1, Qt::DotLine));
+    p.setPen(QPen(palette().color(QPalette::Active, IsRowSelected(row) ? QPalette::HighlightedText : QPalette::Text), 1,
+                  Qt::DotLine));
     p.drawRect(QRect(QPoint(-horizontalScrollBar()->value(), top), QPoint(right - 1, top + rowHeight(row) - 2)));
 }
 

@@ -9,6 +9,7 @@
 #include <QTableView>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "ui/ListGridDefs.h"
@@ -42,7 +43,7 @@ public:
     void SetHeaderClickable(bool on);
 
     // 0 no sorting, 1 text ignoring case, 2 integer, 9 the installed function; others: all equal.
-    void SetSortType(int type) { m_nSortType = type; }
+    void SetSortType(int type);
     int GetSortType() const { return m_nSortType; }
     int GetSortColumn() const { return m_nSortColumn; }
     bool IsSortAscending() const { return m_bAscending; }
@@ -50,6 +51,12 @@ public:
     static void SetCompareFunction(ListGridCompareFn fn);
     // Sorts as a click on the header of `column` does (-1: by check state).
     void OnColumnclick(int column);
+    // Sorts the rows again as they were last sorted (after new rows came); nothing if never sorted.
+    void Resort();
+    // The columns' widths and order, which of them the user sized, and the sort, as one text to
+    // keep between runs; restoring ignores what does not fit this grid's columns.
+    QString ColumnState() const;
+    void RestoreColumnState(const QString& state);
 
     // Bits 0x0F000000 are the grid's (LGS_EX_...), the rest the list's (LVS_EX_CHECKBOXES).
     void SetExtendedStyle(uint32_t style);
@@ -87,6 +94,21 @@ public:
     int GetColumnWidth(int column) const { return columnWidth(column); }
     // A cell's displayed text.
     QString GetItemText(int row, int column) const { return m_model.Cell(row, column); }
+
+    // Rows the predicate refuses are hidden (it is asked again as rows arrive and change); none
+    // hidden without one. Hidden rows are not selected.
+    void SetRowFilter(std::function<bool(int row)> accept);
+    void ApplyRowFilter();
+    bool IsRowShown(int row) const { return row >= 0 && row < GetItemCount() && !isRowHidden(row); }
+    int ShownRowCount() const;
+    // The selected rows as text: the shown columns' titles, then each row's shown cells, tab-separated.
+    QString SelectionAsText() const;
+    // Puts SelectionAsText on the clipboard as plain text.
+    void CopyAsText();
+    // A frame in the highlight colour while the grid has the keyboard focus.
+    void SetFocusFrame(bool on) { m_bFocusFrame = on; }
+    // The row menu's Copy copies the selection as text, whatever the clipboard style.
+    void SetCopyAsText(bool on) { m_bCopyText = on; }
 
     // Columns grow to show their titles and cells whole, measured with the grid's font as rows
     // arrive and change; a column the user sized by hand keeps the user's width.
@@ -143,6 +165,7 @@ protected:
     void startDrag(Qt::DropActions supportedActions) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
 
 public:
@@ -187,6 +210,7 @@ private:
     int m_nSortType = 0;
     int m_nSortColumn = 0;
     bool m_bAscending = true;
+    bool m_bSorted = false;
     QColor m_clrWindow;
     QColor m_clrHighlight;
 
@@ -206,6 +230,11 @@ private:
     std::vector<int> m_baseWidth;        // the owner's widths
     std::vector<int> m_need;             // the widest cell measured, per column
     std::vector<bool> m_userSized;
+
+    std::function<bool(int)> m_rowFilter;
+    bool m_bFocusFrame = false;
+    bool m_bCopyText = false;
+    void FilterRows(int first, int last);
 
     // What was typed for the type-ahead search, and when.
     QString m_strSearch;

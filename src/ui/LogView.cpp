@@ -108,3 +108,21 @@ void CLogView::resizeEvent(QResizeEvent* event) {
     const int lineHeight = qMax(1, sizeHintForRow(0) > 0 ? sizeHintForRow(0) : fontMetrics().height());
     m_nVisibleLines = viewport()->height() / lineHeight;
 }
+
+void CLogView::paintEvent(QPaintEvent* event) {
+    QListView::paintEvent(event);
+    if (!hasFocus()) return;
+    QPainter frame(viewport());
+    frame.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
+    frame.drawRect(viewport()->rect().adjusted(1, 1, -1, -1));
+}
+
+void CLogView::focusInEvent(QFocusEvent* event) {
+    QListView::focusInEvent(event);
+    viewport()->update();
+}
+
+void CLogView::focusOutEvent(QFocusEvent* event) {
+    QListView::focusOutEvent(event);
+    viewport()->update();
+}

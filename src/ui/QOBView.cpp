@@ -1,6 +1,7 @@
 #include "ui/QOBView.h"
 
 #include <QComboBox>
+#include <QVBoxLayout>
 #include <QResizeEvent>
 #include <QScrollBar>
 
@@ -34,7 +35,16 @@ std::string EntrySiteName(const std::string& entry) {
 
 CQOBView::CQOBView(CQOBDoc* doc, IQOBFrame* frame, QWidget* parent)
     : QWidget(parent), m_pDoc(doc), m_pFrame(frame) {
+    auto* bar = new QWidget(this);
+    bar->setObjectName(QStringLiteral("filterBar"));
     m_listExt = new CListGrid(this, kListId, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(bar);
+    layout->addWidget(m_listExt, 1);
+    m_listExt->SetFocusFrame(true);
+    m_listExt->SetCopyAsText(true);
     m_listExt->SetSortType(1);
     m_listExt->SetHeader(ui::LoadQString(44201));
     m_listExt->SetColumnEditable(kHomeColumn, true);
@@ -50,12 +60,12 @@ CQOBView::CQOBView(CQOBDoc* doc, IQOBFrame* frame, QWidget* parent)
     m_comboHomeServer->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_comboHomeServer->setGeometry(5, 5, 95, 95);
     m_comboHomeServer->hide();
+    CreateFilterBar(bar);
     setFocusProxy(m_listExt);
 }
 
 void CQOBView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    m_listExt->setGeometry(rect());
     // The first column, with the check boxes, stays in sight whatever the new width.
     m_listExt->horizontalScrollBar()->setValue(0);
 }
