@@ -5,17 +5,24 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QScreen>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
+#include <QToolButton>
 
 #include "app/AdminTool.h"
 #include "app/ToolIcons.h"
 #include "app/UserGuide.h"
 #include "document/QOBDoc.h"
+#include "platform/AppProfile.h"
 #include "platform/Strings.h"
 #include "platform/Trace.h"
 #include "ui/DelExtDlg.h"
@@ -29,6 +36,10 @@
 namespace {
 
 constexpr int kListHeight = 350;
+// The layout's entries in the user's profile.
+const char* const kPlacementEntry = "WindowPlacement";
+const char* const kListHeightEntry = "ListHeight";
+const char* const kColumnsEntry = "ListColumns";
 // How long closing the window waits for a cancelled command to end.
 constexpr int kCloseWaitMs = 5000;
 
@@ -45,7 +56,11 @@ bool ChangesDocument(int id) {
     case ID_FILE_PRINT:
     case ID_LAUNCH_ADMIN:
     case ID_HELP:
-    case ID_EDIT_SELECT_ALL: return false;
+    case ID_EDIT_SELECT_ALL:
+    case ID_EXPORT_CSV:
+    case ID_APP_EXIT:
+    case ID_FIND:
+    case ID_EDIT_COPY: return false;
     default: return true;
     }
 }
@@ -59,7 +74,8 @@ QString CommandPrompt(int id) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir) : m_pDoc(doc) {
+CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir)
+    : m_pDoc(doc), m_strWorkDir(workDir), m_nListHeight(kListHeight) {
     setObjectName(QStringLiteral("MainFrame"));
     setWindowTitle(WindowTitle());
     const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
@@ -81,11 +97,12 @@ CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir) : m_pDoc(doc) {
     m_progress->setTextVisible(true);
     m_progress->hide();
     statusBar()->addPermanentWidget(m_progress);
-    // The idle text whenever no other message stands (after a prompt, for instance).
-    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
-        if (text.isEmpty()) statusBar()->showMessage(m_strStatus.isEmpty() ? ui::LoadQString(57345) : m_strStatus);
-    });
-    statusBar()->showMessage(ui::LoadQString(57345));
+    m_statusLine = new QLabel(statusBar());
+    m_statusLine->setObjectName(QStringLiteral("statusLine"));
+    m_statusLine->setTextFormat(Qt::PlainText);
+    m_statusLine->setMinimumWidth(1);
+    statusBar()->addWidget(m_statusLine, 1);
+    m_statusLine->setText(ui::LoadQString(57345));
 
     CreateClient();
     m_pLogView->SetLogFile(workDir.empty() ? std::string("QOB.log") : workDir + "/QOB.log");
@@ -96,15 +113,33 @@ CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir) : m_pDoc(doc) {
     AddCommand(ID_EDIT_MAP, [this] { OnEditmap(); }, true);
     AddCommand(ID_DELETE_EXT, [this] { m_pView->OnDelete(); }, true);
     AddCommand(ID_OPTIONS, [this] { OnOptions(); }, true);
-    AddCommand(ID_FILE_PRINT, [this] { m_pView->OnFilePrint(); }, true)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    AddCommand(ID_FILE_PRINT, [this] { m_pView->OnFilePrint(); }, true);
     AddCommand(ID_LAUNCH_ADMIN, [this] { OnLaunchAdmin(); }, true);
-    AddCommand(ID_HELP, [this] { OnHelp(); }, true)->setShortcut(QKeySequence(Qt::Key_F1));
+    AddCommand(ID_HELP, [this] { OnHelp(); }, true);
     QAction* cancel = AddCommand(ID_CANCEL_COMMAND, [this] { OnCancelCommand(); }, true);
-    cancel->setShortcut(QKeySequence(Qt::Key_Escape));
     cancel->setShortcutContext(Qt::WindowShortcut);
     AddCommand(ID_FILE_NEW, [this] { if (m_fnNewDocument) m_fnNewDocument(); }, false)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    AddCommand(ID_EDIT_SELECT_ALL, [this] { m_pView->OnSelectAll(); }, false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    AddCommand(ID_EDIT_SELECT_ALL, [this] { m_pView->OnSelectAll(); }, false, 47108);
+    AddCommand(ID_EXPORT_CSV, [this] { OnExportList(); }, false);
+    AddCommand(ID_APP_EXIT, [this] { close(); }, false);
+    AddCommand(ID_FIND, [this] { m_pView->FocusFilter(); }, false);
+    AddCommand(ID_EDIT_COPY, [this] { m_pView->OnCopy(); }, false);
+    // Standard keys where a standard exists; the others free of any standard's meaning.
+    SetShortcut(ID_SITES_DOWNLOAD, QKeySequence(Qt::Key_F5));
+    SetShortcut(ID_SYNCHRONIZE, QKeySequence(Qt::Key_F9));
+    SetShortcut(ID_DELETE_EXT, QKeySequence(QKeySequence::Delete));
+    SetShortcut(ID_EDIT_MAP, QKeySequence(Qt::CTRL | Qt::Key_M));
+    SetShortcut(ID_OPTIONS, QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    SetShortcut(ID_FILE_PRINT, QKeySequence(QKeySequence::Print));
+    SetShortcut(ID_HELP, QKeySequence(Qt::Key_F1));
+    SetShortcut(ID_CANCEL_COMMAND, QKeySequence(Qt::Key_Escape));
+    SetShortcut(ID_EDIT_SELECT_ALL, QKeySequence(QKeySequence::SelectAll));
+    SetShortcut(ID_EXPORT_CSV, QKeySequence(Qt::CTRL | Qt::Key_E));
+    SetShortcut(ID_APP_EXIT, QKeySequence(Qt::CTRL | Qt::Key_Q));
+    SetShortcut(ID_FIND, QKeySequence(QKeySequence::Find));
+    SetShortcut(ID_EDIT_COPY, QKeySequence(QKeySequence::Copy));
+    CreateMenus();
     auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
     connect(next, &QShortcut::activated, this, [this] { MovePaneFocus(true); });
     auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
@@ -119,6 +154,7 @@ CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir) : m_pDoc(doc) {
     m_pMarshal->SetRowSink([this](const RowUpdate& update) { m_pView->ApplyRow(update); });
     m_pView->SetCommandHost(this);
     UpdateCommandUI();
+    RestoreLayout();
 }
 
 CMainFrame::~CMainFrame() {
@@ -131,16 +167,19 @@ CMainFrame::~CMainFrame() {
     if (m_bCommand && m_pDoc->GetFrame() == m_pMarshal) m_pDoc->SetFrame(m_pIdleFrame);
 }
 
-QAction* CMainFrame::AddCommand(int id, const std::function<void()>& handler, bool onToolBar) {
+QAction* CMainFrame::AddCommand(int id, const std::function<void()>& handler, bool onToolBar, int textId) {
     auto* action = new QAction(this);
     action->setObjectName(QStringLiteral("cmd%1").arg(id));
-    const QString tip = ui::CommandText(static_cast<uint32_t>(id));
+    const int text = textId ? textId : id;
+    const QString tip = ui::CommandText(static_cast<uint32_t>(text));
     action->setText(tip);
     action->setToolTip(tip);
-    action->setStatusTip(CommandPrompt(id));
+    action->setStatusTip(CommandPrompt(text));
     if (onToolBar) {
         action->setIcon(ToolIcon(id));
         m_wndToolBar->addAction(action);
+        // Reachable from the keyboard: F6 leads there, Tab goes along.
+        if (QWidget* button = m_wndToolBar->widgetForAction(action)) button->setFocusPolicy(Qt::TabFocus);
     }
     addAction(action);  // its shortcut works wherever the focus is in the window
     connect(action, &QAction::triggered, this, [this, id, handler] {
@@ -151,6 +190,38 @@ QAction* CMainFrame::AddCommand(int id, const std::function<void()>& handler, bo
     });
     m_commands[id] = action;
     return action;
+}
+
+void CMainFrame::SetShortcut(int id, const QKeySequence& key) {
+    QAction* action = Command(id);
+    if (!action) return;
+    action->setShortcut(key);
+    action->setToolTip(ui::CommandText(static_cast<uint32_t>(id == ID_EDIT_SELECT_ALL ? 47108 : id)) +
+                       QStringLiteral(" (%1)").arg(key.toString(QKeySequence::NativeText)));
+}
+
+void CMainFrame::CreateMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("menubar"));
+    auto add = [this](QMenu* menu, std::initializer_list<int> ids) {
+        for (int id : ids) {
+            if (id == 0) menu->addSeparator();
+            else menu->addAction(Command(id));
+        }
+    };
+    QMenu* file = bar->addMenu(ui::LoadQString(47100));
+    file->setObjectName(QStringLiteral("menuFile"));
+    add(file, {ID_EXPORT_CSV, ID_FILE_PRINT, 0, ID_APP_EXIT});
+    QMenu* edit = bar->addMenu(ui::LoadQString(47101));
+    edit->setObjectName(QStringLiteral("menuEdit"));
+    add(edit, {ID_EDIT_COPY, ID_EDIT_SELECT_ALL, 0, ID_FIND});
+    QMenu* sites = bar->addMenu(ui::LoadQString(47102));
+    sites->setObjectName(QStringLiteral("menuSites"));
+    add(sites, {ID_SITES_DOWNLOAD, ID_CHECK_UNCHECK, ID_SYNCHRONIZE, ID_DELETE_EXT, ID_CANCEL_COMMAND, 0, ID_EDIT_MAP,
+                ID_OPTIONS, 0, ID_LAUNCH_ADMIN});
+    QMenu* help = bar->addMenu(ui::LoadQString(47103));
+    help->setObjectName(QStringLiteral("menuHelp"));
+    add(help, {ID_HELP});
 }
 
 QAction* CMainFrame::Command(int id) const {
@@ -192,7 +263,6 @@ bool CMainFrame::RunCommand(std::function<void()> work, std::function<void()> af
     if (IsBusy() || m_bClosing) return false;
     m_bCommand = true;
     m_fnAfter = std::move(after);
-    m_strStatus.clear();
     m_pIdleFrame = m_pDoc->GetFrame();
     m_pDoc->SetFrame(m_pMarshal);
     m_pView->SetCommandRunning(true);
@@ -232,14 +302,15 @@ void CMainFrame::OnCommandEnded() {
     std::function<void()> after = std::move(m_fnAfter);
     m_fnAfter = nullptr;
     if (after) after();
+    // Rows a download brought come in number order: the list is sorted again as the user chose.
+    m_pView->m_listExt->Resort();
     UpdateCommandUI();
 }
 
 void CMainFrame::OnCancelCommand() {
     if (!m_bCommand) return;
     m_engine.Cancel();
-    m_strStatus = ui::LoadQString(46251);
-    statusBar()->showMessage(m_strStatus);
+    ShowStatus(ui::LoadQString(46251));
 }
 
 bool CMainFrame::EndCommand(int timeoutMs) {
@@ -256,7 +327,7 @@ bool CMainFrame::EndCommand(int timeoutMs) {
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (m_bCommand) {
         m_bClosing = true;  // what comes after the command starts nothing new
-        statusBar()->showMessage(ui::LoadQString(46258));
+        ShowStatus(ui::LoadQString(46258));
         const bool ended = EndCommand(kCloseWaitMs);
         m_bClosing = false;
         if (!ended) {
@@ -265,16 +336,81 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
             return;
         }
     }
+    SaveLayout();
     QMainWindow::closeEvent(event);
 }
 
+void CMainFrame::SaveLayout() {
+    // The place of the frame (what move() takes) and the size inside it.
+    const QRect r = isMaximized() || isFullScreen() ? normalGeometry() : QRect(pos(), size());
+    platform::WriteProfileString(kPlacementEntry, QStringLiteral("%1,%2,%3,%4,%5")
+                                                      .arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
+                                                      .arg(isMaximized() ? 1 : 0)
+                                                      .toStdString());
+    if (m_bShown) platform::WriteProfileInt(kListHeightEntry, static_cast<uint32_t>(m_wndSplitter->sizes().value(0)));
+    platform::WriteProfileString(kColumnsEntry, m_pView->m_listExt->ColumnState().toStdString());
+}
+
+void CMainFrame::RestoreLayout() {
+    const QStringList p = QString::fromStdString(platform::GetProfileString(kPlacementEntry)).split(QLatin1Char(','));
+    if (p.size() == 5) {
+        QRect r(p[0].toInt(), p[1].toInt(), p[2].toInt(), p[3].toInt());
+        QScreen* screen = QGuiApplication::screenAt(r.center());
+        if (!screen) screen = QGuiApplication::primaryScreen();
+        if (screen && r.width() > 100 && r.height() > 100) {
+            // On the screen it was on when that is still there, else on the main one; never
+            // larger than the screen, and wholly on it.
+            const QRect avail = screen->availableGeometry();
+            if (!avail.contains(r)) {
+                // Room for the window manager's frame around it.
+                r.setSize(r.size().boundedTo(avail.size() * 9 / 10));
+                r.moveCenter(avail.center());
+            }
+            resize(r.size());
+            move(r.topLeft());
+            if (p[4] == QLatin1String("1")) setWindowState(windowState() | Qt::WindowMaximized);
+        }
+    }
+    const uint32_t list = platform::GetProfileInt(kListHeightEntry, kListHeight);
+    if (list >= 50 && list <= 10000) m_nListHeight = static_cast<int>(list);
+    m_pView->m_listExt->RestoreColumnState(QString::fromStdString(platform::GetProfileString(kColumnsEntry)));
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_bShown) return;
+    m_bShown = true;
+    // The list starts at its height and the log takes the rest; from then on a larger window
+    // gives the list the room and the log keeps its height.
+    if (layout()) layout()->activate();
+    const QList<int> sizes = m_wndSplitter->sizes();
+    const int total = sizes.value(0) + sizes.value(1);
+    if (total > m_nListHeight + 10) m_wndSplitter->setSizes({m_nListHeight, total - m_nListHeight});
+    m_wndSplitter->setStretchFactor(0, 1);
+    m_wndSplitter->setStretchFactor(1, 0);
+}
+
 void CMainFrame::MovePaneFocus(bool forward) {
-    // Two panes: the next and the previous are the same other pane.
-    (void)forward;
-    if (m_pLogView->hasFocus())
-        m_pView->m_listExt->setFocus(Qt::ShortcutFocusReason);
-    else
-        m_pLogView->setFocus(Qt::ShortcutFocusReason);
+    // The list, the log and the toolbar in turn (F6 forward, Shift+F6 back).
+    QToolButton* first = nullptr;
+    for (QAction* a : m_wndToolBar->actions())
+        if (auto* b = qobject_cast<QToolButton*>(m_wndToolBar->widgetForAction(a)); b && b->isEnabled()) {
+            first = b;
+            break;
+        }
+    QWidget* panes[] = {m_pView->m_listExt, m_pLogView, first};
+    int at = 0;
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && m_pLogView->isAncestorOf(focus)) at = 1;
+    else if (focus == m_pLogView) at = 1;
+    else if (focus && m_wndToolBar->isAncestorOf(focus)) at = 2;
+    for (int step = 1; step <= 3; ++step) {
+        QWidget* next = panes[(at + (forward ? step : 3 - step)) % 3];
+        if (next) {
+            next->setFocus(Qt::ShortcutFocusReason);
+            return;
+        }
+    }
 }
 
 void CMainFrame::Activate() {
@@ -302,9 +438,17 @@ int CMainFrame::MessageBox(const std::string& text, unsigned type, const std::st
     return answer;
 }
 
-void CMainFrame::SetStatusText(const std::string& text) {
-    m_strStatus = ui::FromCodePage(text);
-    statusBar()->showMessage(m_strStatus);
+void CMainFrame::SetStatusText(const std::string& text) { ShowStatus(ui::FromCodePage(text)); }
+
+void CMainFrame::ShowStatus(const QString& text) {
+    m_statusLine->setText(text);
+    // A prompt still shown would hide the news.
+    statusBar()->clearMessage();
+}
+
+QString CMainFrame::StatusText() const {
+    const QString prompt = statusBar()->currentMessage();
+    return prompt.isEmpty() ? m_statusLine->text() : prompt;
 }
 
 void CMainFrame::UpdateViews(int code, const std::string& hint) { m_pView->OnUpdate(code, hint); }

@@ -38,6 +38,11 @@ constexpr int ID_EDIT_SELECT_ALL = 57642;
 constexpr int ID_HELP = 57670;
 // Stops the command that runs (also Esc).
 constexpr int ID_CANCEL_COMMAND = 46250;
+// The menus' own commands.
+constexpr int ID_EXPORT_CSV = 47104;
+constexpr int ID_APP_EXIT = 47105;
+constexpr int ID_FIND = 47106;
+constexpr int ID_EDIT_COPY = 47107;
 
 class CMainFrame : public QMainWindow, public IQOBFrame, public ICommandHost {
     Q_OBJECT
@@ -65,6 +70,8 @@ public:
     void OnLaunchAdmin();
     void OnHelp();
     void OnCancelCommand();
+    // File > Export list to CSV: the list as shown, into the file the user names.
+    void OnExportList();
     // Enables the commands by the rules: the list's three after a download, Launch when found;
     // while a command runs none that would change the document, and Cancel only then.
     void UpdateCommandUI();
@@ -84,8 +91,16 @@ public:
     CLogView* GetLogView() const { return m_pLogView; }
     QToolBar* GetToolBar() const { return m_wndToolBar; }
     QSplitter* GetSplitter() const { return m_wndSplitter; }
+    // What the status bar's message line shows now.
+    QString StatusText() const;
     bool IsBusy() const { return m_bCommand || m_nBusy > 0; }
     CMarshalFrame* GetMarshalFrame() const { return m_pMarshal; }
+    // The window's place and size, the panes' split, the list's columns and sort and the last
+    // chosen sites, kept in the user's profile between runs. Restoring fits the window into the
+    // screen it lands on (the screens may have changed since).
+    void SaveLayout();
+    void RestoreLayout();
+
     // Brings the window to the front, restored when minimised (another copy asked for it).
     void Activate();
 
@@ -100,30 +115,40 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
-    QAction* AddCommand(int id, const std::function<void()>& handler, bool onToolBar);
+    QAction* AddCommand(int id, const std::function<void()>& handler, bool onToolBar, int textId = 0);
+    // A command's key, named in its tool tip and shown in the menus.
+    void SetShortcut(int id, const QKeySequence& key);
     void CreateClient();
+    void CreateMenus();
     void MovePaneFocus(bool forward);
     // On this thread once the engine's command returned: the document is the window's again.
     void OnCommandEnded();
+    // Shows a text on the message line until the next one.
+    void ShowStatus(const QString& text);
 
     CQOBDoc* m_pDoc;
+    std::string m_strWorkDir;
     QToolBar* m_wndToolBar = nullptr;
     QSplitter* m_wndSplitter = nullptr;
     CQOBView* m_pView = nullptr;
     CLogView* m_pLogView = nullptr;
     QProgressBar* m_progress = nullptr;
+    // The message line: what runs, or what the last command ended with. A button's prompt shows
+    // over it while the pointer is on the button and leaves it as it was.
+    QLabel* m_statusLine = nullptr;
     std::map<int, QAction*> m_commands;
     int m_nBusy = 0;
-    // The document's last status text: it stays (after a button's prompt too) until the next command.
-    QString m_strStatus;
 
     CMarshalFrame* m_pMarshal = nullptr;
     IQOBFrame* m_pIdleFrame = nullptr;  // the document's frame outside commands
     std::function<void()> m_fnAfter;
     bool m_bCommand = false;
     bool m_bClosing = false;
+    bool m_bShown = false;
+    int m_nListHeight;
     // Last member: destroyed first, so the command ends before anything it reports to goes.
     CEngine m_engine;
 };

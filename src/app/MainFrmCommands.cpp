@@ -1,10 +1,13 @@
 // The main window's own commands: Sites Download, the map table editor, Options, Launch and Help.
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
 #include <QProcess>
 #include <QUrl>
 
 #include "app/MainFrm.h"
 #include "document/QOBDoc.h"
+#include "platform/AppProfile.h"
 #include "platform/Strings.h"
 #include "platform/Trace.h"
 #include "ui/DlgSelServer.h"
@@ -13,13 +16,29 @@
 #include "ui/QOBView.h"
 #include "ui/UiText.h"
 
+namespace {
+
+const char* const kLastSitesEntry = "LastSites";
+
+}  // namespace
+
 void CMainFrame::OnSitesDownload() {
     CDlgSelServer dlg(this);
     for (const SiteRec& site : m_pDoc->m_sites) {
         dlg.m_saServers.push_back(site.Name);
         dlg.m_saPasswords.push_back(m_pDoc->m_bRemember ? site.DayWhite : std::string());
     }
+    // The sites chosen last time come selected.
+    const std::string last = platform::GetProfileString(kLastSitesEntry);
+    for (size_t at = 0; at < last.size();) {
+        const size_t tab = std::min(last.find('\t', at), last.size());
+        dlg.m_saPreselected.push_back(last.substr(at, tab - at));
+        at = tab + 1;
+    }
     if (dlg.exec() != QDialog::Accepted) return;
+    std::string chosen;
+    for (const std::string& name : dlg.m_saServers) chosen += (chosen.empty() ? "" : "\t") + name;
+    platform::WriteProfileString(kLastSitesEntry, chosen);
 
     m_pDoc->m_selServers = dlg.m_saServers;
     m_pDoc->m_bVerifyPassword = true;
@@ -67,6 +86,24 @@ void CMainFrame::OnLaunchAdmin() {
     if (m_strAdminDir.empty()) return;
     // Started on its own, in its directory; a failure to start is not reported.
     QProcess::startDetached(ui::FromCodePage(m_strAdminDir + m_strAdminExe), {}, ui::FromCodePage(m_strAdminDir));
+}
+
+void CMainFrame::OnExportList() {
+    QFileDialog dialog(this, ui::LoadQString(47117));
+    dialog.setObjectName(QStringLiteral("exportDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(ui::LoadQString(47116));
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.setDirectory(m_strWorkDir.empty() ? QDir::currentPath() : QString::fromStdString(m_strWorkDir));
+    dialog.selectFile(QStringLiteral("extensions.csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString path = dialog.selectedFiles().front();
+    int rows = 0;
+    if (!m_pView->ExportCsv(path, &rows)) {
+        MessageBox(platform::FormatString(47118, ui::ToCodePage(QDir::toNativeSeparators(path))), MB_OK);
+        return;
+    }
+    SetStatusText(platform::FormatString(47119, rows, ui::ToCodePage(QDir::toNativeSeparators(path))));
 }
 
 void CMainFrame::OnHelp() {

@@ -85,6 +85,7 @@ int CQOBApp::ExitInstance() {
     // A command still running is cancelled and ended before the document closes under it.
     if (m_pMainWnd)
         while (!m_pMainWnd->EndCommand(kExitWaitMs)) platform::Trace("Still waiting for the command to end\n");
+    if (m_pMainWnd && m_pMainWnd->isVisible()) m_pMainWnd->SaveLayout();
     if (m_pDoc) {
         m_pDoc->OnCloseDocument();
         m_pDoc->SetFrame(nullptr);

@@ -1,8 +1,9 @@
 // qob-cli download: what the Sites Download command does, with the sites and passwords taken from
 // the command line and the questions answered by --yes. Standard output gets the merged rows, as
-// the extension list shows them.
+// the extension list shows them (or as CSV with --csv).
 #include "cli/Args.h"
 #include "cli/CliContext.h"
+#include "cli/ListOutput.h"
 #include "cli/SiteSelection.h"
 #include "document/RowText.h"
 #include "platform/Strings.h"
@@ -10,7 +11,8 @@
 namespace {
 
 const char* kDownloadUsage =
-    "usage: qob-cli [--dir DIR] download SITE SITE... [--password SITE=PW]... [--password-stdin] [--yes]";
+    "usage: qob-cli [--dir DIR] download SITE SITE... [--password SITE=PW]... [--password-stdin] [--yes]\n"
+    "                                    [--csv]";
 
 int Usage() {
     PrintErr(kDownloadUsage);
@@ -27,7 +29,7 @@ int Usage(const std::string& error) {
 int RunDownloadCommand(CliContext& ctx, const std::vector<std::string>& argv, std::istream& in) {
     CArgs args;
     std::string error;
-    if (!args.Parse(argv, OptionSpec{{"password"}, {"password-stdin", "yes"}, {"password"}}, error))
+    if (!args.Parse(argv, OptionSpec{{"password"}, {"password-stdin", "yes", "csv"}, {"password"}}, error))
         return Usage(error);
     SiteSelection selection;
     for (const std::string& word : args.Words())
@@ -41,7 +43,7 @@ int RunDownloadCommand(CliContext& ctx, const std::vector<std::string>& argv, st
         const bool downloaded = DownloadSelection(ctx, selection, args.Has("yes"), saved);
         // A cancelled download lists nothing: the list would be a part of the sites'.
         if (downloaded && !ctx.doc.Cancelled())
-            for (const auto& [number, row] : ctx.doc.m_extList) PrintOut(FormatRow(row));
+            PrintExtensionList(ctx.doc, args.Has("csv"));
         return downloaded && saved ? kExitOk : kExitFailed;
     });
 }

@@ -6,6 +6,7 @@
 
 #include "cli/Args.h"
 #include "cli/CliContext.h"
+#include "cli/ListOutput.h"
 #include "cli/SiteSelection.h"
 #include "document/ChangeJournal.h"
 #include "document/PlanText.h"
@@ -18,7 +19,7 @@ namespace {
 
 const char* kSyncUsage =
     "usage: qob-cli [--dir DIR] sync SITE SITE... [--password SITE=PW]... [--password-stdin] [--yes] [--dry-run]\n"
-    "                                 NUMBER[=HOME]...";
+    "                                 [--csv] NUMBER[=HOME]...";
 const char* kDeleteUsage =
     "usage: qob-cli [--dir DIR] delete SITE SITE... [--password SITE=PW]... [--password-stdin] --scope virtual|all\n"
     "                                   [--yes] NUMBER...";
@@ -147,10 +148,6 @@ document::JournalCommandInfo JournalInfo(const std::string& kind, const SiteSele
     return info;
 }
 
-void PrintList(const CQOBDoc& doc) {
-    for (const auto& [number, row] : doc.m_extList) PrintOut(FormatRow(row));
-}
-
 int SynchronizeJournalled(CliContext& ctx, const CArgs& args, const SiteSelection& sites, std::vector<Target>& targets);
 
 // The sync after its arguments were taken: on the engine thread.
@@ -231,7 +228,7 @@ int SynchronizeJournalled(CliContext& ctx, const CArgs& args, const SiteSelectio
     }
     if (doc.Cancelled()) return kExitFailed;
     if (doc.m_bReload && !doc.Download()) ++failed;
-    PrintList(doc);
+    PrintExtensionList(doc, args.Has("csv"));
     return failed ? kExitFailed : kExitOk;
 }
 
@@ -287,7 +284,7 @@ int DeleteJournalled(CliContext& ctx, const CArgs& args, const std::string& scop
 int RunSyncCommand(CliContext& ctx, const std::vector<std::string>& argv, std::istream& in) {
     CArgs args;
     std::string error;
-    if (!args.Parse(argv, OptionSpec{{"password"}, {"password-stdin", "yes", "dry-run"}, {"password"}}, error))
+    if (!args.Parse(argv, OptionSpec{{"password"}, {"password-stdin", "yes", "dry-run", "csv"}, {"password"}}, error))
         return Usage(kSyncUsage, error);
     if (!ctx.Lock("sync") || !ctx.Load(false)) return kExitFailed;
     CQOBDoc& doc = ctx.doc;

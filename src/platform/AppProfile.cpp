@@ -17,4 +17,16 @@ bool WriteProfileInt(const std::string& entry, uint32_t value) {
     return RegSetValue(RegRoot::CurrentUser, kAppProfileKey, entry, RegValue::Dword(value));
 }
 
+std::string GetProfileString(const std::string& entry, const std::string& defaultValue) {
+    RegValue value;
+    if (!RegQueryValue(RegRoot::CurrentUser, kAppProfileKey, entry, value) || value.type != REG_SZ) return defaultValue;
+    std::string text(value.data.begin(), value.data.end());
+    while (!text.empty() && text.back() == '\0') text.pop_back();
+    return text;
+}
+
+bool WriteProfileString(const std::string& entry, const std::string& value) {
+    return RegSetValue(RegRoot::CurrentUser, kAppProfileKey, entry, RegValue::String(value));
+}
+
 }  // namespace platform

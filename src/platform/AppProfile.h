@@ -15,4 +15,8 @@ uint32_t GetProfileInt(const std::string& entry, uint32_t defaultValue);
 // False (RegLastError says why) when the user's hive cannot be written.
 bool WriteProfileInt(const std::string& entry, uint32_t value);
 
+// A text value (REG_SZ, any length), or `defaultValue`.
+std::string GetProfileString(const std::string& entry, const std::string& defaultValue = {});
+bool WriteProfileString(const std::string& entry, const std::string& value);
+
 }  // namespace platform

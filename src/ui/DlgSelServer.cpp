@@ -1,5 +1,7 @@
 #include "ui/DlgSelServer.h"
 
+#include <algorithm>
+
 #include <QLineEdit>
 
 #include "ui/ListGrid.h"
@@ -39,6 +41,9 @@ void CDlgSelServer::OnInitDialog() {
         m_listServers->InsertRow(ui::FromCodePage(m_saServers[i]) + QLatin1Char('\t') + Stars(length), -1);
     }
     m_listServers->SetColumnEditable(kPasswordColumn, true);
+    for (size_t i = 0; i < m_saServers.size(); ++i)
+        if (std::find(m_saPreselected.begin(), m_saPreselected.end(), m_saServers[i]) != m_saPreselected.end())
+            m_listServers->SetRowSelected(static_cast<int>(i), true);
     m_listServers->show();
     m_listServers->setFocus(Qt::OtherFocusReason);
 }

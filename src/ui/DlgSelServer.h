@@ -20,6 +20,8 @@ public:
     // After OK the names of the selected sites in list order; the passwords stay one per site.
     std::vector<std::string> m_saServers;
     std::vector<std::string> m_saPasswords;
+    // The sites selected when the dialog opens (the last download's).
+    std::vector<std::string> m_saPreselected;
 
     CListGrid* m_listServers;
     QLineEdit* m_editPassword;

@@ -78,6 +78,7 @@ void CEditMap::OnInitDialog() {
     m_savedMBUser = m_pDoc->m_strDefaultMBUser;
     m_savedMBPassword = m_pDoc->m_strDefaultMBPassword;
     m_listServers->SetHeader(ui::LoadQString(44202));
+    m_listServers->SetFitColumns(true);
     m_listServers->SetColumnWidth(2, 70);
     m_listServers->SetColumnWidth(3, 90);
     m_listServers->SetColumnWidth(0, 120);

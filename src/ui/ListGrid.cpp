@@ -1,7 +1,9 @@
 #include "ui/ListGrid.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -85,6 +87,20 @@ CListGrid::CListGrid(QWidget* parent, unsigned id, IListGridOwner* owner)
     header->setSortIndicatorShown(false);
     header->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(header, &QHeaderView::sectionClicked, this, &CListGrid::OnHeaderSectionClicked);
+    // A width the grid did not set itself is the user's.
+    connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int) {
+        if (m_nSizing == 0 && column >= 0) SetColumnUserSized(column, true);
+    });
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
+        ScheduleFit(first);
+        FilterRows(first, last);
+    });
+    connect(&m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& a, const QModelIndex& b) {
+        ScheduleFitRows(a.row(), b.row());
+        FilterRows(a.row(), b.row());
+    });
+    connect(&m_model, &QAbstractItemModel::layoutChanged, this, [this] { FilterRows(0, GetItemCount() - 1); });
+    connect(&m_model, &QAbstractItemModel::columnsInserted, this, [this] { ScheduleFit(0); });
     connect(header, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { ShowHeaderMenu(horizontalHeader()->mapToGlobal(pos)); });
     hide();
@@ -157,7 +173,109 @@ void CListGrid::ShowColumn(int column) {
     GRIDCOLUMN& c = m_model.Columns()[static_cast<size_t>(column)];
     c.flags |= LGCF_VISIBLE;
     setColumnHidden(column, false);
-    setColumnWidth(column, c.width);
+    SetWidth(column, c.width);
+}
+
+// ---- column widths ----
+
+void CListGrid::SetWidth(int column, int width) {
+    ++m_nSizing;
+    setColumnWidth(column, width);
+    --m_nSizing;
+}
+
+void CListGrid::SetColumnWidth(int column, int width) {
+    if (column < 0) return;
+    if (m_baseWidth.size() <= static_cast<size_t>(column)) m_baseWidth.resize(static_cast<size_t>(column) + 1, 0);
+    m_baseWidth[static_cast<size_t>(column)] = width;
+    SetWidth(column, m_bFit && !IsColumnUserSized(column) ? std::max(width, ColumnNeed(column)) : width);
+}
+
+bool CListGrid::IsColumnUserSized(int column) const {
+    return column >= 0 && static_cast<size_t>(column) < m_userSized.size() && m_userSized[static_cast<size_t>(column)];
+}
+
+void CListGrid::SetColumnUserSized(int column, bool on) {
+    if (column < 0) return;
+    if (m_userSized.size() <= static_cast<size_t>(column)) m_userSized.resize(static_cast<size_t>(column) + 1, false);
+    m_userSized[static_cast<size_t>(column)] = on;
+}
+
+void CListGrid::SetFitColumns(bool on) {
+    m_bFit = on;
+    if (on) ScheduleFit(0);
+}
+
+void CListGrid::ScheduleFit(int fromRow) {
+    if (!m_bFit) return;
+    m_nMeasureFrom = m_nMeasureFrom < 0 ? fromRow : std::min(m_nMeasureFrom, fromRow);
+    if (m_bFitScheduled) return;
+    m_bFitScheduled = true;
+    QMetaObject::invokeMethod(this, [this] { ApplyFit(); }, Qt::QueuedConnection);
+}
+
+void CListGrid::ScheduleFitRows(int first, int last) {
+    if (!m_bFit || first < 0) return;
+    for (int r = first; r <= last && m_measureRows.size() < 4096; ++r) m_measureRows.push_back(r);
+    ScheduleFit(m_measureRows.size() >= 4096 ? first : GetItemCount());
+}
+
+void CListGrid::FitColumnsNow() {
+    if (m_bFit) ApplyFit();
+}
+
+int CListGrid::CellNeed(const QFontMetrics& fm, int row, int column) const {
+    // The text, its inset, and one pixel more: a text is shortened unless it is narrower than its room.
+    int need = fm.horizontalAdvance(m_model.Cell(row, column)) + CListGridDelegate::kTextInset + 4;
+    if (HasCheckBoxes() && column == FirstVisibleColumn()) need += CListGridDelegate::kCheckReserve;
+    return need;
+}
+
+int CListGrid::ColumnNeed(int column) {
+    if (column < 0 || column >= m_model.ColumnCount()) return 0;
+    if (m_bFitScheduled) ApplyFit();
+    const int measured = static_cast<size_t>(column) < m_need.size() ? m_need[static_cast<size_t>(column)] : 0;
+    return std::max(measured, horizontalHeader()->sectionSizeHint(column));
+}
+
+void CListGrid::ApplyFit() {
+    m_bFitScheduled = false;
+    const int columns = m_model.ColumnCount();
+    const int rows = GetItemCount();
+    if (m_need.size() < static_cast<size_t>(columns)) m_need.resize(static_cast<size_t>(columns), 0);
+    const QFontMetrics fm(font());
+    // A text of n characters is no wider than n of the widest: most cells need no measuring.
+    const int widest = std::max(1, fm.maxWidth());
+    auto measure = [&](int row) {
+        if (row < 0 || row >= rows) return;
+        for (int c = 0; c < columns; ++c) {
+            int& need = m_need[static_cast<size_t>(c)];
+            if (m_model.CellLength(row, c) * widest + 40 <= need) continue;
+            need = std::max(need, CellNeed(fm, row, c));
+        }
+    };
+    if (m_nMeasureFrom >= 0)
+        for (int r = m_nMeasureFrom; r < rows; ++r) measure(r);
+    for (int r : m_measureRows) measure(r);
+    m_nMeasureFrom = -1;
+    m_measureRows.clear();
+    for (int c = 0; c < columns; ++c) {
+        if (IsColumnUserSized(c) || isColumnHidden(c)) continue;
+        const int base = static_cast<size_t>(c) < m_baseWidth.size() ? m_baseWidth[static_cast<size_t>(c)] : 0;
+        const int want = std::max({base, m_need[static_cast<size_t>(c)], horizontalHeader()->sectionSizeHint(c)});
+        if (want > columnWidth(c)) SetWidth(c, want);
+    }
+}
+
+void CListGrid::changeEvent(QEvent* event) {
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange && m_bFit) {
+        // Measured again in the new font, from the owner's widths up.
+        m_need.assign(m_need.size(), 0);
+        for (int c = 0; c < m_model.ColumnCount(); ++c)
+            if (!IsColumnUserSized(c) && static_cast<size_t>(c) < m_baseWidth.size()) SetWidth(c, m_baseWidth[static_cast<size_t>(c)]);
+        ScheduleFit(0);
+    }
 }
 
 void CListGrid::SetHeaderClickable(bool on) { horizontalHeader()->setSectionsClickable(on); }
@@ -230,9 +348,11 @@ void CListGrid::NotifyCheckChange(int row, int oldState, int newState) {
 int CListGrid::GetSelectedRows(std::vector<int>& rows) const {
     rows.clear();
     if (!selectionModel()) return 0;
-    // Ranges, not indexes: a selection of every row costs one range.
+    // Ranges, not indexes: a selection of every row costs one range. A row filtered out is not
+    // what the user sees selected.
     for (const QItemSelectionRange& r : selectionModel()->selection())
-        for (int row = r.top(); row <= r.bottom(); ++row) rows.push_back(row);
+        for (int row = r.top(); row <= r.bottom(); ++row)
+            if (!isRowHidden(row)) rows.push_back(row);
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return static_cast<int>(rows.size());
@@ -246,6 +366,13 @@ int CListGrid::GetFocusedRow() const {
 void CListGrid::SetFocusedRow(int row) {
     if (row < 0 || row >= GetItemCount()) return;
     selectionModel()->setCurrentIndex(m_model.index(row, 0), QItemSelectionModel::NoUpdate);
+}
+
+void CListGrid::SelectRow(int row) {
+    if (row < 0 || row >= GetItemCount()) return;
+    const QModelIndex index = m_model.index(row, std::max(0, FirstVisibleColumn()));
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(index);
 }
 
 void CListGrid::SelectAll() { selectAll(); }
@@ -274,15 +401,73 @@ void CListGrid::SetRowSelected(int row, bool on) {
 
 void CListGrid::SetCompareFunction(ListGridCompareFn fn) { g_compare = fn; }
 
+void CListGrid::SetSortType(int type) {
+    m_nSortType = type;
+    // Room for the indicator in every title from the start; none is shown until a sort.
+    horizontalHeader()->setSortIndicatorShown(type != 0);
+    horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+}
+
 void CListGrid::OnColumnclick(int column) {
     try {
         if (m_nSortType == 0 || column < -1 || column >= GetColumnCount()) return;
         m_bAscending = column == m_nSortColumn ? !m_bAscending : true;
         m_nSortColumn = column;
+        m_bSorted = true;
         m_model.Sort(column, m_nSortType, m_bAscending, g_compare);
+        // The header says how the rows are sorted (by check state: no column's title).
+        horizontalHeader()->setSortIndicator(column, m_bAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
     } catch (...) {
         platform::Trace("Exception in CListReport::OnColumnclick()\n");
     }
+}
+
+void CListGrid::Resort() {
+    if (!m_bSorted || m_nSortType == 0) return;
+    m_model.Sort(m_nSortColumn, m_nSortType, m_bAscending, g_compare);
+    horizontalHeader()->setSortIndicator(m_nSortColumn, m_bAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+QString CListGrid::ColumnState() const {
+    // "width:position:user-sized" per column, then "|sort column:ascending" once sorted.
+    QStringList columns;
+    for (int c = 0; c < m_model.ColumnCount(); ++c)
+        columns << QStringLiteral("%1:%2:%3").arg(columnWidth(c)).arg(horizontalHeader()->visualIndex(c)).arg(IsColumnUserSized(c) ? 1 : 0);
+    QString state = columns.join(QLatin1Char(','));
+    if (m_bSorted) state += QStringLiteral("|%1:%2").arg(m_nSortColumn).arg(m_bAscending ? 1 : 0);
+    return state;
+}
+
+void CListGrid::RestoreColumnState(const QString& state) {
+    const QStringList parts = state.split(QLatin1Char('|'));
+    const QStringList columns = parts.value(0).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (columns.size() != m_model.ColumnCount()) return;  // another grid's, or another version's
+    std::vector<std::pair<int, int>> positions;  // (position, column)
+    for (int c = 0; c < columns.size(); ++c) {
+        const QStringList f = columns[c].split(QLatin1Char(':'));
+        bool ok1 = false, ok2 = false;
+        const int width = f.value(0).toInt(&ok1);
+        const int pos = f.value(1).toInt(&ok2);
+        if (!ok1 || !ok2 || width < 0 || width > 4000) return;
+        const bool user = f.value(2) == QLatin1String("1");
+        SetColumnUserSized(c, user);
+        if (user) SetWidth(c, width);
+        positions.emplace_back(pos, c);
+    }
+    std::sort(positions.begin(), positions.end());
+    QHeaderView* header = horizontalHeader();
+    for (int v = 0; v < static_cast<int>(positions.size()); ++v)
+        header->moveSection(header->visualIndex(positions[static_cast<size_t>(v)].second), v);
+    const QStringList sort = parts.value(1).split(QLatin1Char(':'));
+    bool ok = false;
+    const int column = sort.value(0).toInt(&ok);
+    if (sort.size() == 2 && ok && column >= -1 && column < m_model.ColumnCount() && m_nSortType != 0) {
+        m_nSortColumn = column;
+        m_bAscending = sort.value(1) == QLatin1String("1");
+        m_bSorted = true;
+        Resort();
+    }
+    if (m_bFit) ScheduleFit(0);
 }
 
 void CListGrid::OnHeaderSectionClicked(int section) {
@@ -358,6 +543,121 @@ int CListGrid::ColumnAtX(int x) const {
     return -1;
 }
 
+// ---- filtering and copying ----
+
+void CListGrid::SetRowFilter(std::function<bool(int)> accept) {
+    m_rowFilter = std::move(accept);
+    ApplyRowFilter();
+}
+
+void CListGrid::ApplyRowFilter() { FilterRows(0, GetItemCount() - 1); }
+
+void CListGrid::FilterRows(int first, int last) {
+    if (first < 0) return;
+    last = std::min(last, GetItemCount() - 1);
+    for (int row = first; row <= last; ++row) {
+        const bool hide = m_rowFilter && !m_rowFilter(row);
+        if (hide == isRowHidden(row)) continue;
+        setRowHidden(row, hide);
+        if (hide && IsRowSelected(row)) SetRowSelected(row, false);
+    }
+}
+
+int CListGrid::ShownRowCount() const {
+    int shown = 0;
+    for (int row = 0; row < GetItemCount(); ++row) shown += !isRowHidden(row);
+    return shown;
+}
+
+QString CListGrid::SelectionAsText() const {
+    // The columns as the header shows them, in its order.
+    const QHeaderView* header = horizontalHeader();
+    std::vector<int> columns;
+    for (int v = 0; v < header->count(); ++v)
+        if (!header->isSectionHidden(header->logicalIndex(v))) columns.push_back(header->logicalIndex(v));
+    QStringList lines;
+    QStringList titles;
+    for (int c : columns) titles << m_model.Columns()[static_cast<size_t>(c)].title;
+    lines << titles.join(QLatin1Char('\t'));
+    std::vector<int> rows;
+    GetSelectedRows(rows);
+    for (int row : rows) {
+        QStringList cells;
+        for (int c : columns) cells << m_model.Cell(row, c).trimmed();
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+void CListGrid::CopyAsText() { QApplication::clipboard()->setText(SelectionAsText()); }
+
+// ---- the keyboard ----
+
+void CListGrid::ToggleSelectedChecks() {
+    if (!HasCheckBoxes() || m_bChangesLocked) return;
+    std::vector<int> selected;
+    GetSelectedRows(selected);
+    if (selected.empty() && GetFocusedRow() >= 0) selected.push_back(GetFocusedRow());
+    bool anyFree = false;
+    for (int row : selected) anyFree = anyFree || GetCheck(row) == LGCS_UNCHECKED;
+    for (int row : selected) {
+        const int state = GetCheck(row);
+        if (anyFree && state == LGCS_UNCHECKED) SetCheck(row, LGCS_CHECKED);
+        else if (!anyFree && state == LGCS_CHECKED) SetCheck(row, LGCS_UNCHECKED);
+    }
+}
+
+void CListGrid::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        // A blank is no number to search for: Space ticks.
+        ToggleSelectedChecks();
+        event->accept();
+        return;
+    }
+    if (m_bCopyText && event->matches(QKeySequence::Copy)) {
+        // The selected rows, not the one cell the view would copy.
+        CopyAsText();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+bool CListGrid::event(QEvent* event) {
+    // Del is the window's (its Delete command), not the view's.
+    if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Delete)) {
+        event->ignore();
+        return true;
+    }
+    return QTableView::event(event);
+}
+
+QModelIndex CListGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    // Home and End go to the first and last row, not along the row.
+    const int rows = GetItemCount();
+    if (rows > 0 && (cursorAction == MoveHome || cursorAction == MoveEnd)) {
+        const int column = std::max(0, currentIndex().isValid() ? currentIndex().column() : FirstVisibleColumn());
+        return m_model.index(cursorAction == MoveHome ? 0 : rows - 1, column);
+    }
+    return QTableView::moveCursor(cursorAction, modifiers);
+}
+
+void CListGrid::keyboardSearch(const QString& search) {
+    if (search.isEmpty() || GetItemCount() == 0) return;
+    for (QChar ch : search)
+        if (!ch.isLetterOrNumber()) return;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - m_nSearchAt > QApplication::keyboardInputInterval()) m_strSearch.clear();
+    m_nSearchAt = now;
+    m_strSearch += search;
+    const int column = std::max(0, FirstVisibleColumn());
+    for (int row = 0; row < GetItemCount(); ++row) {
+        if (!m_model.Cell(row, column).startsWith(m_strSearch, Qt::CaseInsensitive)) continue;
+        SelectRow(row);
+        return;
+    }
+}
+
 // ---- editing ----
 
 void CListGrid::SetChangesLocked(bool locked) {
@@ -394,6 +694,9 @@ bool CListGrid::StartEdit(int row, int column) {
         QRect rect = visualRect(index);
         if (HasCheckBoxes() && column == FirstVisibleColumn()) rect.setLeft(rect.left() + CListGridDelegate::kCheckReserve);
         if (m_pEditCtrl->parentWidget() != viewport()) m_pEditCtrl->setParent(viewport());
+        // Never narrower than the editor needs to show its entries (a drop-down list's longest).
+        const bool list = qobject_cast<QComboBox*>(m_pEditCtrl.data()) != nullptr;
+        rect.setWidth(std::max(rect.width(), list ? m_pEditCtrl->sizeHint().width() : m_pEditCtrl->minimumSizeHint().width()));
         m_pEditCtrl->setGeometry(rect);
         m_pEditCtrl->installEventFilter(this);
         m_pEditCtrl->raise();
@@ -459,8 +762,17 @@ bool CListGrid::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut) {
         const auto* focus = static_cast<QFocusEvent*>(event);
         const bool endsOnFocusLoss = m_nEditEndCode == EN_KILLFOCUS || m_nEditEndCode == CBN_KILLFOCUS;
-        // A drop-down list's own popup takes the focus without ending anything.
-        if (endsOnFocusLoss && focus->reason() != Qt::PopupFocusReason) EndEdit(true);
+        // A drop-down list's own popup takes the focus without ending anything. Under a window
+        // manager the popup is a window of its own and the focus leaves for another reason, so
+        // the popup itself is looked at, now and once the focus has settled.
+        if (endsOnFocusLoss && focus->reason() != Qt::PopupFocusReason && !EditorOwnsFocus()) {
+            if (QApplication::focusWidget())
+                EndEdit(true);  // another widget of the program took it
+            else
+                QMetaObject::invokeMethod(this, [this, editor = m_pEditCtrl] {
+                    if (m_bEditing && m_pEditCtrl == editor && !EditorOwnsFocus()) EndEdit(true);
+                }, Qt::QueuedConnection);
+        }
     } else if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         // Return takes the text and Escape drops it; neither reaches the dialog's buttons.
@@ -473,6 +785,21 @@ bool CListGrid::eventFilter(QObject* watched, QEvent* event) {
     return QTableView::eventFilter(watched, event);
 }
 
+bool CListGrid::EditorOwnsFocus() const {
+    QWidget* editor = m_pEditCtrl;
+    if (!editor) return false;
+    // The editor, or a window it opened (a drop-down list's popup), has the focus or is shown.
+    auto ownedByEditor = [editor](QWidget* w) {
+        for (; w; w = w->parentWidget())
+            if (w == editor) return true;
+        return false;
+    };
+    if (ownedByEditor(QApplication::focusWidget())) return true;
+    if (ownedByEditor(QApplication::activePopupWidget())) return true;
+    if (auto* combo = qobject_cast<QComboBox*>(editor)) return combo->view() && combo->view()->isVisible();
+    return false;
+}
+
 void CListGrid::resizeEvent(QResizeEvent* event) {
     if (m_bEditing && m_pEditCtrl && m_pEditCtrl->isVisible()) DropEdit();
     QTableView::resizeEvent(event);
@@ -482,6 +809,11 @@ void CListGrid::resizeEvent(QResizeEvent* event) {
 
 void CListGrid::paintEvent(QPaintEvent* event) {
     QTableView::paintEvent(event);
+    if (m_bFocusFrame && hasFocus()) {
+        QPainter frame(viewport());
+        frame.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
+        frame.drawRect(viewport()->rect().adjusted(1, 1, -1, -1));
+    }
     const int row = GetFocusedRow();
     if (!hasFocus() || row < 0) return;
     const int top = rowViewportPosition(row);
@@ -490,7 +822,8 @@ void CListGrid::paintEvent(QPaintEvent* event) {
     for (int c = 0; c < header->count(); ++c)
         if (!header->isSectionHidden(c)) right += header->sectionSize(c);
     QPainter p(viewport());
-    p.setPen(QPen(IsRowSelected(row) ? Qt::white : Qt::black, 1, Qt::DotLine));
+    p.setPen(QPen(palette().color(QPalette::Active, IsRowSelected(row) ? QPalette::HighlightedText : QPalette::Text), 1,
+                  Qt::DotLine));
     p.drawRect(QRect(QPoint(-horizontalScrollBar()->value(), top), QPoint(right - 1, top + rowHeight(row) - 2)));
 }
 

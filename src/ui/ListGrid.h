@@ -9,6 +9,7 @@
 #include <QTableView>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "ui/ListGridDefs.h"
@@ -42,7 +43,7 @@ public:
     void SetHeaderClickable(bool on);
 
     // 0 no sorting, 1 text ignoring case, 2 integer, 9 the installed function; others: all equal.
-    void SetSortType(int type) { m_nSortType = type; }
+    void SetSortType(int type);
     int GetSortType() const { return m_nSortType; }
     int GetSortColumn() const { return m_nSortColumn; }
     bool IsSortAscending() const { return m_bAscending; }
@@ -50,6 +51,12 @@ public:
     static void SetCompareFunction(ListGridCompareFn fn);
     // Sorts as a click on the header of `column` does (-1: by check state).
     void OnColumnclick(int column);
+    // Sorts the rows again as they were last sorted (after new rows came); nothing if never sorted.
+    void Resort();
+    // The columns' widths and order, which of them the user sized, and the sort, as one text to
+    // keep between runs; restoring ignores what does not fit this grid's columns.
+    QString ColumnState() const;
+    void RestoreColumnState(const QString& state);
 
     // Bits 0x0F000000 are the grid's (LGS_EX_...), the rest the list's (LVS_EX_CHECKBOXES).
     void SetExtendedStyle(uint32_t style);
@@ -72,6 +79,8 @@ public:
     int GetSelectedRows(std::vector<int>& rows) const;
     int GetFocusedRow() const;
     void SetFocusedRow(int row);
+    // Makes the row the focused and only selected one, scrolled into view.
+    void SelectRow(int row);
     void SelectAll();
 
     // What the owner uses of the list itself.
@@ -80,10 +89,36 @@ public:
     void DeleteAllItems();
     bool IsRowSelected(int row) const;
     void SetRowSelected(int row, bool on);
-    void SetColumnWidth(int column, int width) { setColumnWidth(column, width); }
+    // The owner's width of a column; while columns fit their contents, the least it gets.
+    void SetColumnWidth(int column, int width);
     int GetColumnWidth(int column) const { return columnWidth(column); }
     // A cell's displayed text.
     QString GetItemText(int row, int column) const { return m_model.Cell(row, column); }
+
+    // Rows the predicate refuses are hidden (it is asked again as rows arrive and change); none
+    // hidden without one. Hidden rows are not selected.
+    void SetRowFilter(std::function<bool(int row)> accept);
+    void ApplyRowFilter();
+    bool IsRowShown(int row) const { return row >= 0 && row < GetItemCount() && !isRowHidden(row); }
+    int ShownRowCount() const;
+    // The selected rows as text: the shown columns' titles, then each row's shown cells, tab-separated.
+    QString SelectionAsText() const;
+    // Puts SelectionAsText on the clipboard as plain text.
+    void CopyAsText();
+    // A frame in the highlight colour while the grid has the keyboard focus.
+    void SetFocusFrame(bool on) { m_bFocusFrame = on; }
+    // The row menu's Copy copies the selection as text, whatever the clipboard style.
+    void SetCopyAsText(bool on) { m_bCopyText = on; }
+
+    // Columns grow to show their titles and cells whole, measured with the grid's font as rows
+    // arrive and change; a column the user sized by hand keeps the user's width.
+    void SetFitColumns(bool on);
+    bool IsColumnUserSized(int column) const;
+    void SetColumnUserSized(int column, bool on);
+    // The width a column needs for its title and the cells measured so far.
+    int ColumnNeed(int column);
+    // Fits the columns now rather than when the window is next idle.
+    void FitColumnsNow();
 
     // Clipboard transfer of rows; nothing happens unless LGS_EX_CLIPBOARD is set.
     void Copy();
@@ -128,6 +163,19 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+
+public:
+    // Typing letters or digits goes to the first row whose first column starts with them.
+    void keyboardSearch(const QString& search) override;
+    // Space: ticks the selected rows that are free, or when none is, unticks the ticked ones;
+    // locked rows never change, nor anything while changes are locked.
+    void ToggleSelectedChecks();
+
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -138,8 +186,16 @@ private:
     // The column under a viewport x, -1 on an edge or past the last column.
     int ColumnAtX(int x) const;
     void EndEdit(bool apply);
+    // Whether the focus is in the editor or in a popup it opened.
+    bool EditorOwnsFocus() const;
     void DropEdit();
     QMimeData* MakeMimeData() const;
+    // Column fitting: rows to measure, then widths widened when the window is next idle.
+    void ScheduleFit(int fromRow);
+    void ScheduleFitRows(int first, int last);
+    void ApplyFit();
+    int CellNeed(const QFontMetrics& fm, int row, int column) const;
+    void SetWidth(int column, int width);
 
     // Menus (ListGridMenus.cpp).
     void ShowHeaderMenu(const QPoint& globalPos);
@@ -154,6 +210,7 @@ private:
     int m_nSortType = 0;
     int m_nSortColumn = 0;
     bool m_bAscending = true;
+    bool m_bSorted = false;
     QColor m_clrWindow;
     QColor m_clrHighlight;
 
@@ -163,6 +220,25 @@ private:
     int m_nEditCol = -1;
     QPointer<QWidget> m_pEditCtrl;
     int m_nEditEndCode = 0;
+
+    // Column fitting.
+    bool m_bFit = false;
+    bool m_bFitScheduled = false;
+    int m_nSizing = 0;                   // widths being set by the grid, not by the user
+    int m_nMeasureFrom = -1;             // rows from here to the end wait to be measured
+    std::vector<int> m_measureRows;      // and these single rows
+    std::vector<int> m_baseWidth;        // the owner's widths
+    std::vector<int> m_need;             // the widest cell measured, per column
+    std::vector<bool> m_userSized;
+
+    std::function<bool(int)> m_rowFilter;
+    bool m_bFocusFrame = false;
+    bool m_bCopyText = false;
+    void FilterRows(int first, int last);
+
+    // What was typed for the type-ahead search, and when.
+    QString m_strSearch;
+    qint64 m_nSearchAt = 0;
 
     // A press on the focused, selected row may start an edit when the button comes up there.
     int m_nEditCandidateRow = -1;

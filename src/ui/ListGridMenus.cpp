@@ -83,7 +83,7 @@ void CListGrid::ShowRowMenu(const QPoint& globalPos) {
     const QMimeData* data = QApplication::clipboard()->mimeData();
     const bool pasteable = data && data->hasFormat(QString::fromLatin1(ClipboardFormat()));
     AddCommand(menu, ui::CommandText(LG_CMD_CUT), LG_CMD_CUT)->setEnabled(clipboard && GetItemCount() > 0);
-    AddCommand(menu, ui::CommandText(LG_CMD_COPY), LG_CMD_COPY)->setEnabled(clipboard && GetItemCount() > 0);
+    AddCommand(menu, ui::CommandText(LG_CMD_COPY), LG_CMD_COPY)->setEnabled((clipboard || m_bCopyText) && GetItemCount() > 0);
     AddCommand(menu, ui::CommandText(LG_CMD_PASTE), LG_CMD_PASTE)->setEnabled(clipboard && pasteable);
     menu.addSeparator();
     const bool focused = GetFocusedRow() >= 0;
@@ -112,6 +112,8 @@ void CListGrid::OnMenuCommand(int id) {
         const GRIDCOLUMN* c = GetColumn(column);
         const int row = GetFocusedRow();
         if (row >= 0 && c && (c->flags & LGCF_EDITABLE)) StartEdit(row, column);
+    } else if (id == LG_CMD_COPY && m_bCopyText && !(m_dwGridStyle & LGS_EX_CLIPBOARD)) {
+        CopyAsText();
     } else {
         emit menuCommand(id);
     }

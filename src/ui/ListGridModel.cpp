@@ -155,6 +155,13 @@ QString CListGridModel::Cell(int pos, int column) const {
     return field.mid(b).toString();
 }
 
+int CListGridModel::CellLength(int pos, int column) const {
+    if (pos < 0 || pos >= RowCount() || column < 0 || column >= ColumnCount()) return 0;
+    bool found = false;
+    const QStringView field = FieldView(m_display[static_cast<size_t>(pos)]->shown, column, &found);
+    return found ? std::max<int>(4, static_cast<int>(field.size())) : 0;
+}
+
 void CListGridModel::ShowText(Row& row, const QString& text) {
     if (!TrimBlanks(text).isEmpty()) row.shown = text;
 }

@@ -11,14 +11,28 @@
 
 namespace {
 
-// One line, tabs at every 8 dialog units, cut (not wrapped or elided) at the right edge.
+// A logged text on one line: each line end inside it shows as a blank.
+QString OneLine(const QString& text) {
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    out.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    out.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return out;
+}
+
+// One line, tabs at every 8 dialog units, cut (not wrapped or elided) at the right edge. Every
+// row is one line high, whatever its text: the pane's rows are laid out as of one height, so a
+// taller row would make every row taller and push the newest out of sight.
 class CLogLineDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        return QSize(1, QFontMetrics(option.font).height() + 2);
+    }
     void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QStyleOptionViewItem opt = option;
         initStyleOption(&opt, index);
-        const QString text = opt.text;
+        const QString text = OneLine(opt.text);
         opt.text.clear();
         opt.widget->style()->drawControl(QStyle::CE_ItemViewItem, &opt, p, opt.widget);
         QTextOption to(Qt::AlignLeft | Qt::AlignVCenter);
@@ -93,4 +107,22 @@ void CLogView::resizeEvent(QResizeEvent* event) {
     QListView::resizeEvent(event);
     const int lineHeight = qMax(1, sizeHintForRow(0) > 0 ? sizeHintForRow(0) : fontMetrics().height());
     m_nVisibleLines = viewport()->height() / lineHeight;
+}
+
+void CLogView::paintEvent(QPaintEvent* event) {
+    QListView::paintEvent(event);
+    if (!hasFocus()) return;
+    QPainter frame(viewport());
+    frame.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
+    frame.drawRect(viewport()->rect().adjusted(1, 1, -1, -1));
+}
+
+void CLogView::focusInEvent(QFocusEvent* event) {
+    QListView::focusInEvent(event);
+    viewport()->update();
+}
+
+void CLogView::focusOutEvent(QFocusEvent* event) {
+    QListView::focusOutEvent(event);
+    viewport()->update();
 }

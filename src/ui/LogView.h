@@ -47,6 +47,10 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void updateGeometries() override;
+    // A frame in the highlight colour while the pane has the keyboard focus.
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     CLogLines m_lines;

@@ -1,6 +1,7 @@
 #include "ui/QOBView.h"
 
 #include <QComboBox>
+#include <QVBoxLayout>
 #include <QResizeEvent>
 #include <QScrollBar>
 
@@ -34,10 +35,20 @@ std::string EntrySiteName(const std::string& entry) {
 
 CQOBView::CQOBView(CQOBDoc* doc, IQOBFrame* frame, QWidget* parent)
     : QWidget(parent), m_pDoc(doc), m_pFrame(frame) {
+    auto* bar = new QWidget(this);
+    bar->setObjectName(QStringLiteral("filterBar"));
     m_listExt = new CListGrid(this, kListId, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(bar);
+    layout->addWidget(m_listExt, 1);
+    m_listExt->SetFocusFrame(true);
+    m_listExt->SetCopyAsText(true);
     m_listExt->SetSortType(1);
     m_listExt->SetHeader(ui::LoadQString(44201));
     m_listExt->SetColumnEditable(kHomeColumn, true);
+    m_listExt->SetFitColumns(true);
     for (int i = 0; i < 9; ++i) m_listExt->SetColumnWidth(i, kColumnWidths[i]);
     m_listExt->SetExtendedStyle(m_listExt->GetExtendedStyle() | LVS_EX_CHECKBOXES);
     m_listExt->show();
@@ -45,15 +56,18 @@ CQOBView::CQOBView(CQOBDoc* doc, IQOBFrame* frame, QWidget* parent)
     m_comboHomeServer = new QComboBox(m_listExt);
     m_comboHomeServer->setObjectName(QStringLiteral("combo1111"));
     m_comboHomeServer->setEditable(false);
+    // As wide as its longest entry, whatever the cell's width.
+    m_comboHomeServer->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_comboHomeServer->setGeometry(5, 5, 95, 95);
     m_comboHomeServer->hide();
+    CreateFilterBar(bar);
     setFocusProxy(m_listExt);
 }
 
 void CQOBView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    m_listExt->setGeometry(rect());
-    m_listExt->horizontalScrollBar()->setValue(m_listExt->horizontalScrollBar()->value() + 10);
+    // The first column, with the check boxes, stays in sight whatever the new width.
+    m_listExt->horizontalScrollBar()->setValue(0);
 }
 
 std::string CQOBView::Field(int row, int column) const {
@@ -221,33 +235,93 @@ void CQOBView::StartSync(std::vector<CQOBDoc::SyncRequest> list) {
         {});
 }
 
+namespace {
+
+// The document's frame during a deletion of several numbers, passing everything through and
+// noting a Cancel of a number's question, which ends the deletion of the rest.
+class CScopeWatch : public IQOBFrame {
+public:
+    explicit CScopeWatch(IQOBFrame* frame) : m_frame(frame) {}
+    void Log(uint32_t level, const std::string& text) override { m_frame->Log(level, text); }
+    int MessageBox(const std::string& text, unsigned type, const std::string& caption) override {
+        return m_frame->MessageBox(text, type, caption);
+    }
+    void SetStatusText(const std::string& text) override { m_frame->SetStatusText(text); }
+    void UpdateViews(int code, const std::string& hint) override { m_frame->UpdateViews(code, hint); }
+    void BeginWaitCursor() override { m_frame->BeginWaitCursor(); }
+    void EndWaitCursor() override { m_frame->EndWaitCursor(); }
+    void RequestMapEdit() override { m_frame->RequestMapEdit(); }
+    bool AskDeleteScope(DeleteScopePrompt& prompt) override {
+        const bool answered = m_frame->AskDeleteScope(prompt);
+        m_refused = m_refused || !answered;
+        return answered;
+    }
+    void ShowProgress(int done, int total) override { m_frame->ShowProgress(done, total); }
+    bool Refused() const { return m_refused; }
+
+private:
+    IQOBFrame* m_frame;
+    bool m_refused = false;
+};
+
+}  // namespace
+
+std::vector<std::string> CQOBView::DeleteTargets() const {
+    // What the command's prompt names: the checked rows, or the selected ones when none is.
+    std::vector<std::string> numbers;
+    for (int row = 0; row < m_listExt->GetItemCount(); ++row)
+        if (m_listExt->GetCheck(row) == LGCS_CHECKED) numbers.push_back(Field(row, 0));
+    if (!numbers.empty()) return numbers;
+    std::vector<int> selected;
+    m_listExt->GetSelectedRows(selected);
+    for (int row : selected) numbers.push_back(Field(row, 0));
+    return numbers;
+}
+
 void CQOBView::OnDelete() {
-    const int row = m_listExt->GetFocusedRow();
-    if (row < 0) return;
-    const std::string number = Field(row, 0);
-    auto deleted = std::make_shared<bool>(false);
+    const std::vector<std::string> numbers = DeleteTargets();
+    if (numbers.empty()) return;
+    auto deleted = std::make_shared<std::vector<std::string>>();
     Run(
-        [this, number, deleted] {
-            try {
-                if (IQOBFrame* frame = m_pDoc->GetFrame()) frame->SetStatusText(FormatString(46256, number));
-                document::JournalCommandInfo info;
-                info.kind = "delete";
-                info.action = "Delete";
-                for (const auto& conn : m_pDoc->m_servers) info.sites.push_back(conn->GetName());
-                info.numbers = {number};
-                if (!m_pDoc->BeginJournal(info)) return;
-                bool complete = false;
-                *deleted = m_pDoc->DeleteEverywhere(number, &complete);
-                m_pDoc->EndJournal(m_pDoc->Cancelled() ? "cancelled" : complete ? "ok" : "failed");
-            } catch (...) {
-                platform::Trace("The exception occur in CQOBView::OnDelete\n");
+        [this, numbers, deleted] {
+            IQOBFrame* frame = m_pDoc->GetFrame();
+            CScopeWatch watch(frame);
+            if (frame) m_pDoc->SetFrame(&watch);
+            // Nothing is sent unjournalled: the log says why when the journal cannot be written.
+            document::JournalCommandInfo info;
+            info.kind = "delete";
+            info.action = "Delete";
+            for (const auto& conn : m_pDoc->m_servers) info.sites.push_back(conn->GetName());
+            info.numbers = numbers;
+            const bool journalled = m_pDoc->BeginJournal(info);
+            bool all = true;
+            for (const std::string& number : numbers) {
+                if (!journalled || m_pDoc->Cancelled() || watch.Refused()) break;
+                try {
+                    if (frame) watch.SetStatusText(FormatString(46256, number));
+                    bool complete = false;
+                    if (m_pDoc->DeleteEverywhere(number, &complete)) deleted->push_back(number);
+                    all = all && complete;
+                } catch (...) {
+                    platform::Trace("The exception occur in CQOBView::OnDelete\n");
+                }
             }
+            if (journalled) m_pDoc->EndJournal(m_pDoc->Cancelled() || watch.Refused() ? "cancelled" : all ? "ok" : "failed");
+            if (frame) m_pDoc->SetFrame(frame);
         },
-        [this, number, deleted] {
-            if (!*deleted) return;
-            // Looked up again: the user may have sorted the list meanwhile.
-            const int now = RowOf(number);
-            if (now >= 0) m_listExt->DeleteItem(now);
+        [this, deleted] {
+            // Looked up again: the user may have sorted the list meanwhile. The row that takes
+            // the first deleted one's place gets the focus and the selection.
+            int place = -1;
+            for (const std::string& number : *deleted) {
+                const int now = RowOf(number);
+                if (now < 0) continue;
+                place = place < 0 ? now : std::min(place, now);
+                m_listExt->DeleteItem(now);
+            }
+            const int rows = m_listExt->GetItemCount();
+            if (place < 0 || rows == 0) return;
+            m_listExt->SelectRow(std::min(place, rows - 1));
         });
 }
 

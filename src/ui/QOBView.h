@@ -19,7 +19,10 @@ class ICommandHost;
 
 class CListGrid;
 class CQOBDoc;
+class QCheckBox;
 class QComboBox;
+class QLabel;
+class QLineEdit;
 class QPainter;
 class QPrinter;
 
@@ -47,6 +50,15 @@ public:
     void OnDelete();
     void OnSelectAll();
     void RemoveAllRows();
+    // Copies the selected rows with their column titles, tab-separated.
+    void OnCopy();
+    // Writes the list as shown (its columns and the rows the filter lets through) to a CSV file
+    // in UTF-8; false when it could not be written.
+    bool ExportCsv(const QString& path, int* rows = nullptr) const;
+    // The filter above the list.
+    void FocusFilter();
+    void SetFilterText(const QString& text);
+    QString CountText() const;
 
     // Printing: through the print dialog, without it, in a preview, or into a PDF file.
     void OnFilePrint();
@@ -59,6 +71,11 @@ public:
 
     CListGrid* m_listExt;
     QComboBox* m_comboHomeServer;
+    QLineEdit* m_editFilter;
+    QCheckBox* m_checkUnsynchronized;
+    QCheckBox* m_checkChecked;
+    QComboBox* m_comboFilterHome;
+    QLabel* m_labelCount;
     bool m_bUpdating = false;
 
     static constexpr unsigned kListId = 1000;
@@ -66,6 +83,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     intptr_t OnListGridNotify(NMLISTGRID& nm) override;
@@ -77,11 +95,22 @@ private:
     std::string Field(int row, int column) const;
     void SetField(int row, int column, const std::string& text);
     int RowOf(const std::string& number);
+    // The numbers Delete works on: the checked rows', or the selected rows' when none is checked.
+    std::vector<std::string> DeleteTargets() const;
     // Synchronises the numbers on the engine: each row's state becomes 3 on success, 0 on
     // failure, as its number is done; then the list is downloaded again when Reload is on.
     void StartSync(std::vector<CQOBDoc::SyncRequest> list);
     bool Run(std::function<void()> work, std::function<void()> after);
     void PostToWindow(std::function<void()> fn);
+
+    // The filter (QOBViewFilter.cpp): whether a row passes it, the filter applied again, the
+    // count and the home sites offered brought up to date when the window is next idle.
+    bool PassesFilter(int row) const;
+    void ApplyFilter();
+    void ScheduleCount();
+    void UpdateCount();
+    void CreateFilterBar(QWidget* bar);
+    bool m_bCountScheduled = false;
 
     // Printing (QOBViewPrint.cpp).
     void Print(QPrinter& printer);

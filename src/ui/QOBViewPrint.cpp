@@ -1,12 +1,14 @@
 // Printing the extension list: a title, a table of 52 bands (the header and up to 50 rows; the
 // last band stays empty, so the page count and each page's first row follow 50 rows a page and no
-// row is printed twice) and the page number. Drawn in units of 1/600 inch, as a printer of that
+// row is printed twice) and the page number. The columns are as wide as their texts need. Drawn in units of 1/600 inch, as a printer of that
 // resolution would be addressed.
 #include <QFont>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+
+#include <numeric>
 
 #include "platform/Trace.h"
 #include "ui/ListGrid.h"
@@ -20,6 +22,9 @@ constexpr double kUnitsPerInch = 600.0;
 constexpr int kBand = 100;
 constexpr int kBands = 52;
 constexpr int kMaxCellText = 99;
+// A cell's text starts this far into it, and needs this much room besides to stay whole.
+constexpr int kCellInset = 16;
+constexpr int kCellPadding = 24;
 
 QFont PrintFont(const char* family, const char* substitute, int height) {
     // Where the named faces are missing, their metric-compatible equivalents.
@@ -77,21 +82,37 @@ void CQOBView::PrintPage(QPainter& p, const QRect& printable, int page) {
                    ui::LoadQString(44205) + QStringLiteral(" %1").arg(page));
 
         const int left = L + 300, right = R - 300, top = T + 600, bottom = top + kBand * kBands;
-        // Column edges from the on-screen widths, scaled to the table.
+        p.setFont(textFont);
+        const QFontMetrics metrics = p.fontMetrics();
+        // Each shown column gets what its title and its cells need in the printer's font; the
+        // room left over goes to the columns as their screen widths share it. Only a table too
+        // narrow for every need shortens texts, all columns alike.
         const int columns = m_listExt->GetColumnCount();
-        int total = 0;
-        for (int c = 0; c < columns; ++c) total += m_listExt->isColumnHidden(c) ? 0 : m_listExt->GetColumnWidth(c);
-        const double factor = total > 0 ? static_cast<double>(right - left) / total : 0.0;
-        std::vector<std::pair<int, int>> edges;  // (left, right) of each shown column
-        std::vector<int> shown;
+        std::vector<int> shown, need, screen;
         for (int c = 0; c < columns; ++c) {
             if (m_listExt->isColumnHidden(c)) continue;
-            const int w = static_cast<int>(m_listExt->GetColumnWidth(c) * factor);
+            const GRIDCOLUMN* col = m_listExt->GetColumn(c);
+            int widest = metrics.horizontalAdvance(col ? col->title.left(kMaxCellText) : QString());
+            for (int r = 0; r < m_listExt->GetItemCount(); ++r)
+                widest = std::max(widest, metrics.horizontalAdvance(m_listExt->GetItemText(r, c).left(kMaxCellText)));
+            shown.push_back(c);
+            need.push_back(widest + kCellInset + kCellPadding);
+            screen.push_back(std::max(1, m_listExt->GetColumnWidth(c)));
+        }
+        const int tableWidth = right - left;
+        const int64_t needSum = std::accumulate(need.begin(), need.end(), int64_t{0});
+        const int64_t screenSum = std::accumulate(screen.begin(), screen.end(), int64_t{0});
+        std::vector<std::pair<int, int>> edges;  // (left, right) of each shown column
+        for (size_t i = 0; i < shown.size(); ++i) {
+            int w = 0;
+            if (needSum <= tableWidth)
+                w = need[i] + static_cast<int>((tableWidth - needSum) * screen[i] / std::max<int64_t>(1, screenSum));
+            else
+                w = static_cast<int>(int64_t{need[i]} * tableWidth / needSum);
             if (edges.empty())
                 edges.emplace_back(left, left + w);
             else
                 edges.emplace_back(edges.back().second + 1, edges.back().second + w);
-            shown.push_back(c);
         }
 
         p.drawRect(QRect(QPoint(left, top), QPoint(right, bottom)));
@@ -99,8 +120,6 @@ void CQOBView::PrintPage(QPainter& p, const QRect& printable, int page) {
         for (size_t i = 1; i < edges.size(); ++i) p.drawLine(edges[i].first, top, edges[i].first, bottom);
         for (int i = 1; i < kBands; ++i) p.drawLine(left, top + i * kBand, right, top + i * kBand);
 
-        p.setFont(textFont);
-        const QFontMetrics metrics = p.fontMetrics();
         for (size_t i = 0; i < edges.size(); ++i) {
             const GRIDCOLUMN* col = m_listExt->GetColumn(shown[i]);
             const QString text = col ? col->title.left(kMaxCellText) : QString();
@@ -113,7 +132,7 @@ void CQOBView::PrintPage(QPainter& p, const QRect& printable, int page) {
             for (size_t c = 0; c < edges.size(); ++c) {
                 const QString text = m_listExt->GetItemText(firstRow + i, shown[c]).left(kMaxCellText);
                 if (text.isEmpty()) continue;
-                const QRect box(QPoint(edges[c].first + 16, top + (i + 1) * kBand),
+                const QRect box(QPoint(edges[c].first + kCellInset, top + (i + 1) * kBand),
                                 QPoint(edges[c].second, top + (i + 2) * kBand));
                 p.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                            ReArrangeText(metrics, text, box.width()));

@@ -72,7 +72,7 @@ TEST_F(EngineWindow, StaysResponsiveWhileASiteHangsAndCancelEndsTheCommandAtOnce
     EXPECT_EQ(ticks.late, 0);
     // Still waiting on the stopped site, and saying so.
     ASSERT_TRUE(frame->IsBusy());
-    EXPECT_NE(frame->statusBar()->currentMessage(), "Ready");
+    EXPECT_EQ(frame->StatusText(), "Connecting to the sites: 1 of 2 done, waiting for South...");
     EXPECT_TRUE(LogLines().contains("Servers below have been selected to sync:"));
     EXPECT_TRUE(frame->Command(ID_CANCEL_COMMAND)->isEnabled());
     for (int id : {ID_SITES_DOWNLOAD, ID_SYNCHRONIZE, ID_DELETE_EXT, ID_EDIT_MAP, ID_OPTIONS, ID_FILE_NEW})
@@ -132,12 +132,12 @@ TEST_F(EngineWindow, ADownloadOfAnsweringSitesFillsTheListAndItsOutcomeStaysInTh
     ASSERT_TRUE(WaitIdle());
     ASSERT_TRUE(doc->m_bDownloaded);
     EXPECT_EQ(grid->GetItemCount(), 20);
-    EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready for synchronization");
+    EXPECT_EQ(frame->StatusText(), "Ready for synchronization");
     // The outcome stays when a button's prompt came and went.
     QEvent enter(QEvent::Enter), leave(QEvent::Leave);
     QApplication::sendEvent(Button(ID_SYNCHRONIZE), &enter);
     QApplication::sendEvent(Button(ID_SYNCHRONIZE), &leave);
-    EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready for synchronization");
+    EXPECT_EQ(frame->StatusText(), "Ready for synchronization");
     EXPECT_TRUE(Check("100") == LGCS_UNCHECKED);
 }
 

@@ -13,6 +13,7 @@
 #include "platform/Registry.h"
 #include "support/RecordingFrame.h"
 #include "support/RunProgram.h"
+#include "ui/UiText.h"
 
 using namespace apptest;
 
@@ -87,6 +88,25 @@ TEST_F(Printing, EveryRowIsPrintedOnceInListOrderFiftyToAPage) {
     EXPECT_EQ(expected.front(), 1119);
 }
 
+// Each column is as wide as its title and its words need in the printer's font: none is cut with
+// "...", in either language, however the columns are sized on the screen.
+TEST_F(Printing, EveryColumnPrintsItsTitleAndWordsWhole) {
+    for (bool chinese : {false, true}) {
+        UseLanguage(chinese);
+        view = std::make_unique<CQOBView>(&doc, &frame);
+        view->resize(900, 400);
+        const QString yes = ui::LoadQString(44223), no = ui::LoadQString(44224);
+        view->m_listExt->InsertRow(QStringLiteral("1000\tExtension\tAnn\tLee\text1000\t%1\tNorth\t1\t0").arg(no));
+        view->m_listExt->InsertRow(QStringLiteral("1001\tGroup\tBo\tRay\text1001\t%1\tSouth\t0\t1").arg(yes));
+        for (int c = 0; c < 9; ++c) view->m_listExt->SetColumnWidth(c, 60);
+        const std::vector<std::string> pages = PrintedPages();
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(pages[0].find("..."), std::string::npos) << pages[0];
+        for (const QString& word : ui::LoadQString(44201).split(QLatin1Char('\t')) + QStringList{yes, no})
+            EXPECT_NE(pages[0].find(word.toStdString()), std::string::npos) << word.toStdString() << "\n" << pages[0];
+    }
+}
+
 TEST(PageCount, FiftyRowsAPage) {
     // The count as the printed pages show it: 50 fill one page, the 51st starts the next.
     CQOBDoc doc;
@@ -136,6 +156,33 @@ TEST_F(LogPane, EachNewLineBecomesTheBottomLineEvenWhenScrolledUp) {
     EXPECT_EQ(log.verticalScrollBar()->value(), log.GetLineCount() - log.VisibleLines());
     const QModelIndex bottom = log.indexAt(QPoint(5, (log.VisibleLines() - 1) * log.sizeHintForRow(0) + 2));
     EXPECT_EQ(bottom.row(), log.GetLineCount() - 1);
+}
+
+// A text with line ends inside, or far wider than the pane, is one line like any other: every row
+// keeps one line's height and the newest line stays the bottom visible one.
+TEST_F(LogPane, MultiLineAndLongTextsKeepTheNewestLineAtTheBottom) {
+    log.SetLogFile(dir.file("QOB.log"));
+    log.resize(300, 200);
+    log.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&log));
+    const int oneLine = log.VisibleLines();
+    ASSERT_GT(oneLine, 2);
+    log.OnLogMessage(LOG_INFO, "first line\r\nsecond line\nthird line");
+    log.OnLogMessage(LOG_INFO, std::string(2000, 'w'));
+    for (int i = 0; i < 30; ++i) log.OnLogMessage(LOG_INFO, "filler " + std::to_string(i));
+    for (int i = 0; i < 40; ++i) {
+        log.OnLogMessage(LOG_INFO, i % 7 == 3 ? "two\nlines " + std::to_string(i) : "line " + std::to_string(i));
+        QTest::qWait(1);
+        const int newest = log.GetLineCount() - 1;
+        const QRect r = log.visualRect(log.model()->index(newest, 0));
+        ASSERT_TRUE(r.top() >= 0 && r.top() < log.viewport()->height())
+            << "line " << newest << " at " << r.y() << " in " << log.viewport()->height();
+        ASSERT_EQ(log.indexAt(QPoint(5, log.viewport()->height() - 2)).row(), newest) << "after line " << newest;
+    }
+    EXPECT_EQ(log.VisibleLines(), oneLine);
+    EXPECT_EQ(log.sizeHintForRow(0), log.sizeHintForRow(5));
+    // The text is kept as given; only its drawing puts it on one line.
+    EXPECT_EQ(log.GetLine(0), "first line\r\nsecond line\nthird line");
 }
 
 // The administration program's uninstall entries.

@@ -126,7 +126,8 @@ TEST_F(EditMap, OpensOnTheFirstSiteWithItsRoutes) {
     EXPECT_TRUE(dlg->m_editFromServer->font().bold());
     EXPECT_EQ(Rows(), (std::vector<QString>{" \t \tB\t10.0.0.2", " \t \tC\t10.0.0.3"}));
     EXPECT_EQ(grid->GetItemText(0, 0), "    ");
-    EXPECT_EQ(grid->GetColumnWidth(0), 120);
+    // The original widths at least; wider where a title needs it.
+    EXPECT_GE(grid->GetColumnWidth(0), 120);
     EXPECT_EQ(grid->GetColumnWidth(3), 90);
     EXPECT_TRUE(grid->GetColumn(2)->flags & LGCF_SHADED);
     EXPECT_FALSE(grid->GetColumn(1)->flags & LGCF_SHADED);

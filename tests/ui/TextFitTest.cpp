@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOptionButton>
+#include <QHeaderView>
 
 #include "UiDriver.h"
 #include "document/MapTableOps.h"
@@ -59,6 +60,19 @@ QStringList Clipped(QDialog& dlg) {
                 problems << QStringLiteral("button %1 needs %2x%3 in %4x%5")
                                 .arg(text).arg(fm.horizontalAdvance(text)).arg(fm.height()).arg(room.width())
                                 .arg(button->height());
+        }
+    }
+    // A grid's column titles and cells.
+    for (CListGrid* grid : dlg.findChildren<CListGrid*>()) {
+        if (!grid->isVisibleTo(&dlg)) continue;
+        grid->FitColumnsNow();
+        const QFontMetrics gm(grid->font());
+        for (int c = 0; c < grid->GetColumnCount(); ++c) {
+            int need = grid->horizontalHeader()->sectionSizeHint(c);
+            for (int r = 0; r < grid->GetItemCount(); ++r)
+                need = std::max(need, gm.horizontalAdvance(grid->GetItemText(r, c).trimmed()) + 4 + (c == 0 && grid->HasCheckBoxes() ? 18 : 0));
+            if (grid->GetColumnWidth(c) < need)
+                problems << QStringLiteral("column %1 needs %2 in %3").arg(grid->GetColumn(c)->title).arg(need).arg(grid->GetColumnWidth(c));
         }
     }
     return problems;
