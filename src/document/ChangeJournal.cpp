@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -147,7 +148,7 @@ void CChangeJournal::After(uint64_t entry, int32_t hr, bool lost, std::span<cons
     Json j{{"entry", "answer"}, {"cmd", m_id}, {"seq", entry}, {"result", result}, {"hr", uint32_t(hr)}};
     auto sent = m_sent.find(entry);
     if (hr == 0 && sent != m_sent.end() &&
-        (sent->second.size() != answer.size() || std::memcmp(sent->second.data(), answer.data(), answer.size()) != 0))
+        !std::equal(sent->second.begin(), sent->second.end(), answer.begin(), answer.end()))
         j["answer"] = HexBytes(answer.data(), answer.size());
     if (sent != m_sent.end()) m_sent.erase(sent);
     std::string error;
