@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "DownloadFixture.h"
 #include "document/JournalFormat.h"
@@ -14,12 +13,6 @@ using namespace downloadtest;
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 document::JournalCommandInfo Info(const std::string& kind, std::vector<std::string> numbers) {
     document::JournalCommandInfo info;

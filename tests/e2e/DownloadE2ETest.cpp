@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "E2EFixture.h"
@@ -46,9 +47,27 @@ TEST_F(E2E, ClientsOneAfterAnotherAndAtOnce) {
     EXPECT_EQ(Lines(b.Out()), kNetworkRows);
 }
 
-// South answers every call slowly; qob-cli is in the middle of talking to it when it goes.
+// Whether a TCP connection to 127.0.0.22 is established (read from /proc/net/tcp, where the
+// address is hexadecimal in the host's byte order).
+bool ConnectedToSouth() {
+    std::ifstream tcp("/proc/net/tcp");
+    std::string line;
+    while (std::getline(tcp, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        fields >> slot >> local >> remote >> state;
+        if (remote.rfind("1600007F:", 0) == 0 && state == "01") return true;
+    }
+    return false;
+}
+
+// South answers every call slowly; qob-cli is in the middle of talking to it when it goes (once
+// it is connected, however loaded the machine, and a moment later).
 void StopMidDownload(E2E& t, Daemon& south, Background& cli, int sig) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    const auto connected = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (!ConnectedToSouth() && cli.Running() && std::chrono::steady_clock::now() < connected)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_TRUE(cli.Running()) << cli.Err();
     const auto stopped = std::chrono::steady_clock::now();
     south.Process().Signal(sig);
