@@ -116,6 +116,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // A new palette or style (a theme): the toolbar's pictures are drawn again in its colours.
+    void changeEvent(QEvent* event) override;
 
 private:
     QAction* AddCommand(int id, const std::function<void()>& handler, bool onToolBar, int textId = 0);
