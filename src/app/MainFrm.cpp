@@ -148,7 +148,8 @@ CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir)
     const AdminTool tool = FindAdminTool();
     m_strAdminDir = tool.dir;
     m_strAdminExe = tool.exe;
-    m_strHelpFile = FindUserGuide(QCoreApplication::applicationDirPath());
+    m_strHelpFile = FindUserGuide(QCoreApplication::applicationDirPath(),
+                                  platform::StringLanguageInForce() == platform::StringLanguage::Chinese);
 
     m_pMarshal = new CMarshalFrame(*this, m_pDoc, this);
     m_pMarshal->SetRowSink([this](const RowUpdate& update) { m_pView->ApplyRow(update); });
