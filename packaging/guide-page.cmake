@@ -1,12 +1,12 @@
 # Wraps the HTML that cmark-gfm made of the user guide in a page of its own.
 file(READ "${BODY}" body)
 file(WRITE "${OUT}" "<!DOCTYPE html>
-<html lang=\"en\">
+<html lang=\"${LANG}\">
 <head>
 <meta charset=\"utf-8\">
-<title>Tarn Manager user guide</title>
+<title>${TITLE}</title>
 <style>
-body { font-family: \"Liberation Sans\", Arial, sans-serif; max-width: 52em; margin: 2em auto; padding: 0 1em; line-height: 1.45; color: #222; }
+body { font-family: \"Liberation Sans\", Arial, \"WenQuanYi Micro Hei\", sans-serif; max-width: 52em; margin: 2em auto; padding: 0 1em; line-height: 1.45; color: #222; }
 h1, h2 { color: #1f4e79; }
 h2 { border-bottom: 1px solid #cfe3f5; padding-bottom: 0.2em; margin-top: 2em; }
 table { border-collapse: collapse; margin: 1em 0; }

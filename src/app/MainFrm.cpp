@@ -148,7 +148,8 @@ CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir)
     const AdminTool tool = FindAdminTool();
     m_strAdminDir = tool.dir;
     m_strAdminExe = tool.exe;
-    m_strHelpFile = FindUserGuide(QCoreApplication::applicationDirPath());
+    m_strHelpFile = FindUserGuide(QCoreApplication::applicationDirPath(),
+                                  platform::StringLanguageInForce() == platform::StringLanguage::Chinese);
 
     m_pMarshal = new CMarshalFrame(*this, m_pDoc, this);
     m_pMarshal->SetRowSink([this](const RowUpdate& update) { m_pView->ApplyRow(update); });
@@ -176,7 +177,7 @@ QAction* CMainFrame::AddCommand(int id, const std::function<void()>& handler, bo
     action->setToolTip(tip);
     action->setStatusTip(CommandPrompt(text));
     if (onToolBar) {
-        action->setIcon(ToolIcon(id));
+        action->setIcon(ToolIcon(id, palette()));
         m_wndToolBar->addAction(action);
         // Reachable from the keyboard: F6 leads there, Tab goes along.
         if (QWidget* button = m_wndToolBar->widgetForAction(action)) button->setFocusPolicy(Qt::TabFocus);
@@ -374,6 +375,12 @@ void CMainFrame::RestoreLayout() {
     const uint32_t list = platform::GetProfileInt(kListHeightEntry, kListHeight);
     if (list >= 50 && list <= 10000) m_nListHeight = static_cast<int>(list);
     m_pView->m_listExt->RestoreColumnState(QString::fromStdString(platform::GetProfileString(kColumnsEntry)));
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange && event->type() != QEvent::StyleChange) return;
+    for (QAction* a : m_wndToolBar->actions()) a->setIcon(ToolIcon(a->objectName().mid(3).toInt(), palette()));
 }
 
 void CMainFrame::showEvent(QShowEvent* event) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <map>
@@ -14,6 +15,7 @@
 #include "document/Frame.h"
 #include "ui/CommandHost.h"
 
+class CHelpWindow;
 class CMarshalFrame;
 class CLogView;
 class CQOBDoc;
@@ -110,12 +112,17 @@ public:
 
     std::string m_strAdminDir;
     std::string m_strAdminExe;
-    // The user guide Help opens; found next to the program when the window is made.
+    // The user guide Help opens, in the program's language; found next to the program when the
+    // window is made.
     QString m_strHelpFile;
+    // The guide's own window, while it is open.
+    QPointer<CHelpWindow> m_pHelpWindow;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // A new palette or style (a theme): the toolbar's pictures are drawn again in its colours.
+    void changeEvent(QEvent* event) override;
 
 private:
     QAction* AddCommand(int id, const std::function<void()>& handler, bool onToolBar, int textId = 0);

@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include "app/MainFrm.h"
+#include "app/UserGuide.h"
 #include "document/QOBDoc.h"
 #include "platform/AppProfile.h"
 #include "platform/Strings.h"
@@ -107,5 +108,15 @@ void CMainFrame::OnExportList() {
 }
 
 void CMainFrame::OnHelp() {
-    if (!m_strHelpFile.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(m_strHelpFile));
+    // The desktop's browser where there is one; else (or when it cannot be started) a window of
+    // the program's own, which also says when the guide is missing.
+    if (!m_strHelpFile.isEmpty() && HasDesktopLauncher() && QDesktopServices::openUrl(QUrl::fromLocalFile(m_strHelpFile)))
+        return;
+    if (!m_pHelpWindow) {
+        m_pHelpWindow = new CHelpWindow(this);
+        m_pHelpWindow->ShowGuide(m_strHelpFile);
+    }
+    m_pHelpWindow->show();
+    m_pHelpWindow->raise();
+    m_pHelpWindow->activateWindow();
 }

@@ -1,9 +1,13 @@
 #include "app/QOB.h"
 
 #include <QAction>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 #include "app/MainFrm.h"
+#include "app/UserGuide.h"
 #include "com/ProxyRegistration.h"
 #include "com/Runtime.h"
 #include "document/QOBDoc.h"
@@ -27,14 +31,23 @@ CQOBApp::~CQOBApp() {
     if (m_bRuntime) ExitInstance();
 }
 
-bool CQOBApp::IsFirstInstance() {
-    if (!CSingleInstance::HandOver(QString::fromLatin1(kInstanceName))) return true;
+QString CQOBApp::InstanceName(const std::string& workDir) {
+    const QString dir = workDir.empty() ? QDir::currentPath() : QString::fromStdString(workDir);
+    const QString canonical = QFileInfo(dir).canonicalFilePath();
+    const QByteArray hash = QCryptographicHash::hash((canonical.isEmpty() ? dir : canonical).toUtf8(), QCryptographicHash::Sha1);
+    return QString::fromLatin1(kInstanceName) + QLatin1Char('-') + QString::fromLatin1(hash.toHex().left(16));
+}
+
+bool CQOBApp::IsFirstInstance(const std::string& workDir) {
+    if (!CSingleInstance::HandOver(InstanceName(workDir))) return true;
     m_bHandedOver = true;
     return false;
 }
 
 bool CQOBApp::InitInstance(const std::string& workDir) {
-    if (!IsFirstInstance()) return false;
+    if (!IsFirstInstance(workDir)) return false;
+    // The standard dialogs (print, files) in the program's language.
+    if (!LoadQtTranslations()) platform::Trace("Qt's own translations are not installed\n");
 
     if (com::FAILED(com::OleInitialize())) {
         ui::QobMessageBox(nullptr, QStringLiteral("Warning: OleInitialize() Call Failed!"));
@@ -74,7 +87,7 @@ bool CQOBApp::InitInstance(const std::string& workDir) {
     // A command the program died in is said at once: some of its changes may have reached sites.
     for (const std::string& text : m_pDoc->UnfinishedCommands()) m_pMainWnd->Log(LOG_WARNING, text);
     // From now on a second copy finds this one.
-    if (!m_instance.Listen(QString::fromLatin1(kInstanceName)))
+    if (!m_instance.Listen(InstanceName(workDir)))
         platform::Trace("The single-instance name could not be taken\n");
     connect(&m_instance, &CSingleInstance::activateRequested, m_pMainWnd.get(), [this] { m_pMainWnd->Activate(); });
     ScheduleIdle();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <memory>
 #include <string>
@@ -16,8 +17,10 @@ class CQOBDoc;
 class CQOBApp : public QObject {
     Q_OBJECT
 public:
-    // The name under which the running copy is found.
+    // The name under which the running copy is found, for the directory it works in: one copy per
+    // directory, so that several networks can be kept in several directories at once.
     static constexpr const char* kInstanceName = "PlexarConfigurator";
+    static QString InstanceName(const std::string& workDir);
 
     CQOBApp();
     ~CQOBApp() override;
@@ -29,7 +32,7 @@ public:
     bool HandedOver() const { return m_bHandedOver; }
     int ExitInstance();
 
-    bool IsFirstInstance();
+    bool IsFirstInstance(const std::string& workDir = {});
     // The idle hook: opens the map table editor when the document asked for it.
     void OnIdle();
     // New (Ctrl+N): the document's new-document handler again, which reloads the configuration.

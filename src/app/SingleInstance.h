@@ -1,5 +1,6 @@
-// One copy of the program per user: the first copy listens on a local socket once its window is
-// shown; a later copy that reaches it asks it to come to the front and ends.
+// One copy of the program per user and directory: the first copy listens on a local socket named
+// after its directory once its window is shown; a later copy in the same directory that reaches it
+// asks it to come to the front and ends.
 #pragma once
 
 #include <QObject>

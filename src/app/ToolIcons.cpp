@@ -6,10 +6,24 @@
 
 namespace {
 
-const QColor kInk(40, 40, 40);
-const QColor kBlue(30, 90, 180);
-const QColor kGreen(30, 140, 60);
-const QColor kRed(200, 40, 40);
+// The colours of the palette in force while an icon is drawn (the window's thread only).
+QColor kInk(40, 40, 40);
+QColor kPaper(Qt::white);
+QColor kBlue(30, 90, 180);
+QColor kGreen(30, 140, 60);
+QColor kRed(200, 40, 40);
+QColor kPale(225, 235, 250);
+
+void UsePalette(const QPalette& palette) {
+    const QColor text = palette.color(QPalette::Active, QPalette::WindowText);
+    const bool dark = palette.color(QPalette::Active, QPalette::Window).lightness() < 128;
+    kInk = dark ? text : QColor(40, 40, 40);
+    kPaper = dark ? palette.color(QPalette::Active, QPalette::Base).lighter(160) : QColor(Qt::white);
+    kBlue = dark ? QColor(110, 170, 255) : QColor(30, 90, 180);
+    kGreen = dark ? QColor(90, 210, 120) : QColor(30, 140, 60);
+    kRed = dark ? QColor(255, 95, 95) : QColor(200, 40, 40);
+    kPale = dark ? QColor(40, 60, 95) : QColor(225, 235, 250);
+}
 
 void Arrow(QPainter& p, QPointF from, QPointF to, const QColor& c) {
     p.setPen(QPen(c, 3, Qt::SolidLine, Qt::RoundCap));
@@ -34,7 +48,7 @@ void Draw(QPainter& p, int command) {
             break;
         case 32773:  // Check/Uncheck Selected: a ticked box
             p.setPen(QPen(kInk, 2));
-            p.setBrush(Qt::white);
+            p.setBrush(kPaper);
             p.drawRect(QRectF(5, 5, 22, 22));
             p.setPen(QPen(kGreen, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
             p.drawPolyline(QPolygonF({QPointF(10, 16), QPointF(14, 21), QPointF(23, 10)}));
@@ -48,7 +62,7 @@ void Draw(QPainter& p, int command) {
             break;
         case 32775:  // Map: a small table
             p.setPen(QPen(kInk, 2));
-            p.setBrush(Qt::white);
+            p.setBrush(kPaper);
             p.drawRect(QRectF(4, 6, 24, 20));
             p.fillRect(QRectF(5, 7, 22, 5), kBlue);
             p.drawLine(QPointF(4, 19), QPointF(28, 19));
@@ -69,29 +83,29 @@ void Draw(QPainter& p, int command) {
             }
             p.setBrush(QColor(160, 160, 160));
             p.drawEllipse(QPointF(16, 16), 8, 8);
-            p.setBrush(Qt::white);
+            p.setBrush(kPaper);
             p.drawEllipse(QPointF(16, 16), 3, 3);
             break;
         }
         case 57607:  // Print: a printer with paper
             p.setPen(QPen(kInk, 2));
-            p.setBrush(Qt::white);
+            p.setBrush(kPaper);
             p.drawRect(QRectF(9, 3, 14, 10));
             p.setBrush(QColor(170, 170, 170));
             p.drawRect(QRectF(4, 12, 24, 11));
-            p.setBrush(Qt::white);
+            p.setBrush(kPaper);
             p.drawRect(QRectF(9, 19, 14, 10));
             break;
         case 32788:  // Launch ZentAdmin: a window and an arrow out of it
             p.setPen(QPen(kInk, 2));
-            p.setBrush(Qt::white);
+            p.setBrush(kPaper);
             p.drawRect(QRectF(3, 9, 20, 19));
             p.fillRect(QRectF(4, 10, 18, 4), kBlue);
             Arrow(p, QPointF(14, 18), QPointF(28, 4), kGreen);
             break;
         case 57670: {  // Help: a question mark in a circle
             p.setPen(QPen(kBlue, 2));
-            p.setBrush(QColor(225, 235, 250));
+            p.setBrush(kPale);
             p.drawEllipse(QRectF(3, 3, 26, 26));
             QFont f = p.font();
             f.setPixelSize(20);
@@ -111,7 +125,7 @@ void Draw(QPainter& p, int command) {
             p.setPen(QPen(kInk, 1));
             p.setBrush(kRed);
             p.drawPolygon(octagon);
-            p.fillRect(QRectF(9, 14, 14, 4), Qt::white);
+            p.fillRect(QRectF(9, 14, 14, 4), QColor(Qt::white));
             break;
         }
         default: break;
@@ -120,7 +134,8 @@ void Draw(QPainter& p, int command) {
 
 }  // namespace
 
-QIcon ToolIcon(int command) {
+QIcon ToolIcon(int command, const QPalette& palette) {
+    UsePalette(palette);
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);

@@ -2,9 +2,11 @@
 
 #include <QPainter>
 
+#include <map>
+
 namespace {
 
-QPixmap MakeGlyph(bool ticked, bool locked) {
+QPixmap MakeGlyph(bool ticked, bool locked, const QColor& tick) {
     QPixmap pixmap(16, 16);
     // What would be pure white stays transparent, so the row's background shows in the box.
     pixmap.fill(Qt::transparent);
@@ -15,7 +17,7 @@ QPixmap MakeGlyph(bool ticked, bool locked) {
     p.drawRect(box.adjusted(0, 0, -1, -1));
     if (ticked) {
         p.setRenderHint(QPainter::Antialiasing, false);
-        p.setPen(QPen(locked ? QColor(64, 64, 64) : Qt::black, 1));
+        p.setPen(QPen(locked ? QColor(64, 64, 64) : tick, 1));
         // The classic tick: seven columns, three pixels high each.
         for (int i = 0; i < 7; ++i) {
             const int x = 4 + i;
@@ -28,8 +30,13 @@ QPixmap MakeGlyph(bool ticked, bool locked) {
 
 }  // namespace
 
-const std::array<QPixmap, 4>& CheckGlyphs() {
-    static const std::array<QPixmap, 4> glyphs{MakeGlyph(false, false), MakeGlyph(true, false),
-                                               MakeGlyph(false, true), MakeGlyph(true, true)};
-    return glyphs;
+const std::array<QPixmap, 4>& CheckGlyphs(const QColor& tick) {
+    // By tick colour; a program meets one or two palettes.
+    static std::map<QRgb, std::array<QPixmap, 4>> sets;
+    auto it = sets.find(tick.rgb());
+    if (it == sets.end())
+        it = sets.emplace(tick.rgb(), std::array<QPixmap, 4>{MakeGlyph(false, false, tick), MakeGlyph(true, false, tick),
+                                                             MakeGlyph(false, true, tick), MakeGlyph(true, true, tick)})
+                 .first;
+    return it->second;
 }

@@ -54,8 +54,6 @@ CListGrid::CListGrid(QWidget* parent, unsigned id, IListGridOwner* owner)
     : QTableView(parent), m_pOwner(owner), m_nID(id) {
     setObjectName(QStringLiteral("grid%1").arg(id));
     CheckGlyphs();  // made once per process, with the first grid
-    m_clrWindow = palette().color(QPalette::Active, QPalette::Base);
-    m_clrHighlight = palette().color(QPalette::Active, QPalette::Highlight);
 
     setModel(&m_model);
     setItemDelegate(new CListGridDelegate(this));

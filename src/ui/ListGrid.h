@@ -142,8 +142,9 @@ public:
     static const char* ClipboardFormat() { return "ListGrid"; }
 
     // Drawing.
-    QColor WindowColor() const { return m_clrWindow; }
-    QColor HighlightColor() const { return m_clrHighlight; }
+    // The palette's, as it is now (a theme may change it while the program runs).
+    QColor WindowColor() const { return palette().color(QPalette::Active, QPalette::Base); }
+    QColor HighlightColor() const { return palette().color(QPalette::Active, QPalette::Highlight); }
     int FirstVisibleColumn() const;
 
 signals:
@@ -211,8 +212,6 @@ private:
     int m_nSortColumn = 0;
     bool m_bAscending = true;
     bool m_bSorted = false;
-    QColor m_clrWindow;
-    QColor m_clrHighlight;
 
     bool m_bEditing = false;
     bool m_bChangesLocked = false;

@@ -19,18 +19,23 @@ void CListGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         if (m_pGrid->HasCheckBoxes() && column == m_pGrid->FirstVisibleColumn()) {
             painter->fillRect(QRect(cell.left(), cell.top(), kCheckReserve, cell.height()), m_pGrid->WindowColor());
             const int state = m_pGrid->GetCheck(row) & 3;
-            painter->drawPixmap(cell.topLeft(), CheckGlyphs()[static_cast<size_t>(state)]);
+            const QColor tick = m_pGrid->palette().color(QPalette::Active, QPalette::Text);
+            painter->drawPixmap(cell.topLeft(), CheckGlyphs(tick)[static_cast<size_t>(state)]);
             cell.setLeft(cell.left() + kCheckReserve);
         }
         painter->fillRect(cell, selected ? m_pGrid->HighlightColor() : m_pGrid->WindowColor());
 
         const GRIDCOLUMN* c = m_pGrid->GetColumn(column);
-        QColor textColor = Qt::black;
+        // The palette's ink: dark on a light theme, light on a dark one.
+        const QPalette& pal = m_pGrid->palette();
+        QColor textColor = pal.color(QPalette::Active, QPalette::Text);
         if (selected) {
-            textColor = Qt::white;
+            textColor = pal.color(QPalette::Active, QPalette::HighlightedText);
         } else if (c && (c->flags & LGCF_SHADED)) {
-            painter->fillRect(cell.adjusted(1, 1, -1, -1), option.palette.color(QPalette::Active, QPalette::Button));
-            textColor = QColor(17, 0, 0);
+            painter->fillRect(cell.adjusted(1, 1, -1, -1), pal.color(QPalette::Active, QPalette::Button));
+            const QColor ink = pal.color(QPalette::Active, QPalette::ButtonText);
+            // The classic dark red where the button face is light.
+            textColor = ink.lightness() < 128 ? QColor(17, 0, 0) : ink;
         }
         const QString text = m_pGrid->GetItemText(row, column).left(kMaxCellText);
         QRect textRect = cell;

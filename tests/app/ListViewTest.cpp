@@ -390,3 +390,74 @@ TEST_F(Layout, AWindowKeptForAScreenNoLongerThereComesBackOnTheScreen) {
 }
 
 }  // namespace
+
+namespace {
+
+// A dark theme: Fusion with a dark palette, or a dark style sheet. The list's text, the ticks and
+// the toolbar's pictures are drawn in the theme's light ink, never in a fixed black.
+class Themes : public Window {
+protected:
+    void SetUp() override {
+        Window::SetUp();
+        m_style = QApplication::style()->name();
+        m_palette = QApplication::palette();
+    }
+    void TearDown() override {
+        app.reset();
+        qApp->setStyleSheet(QString());
+        QApplication::setStyle(m_style);
+        QApplication::setPalette(m_palette);
+        Window::TearDown();
+    }
+    static QPalette Dark() {
+        QPalette p;
+        p.setColor(QPalette::Window, QColor(45, 45, 48));
+        p.setColor(QPalette::WindowText, QColor(230, 230, 230));
+        p.setColor(QPalette::Base, QColor(30, 30, 30));
+        p.setColor(QPalette::AlternateBase, QColor(40, 40, 40));
+        p.setColor(QPalette::Text, QColor(230, 230, 230));
+        p.setColor(QPalette::Button, QColor(55, 55, 58));
+        p.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+        p.setColor(QPalette::Highlight, QColor(50, 90, 160));
+        p.setColor(QPalette::HighlightedText, Qt::white);
+        return p;
+    }
+    // The lightest pixel of an area of an image.
+    static int Lightest(const QImage& image, const QRect& area) {
+        int most = 0;
+        for (int x = area.left(); x <= area.right(); ++x)
+            for (int y = area.top(); y <= area.bottom(); ++y) most = std::max(most, image.pixelColor(x, y).lightness());
+        return most;
+    }
+    void CheckLightInk(const char* theme) {
+        StartAndDownload();
+        grid->SetCheck(Row("101"), 1);
+        QTest::qWait(20);
+        const QImage image = grid->viewport()->grab().toImage();
+        const QRect name = grid->visualRect(grid->model()->index(Row("101"), 2));
+        EXPECT_LT(image.pixelColor(name.right() - 2, name.bottom() - 2).lightness(), 80) << theme << ": a dark cell";
+        EXPECT_GT(Lightest(image, name.adjusted(2, 2, -2, -2)), 170) << theme << ": the name in light ink";
+        const QRect box = grid->visualRect(grid->model()->index(Row("101"), 0));
+        EXPECT_GT(Lightest(image, QRect(box.left() + 4, box.top() + 5, 8, 7)), 170) << theme << ": the tick";
+        for (int id : {ID_SITES_DOWNLOAD, ID_OPTIONS, ID_FILE_PRINT}) {
+            const QImage icon = frame->Command(id)->icon().pixmap(32, 32).toImage();
+            EXPECT_GT(Lightest(icon, icon.rect()), 170) << theme << ": icon " << id;
+        }
+    }
+    QString m_style;
+    QPalette m_palette;
+};
+
+TEST_F(Themes, FusionWithADarkPalette) {
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setPalette(Dark());
+    CheckLightInk("dark palette");
+}
+
+TEST_F(Themes, ADarkStyleSheet) {
+    qApp->setStyleSheet(QStringLiteral("QWidget { background-color: #1e1e1e; color: #e6e6e6; }"
+                                       "QAbstractItemView { selection-background-color: #3050a0; }"));
+    CheckLightInk("dark style sheet");
+}
+
+}  // namespace

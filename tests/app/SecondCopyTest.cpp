@@ -1,5 +1,6 @@
-// One copy of the program: a second start hands over to the running copy, which comes to the
-// front (restored when minimised); the second shows nothing and ends with 0.
+// One copy of the program per directory: a second start in the same directory hands over to the
+// running copy, which comes to the front (restored when minimised); the second shows nothing and
+// ends with 0. A copy started in another directory (another network) runs beside the first.
 #include <QLocalSocket>
 
 #include <signal.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "AppFixture.h"
@@ -18,12 +20,13 @@ namespace {
 
 class SecondCopy : public AppTest {
 protected:
-    // Starts bin/qob in the work directory on the offscreen platform, its trace into `errFile`.
-    pid_t Spawn(const std::string& errFile) {
+    // Starts bin/qob in a directory (the work directory) on the offscreen platform, its trace into `errFile`.
+    pid_t Spawn(const std::string& errFile, std::string dir = {}) {
+        if (dir.empty()) dir = work.path();
         const std::string program = BinDir() + "/qob";
         const pid_t pid = fork();
         if (pid == 0) {
-            if (chdir(work.path().c_str()) != 0) _exit(126);
+            if (chdir(dir.c_str()) != 0) _exit(126);
             const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int null = ::open("/dev/null", O_RDWR);
             dup2(null, 0);
@@ -36,9 +39,9 @@ protected:
         }
         return pid;
     }
-    static bool Listening() {
+    bool Listening(std::string dir = {}) {
         QLocalSocket s;
-        s.connectToServer(QString::fromLatin1(CQOBApp::kInstanceName));
+        s.connectToServer(CQOBApp::InstanceName(dir.empty() ? work.path() : dir));
         const bool up = s.waitForConnected(200);
         s.abort();
         return up;
@@ -83,6 +86,33 @@ TEST_F(SecondCopy, HandsOverToTheRunningProgramAndEndsWithZero) {
     Wait(first, 5000);
 }
 
+TEST_F(SecondCopy, ACopyInAnotherDirectoryRunsBesideTheFirst) {
+    AddSite("North");
+    WriteConfig();
+    TempDir other;
+    ASSERT_TRUE(std::filesystem::copy_file(work.file("Plexar.xml"), other.file("Plexar.xml")));
+    const std::string err1 = tmp.file("first.err"), err2 = tmp.file("second.err");
+    const pid_t first = Spawn(err1);
+    ASSERT_GT(first, 0);
+    bool up = false;
+    for (int i = 0; i < 300 && !(up = Listening()); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const pid_t second = up ? Spawn(err2, other.path()) : -1;
+    bool both = false;
+    for (int i = 0; i < 300 && second > 0 && !(both = Listening(other.path())); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // A copy that handed over would have ended by now.
+    const int secondEnded = second > 0 ? Wait(second, 1500) : 0;
+    for (pid_t p : {first, second})
+        if (p > 0) {
+            kill(p, SIGTERM);
+            Wait(p, 5000);
+        }
+    ASSERT_TRUE(up) << Read(err1);
+    EXPECT_TRUE(both) << "the second copy did not start its own window: " << Read(err2);
+    EXPECT_EQ(secondEnded, -1);  // it was still running
+    EXPECT_EQ(Read(err1).find("Brought to the front"), std::string::npos);
+}
+
 TEST_F(SecondCopy, TheRunningWindowIsRestoredWhenMinimised) {
     AddSite("North");
     WriteConfig();
@@ -90,7 +120,7 @@ TEST_F(SecondCopy, TheRunningWindowIsRestoredWhenMinimised) {
     frame->showMinimized();
     ASSERT_TRUE(Eventually([&] { return frame->isMinimized(); }));
     QLocalSocket s;
-    s.connectToServer(QString::fromLatin1(CQOBApp::kInstanceName));
+    s.connectToServer(CQOBApp::InstanceName(work.path()));
     ASSERT_TRUE(s.waitForConnected(2000));
     s.write("activate\n");
     s.flush();

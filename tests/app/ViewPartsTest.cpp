@@ -1,6 +1,7 @@
 // The list's printing into PDF files read back with pdftotext, the log pane's scrolling and its
 // file failures, and finding and starting the administration program.
 #include <QScrollBar>
+#include <QTextBrowser>
 
 #include <sys/stat.h>
 
@@ -245,6 +246,44 @@ TEST_F(AdminTool, LaunchStartsTheProgramInItsDirectoryAndIsEnabledOnlyWhenFound)
     EXPECT_TRUE(boxes.texts.empty());
 }
 
+// Help on a desktop without a launcher (here, Qt's offscreen platform): the guide in a window of
+// the program's own, in the program's language; Qt's own dialogs speak it too.
+class Help : public AppTest {
+protected:
+    CHelpWindow* Shown() {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* h = qobject_cast<CHelpWindow*>(w); h && h->isVisible()) return h;
+        return nullptr;
+    }
+};
+
+TEST_F(Help, WithoutADesktopLauncherTheGuideOpensInAWindowOfItsOwnInTheLanguageInForce) {
+    AddSite("North");
+    WriteConfig();
+    Start();
+    ASSERT_FALSE(frame->m_strHelpFile.isEmpty()) << "the build renders the guide";
+    Click(ID_HELP);
+    CHelpWindow* help = Shown();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->Browser()->source().toLocalFile().endsWith(QStringLiteral("/guide.html")));
+    EXPECT_TRUE(help->Browser()->toPlainText().contains(QStringLiteral("Tarn Manager user guide")));
+    EXPECT_EQ(QCoreApplication::translate("QPrintDialog", "Print"), "Print");
+    app.reset();
+
+    UseLanguage(true);
+    Start();
+    Click(ID_HELP);
+    help = Shown();
+    ASSERT_NE(help, nullptr);
+    EXPECT_EQ(help->windowTitle(), QString::fromUtf8("Tarn Manager 帮助"));
+    EXPECT_TRUE(help->Browser()->source().toLocalFile().endsWith(QStringLiteral("/guide.zh_CN.html")));
+    EXPECT_TRUE(help->Browser()->toPlainText().contains(QString::fromUtf8("用户指南")));
+    EXPECT_EQ(QCoreApplication::translate("QPrintDialog", "Print"), QString::fromUtf8("打印"));
+    app.reset();
+    UseLanguage(false);
+    ASSERT_TRUE(LoadQtTranslations());
+}
+
 TEST(UserGuide, FoundInstalledBesideTheProgram) {
     TempDir root;
     std::filesystem::create_directories(root.file("bin"));
@@ -252,6 +291,12 @@ TEST(UserGuide, FoundInstalledBesideTheProgram) {
     root.Write("share/doc/tarn-manager/guide.html", "<html></html>");
     EXPECT_EQ(FindUserGuide(QString::fromStdString(root.file("bin"))).toStdString(),
               std::filesystem::canonical(root.file("share/doc/tarn-manager/guide.html")).string());
+    // Chinese where it is there, else the English one.
+    EXPECT_EQ(FindUserGuide(QString::fromStdString(root.file("bin")), true).toStdString(),
+              std::filesystem::canonical(root.file("share/doc/tarn-manager/guide.html")).string());
+    root.Write("share/doc/tarn-manager/guide.zh_CN.html", "<html></html>");
+    EXPECT_EQ(FindUserGuide(QString::fromStdString(root.file("bin")), true).toStdString(),
+              std::filesystem::canonical(root.file("share/doc/tarn-manager/guide.zh_CN.html")).string());
 }
 
 }  // namespace

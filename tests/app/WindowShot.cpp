@@ -1,8 +1,12 @@
 // Drives the program's window as its user would, against whatever sites the configuration in the
 // current directory names (zentsim daemons in scripts/main-window-shots): Sites Download of every
-// site, the first two free rows checked, Synchronize; then a picture of the main window.
-// Usage: qob_window_shot OUTPUT.png [zh]. Exit 0 when the download and synchronisation succeeded.
+// site, the first two free rows checked, Synchronize; then pictures of the main window at its
+// default size, maximised, filtered, and on a dark theme, named main-window[-what]-LANG.png.
+// Usage: qob_window_shot OUTPUT-DIRECTORY en|zh. Exit 0 when the download and synchronisation
+// succeeded and every picture was saved.
 #include <QApplication>
+#include <QCheckBox>
+#include <QPalette>
 #include <QTimer>
 
 #include <cstdio>
@@ -20,12 +24,13 @@
 using namespace uitest;
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fputs("usage: qob_window_shot OUTPUT.png [zh]\n", stderr);
+    if (argc < 3) {
+        std::fputs("usage: qob_window_shot OUTPUT-DIRECTORY en|zh\n", stderr);
         return 2;
     }
     QApplication qapp(argc, argv);
-    const bool chinese = argc > 2 && std::string(argv[2]) == "zh";
+    const std::string lang = argv[2];
+    const bool chinese = lang == "zh";
     platform::SetCodePage(chinese ? "CP936" : "WINDOWS-1252");
     platform::SetStringLanguage(chinese ? platform::StringLanguage::Chinese : platform::StringLanguage::English);
 
@@ -62,9 +67,48 @@ int main(int argc, char** argv) {
     int synchronised = 0;
     for (int r = 0; r < grid->GetItemCount(); ++r) synchronised += grid->GetCheck(r) == (LGCS_CHECKED | LGCS_LOCKED);
     grid->SetRowSelected(0, true);
-    QTest::qWait(200);
-    const bool saved = frame->grab().save(QString::fromLocal8Bit(argv[1]));
-    std::printf("rows %d, synchronised %d, picture %s\n", grid->GetItemCount(), synchronised, saved ? "saved" : "not saved");
+    grid->setFocus();
+    const QString dir = QString::fromLocal8Bit(argv[1]);
+    int saved = 0;
+    auto shot = [&](const char* what) {
+        QTest::qWait(300);
+        const QString name = QStringLiteral("%1/main-window%2%3-%4.png")
+                                 .arg(dir, *what ? QStringLiteral("-") : QString(), QString::fromLatin1(what),
+                                      QString::fromStdString(lang));
+        if (frame->grab().save(name)) ++saved;
+        std::printf("%s\n", name.toLocal8Bit().constData());
+    };
+    shot("");
+    frame->showMaximized();
+    QTest::qWaitFor([frame] { return frame->isMaximized(); }, 3000);
+    shot("maximised");
+    frame->showNormal();
+    QTest::qWaitFor([frame] { return !frame->isMaximized(); }, 3000);
+    // Filtered: the unsynchronized numbers starting with 1.
+    CQOBView* view = frame->GetListView();
+    view->SetFilterText(QStringLiteral("1"));
+    view->m_checkUnsynchronized->setChecked(true);
+    shot("filtered");
+    view->m_checkUnsynchronized->setChecked(false);
+    view->SetFilterText(QString());
+    // Fusion with a dark palette.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::AlternateBase, QColor(40, 40, 40));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(55, 55, 58));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(50, 90, 160));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::ToolTipBase, QColor(45, 45, 48));
+    dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
+    dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+    QApplication::setPalette(dark);
+    shot("dark");
+    std::printf("rows %d, synchronised %d, pictures %d\n", grid->GetItemCount(), synchronised, saved);
     app.ExitInstance();
-    return saved && synchronised == checked && checked > 0 ? 0 : 1;
+    return saved == 4 && synchronised == checked && checked > 0 ? 0 : 1;
 }
