@@ -44,7 +44,8 @@ TEST_F(QobCliDownload, BadUsageExitsTwoWithTheUsage) {
         ProgramResult r = Run(argv);
         EXPECT_EQ(r.exitCode, 2) << message;
         EXPECT_EQ(r.err, message + "usage: qob-cli [--dir DIR] download SITE SITE... [--password SITE=PW]... "
-                                   "[--password-stdin] [--yes]\n");
+                                   "[--password-stdin] [--yes]\n"
+                                   "                                    [--csv]\n");
         EXPECT_EQ(r.out, "");
     }
     EXPECT_EQ(dir.Read("Plexar.xml"), config);
