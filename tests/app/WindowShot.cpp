@@ -80,10 +80,10 @@ int main(int argc, char** argv) {
     };
     shot("");
     frame->showMaximized();
-    QTest::qWaitFor([frame] { return frame->isMaximized(); }, 3000);
+    (void)QTest::qWaitFor([frame] { return frame->isMaximized(); }, 3000);
     shot("maximised");
     frame->showNormal();
-    QTest::qWaitFor([frame] { return !frame->isMaximized(); }, 3000);
+    (void)QTest::qWaitFor([frame] { return !frame->isMaximized(); }, 3000);
     // Filtered: the unsynchronized numbers starting with 1.
     CQOBView* view = frame->GetListView();
     view->SetFilterText(QStringLiteral("1"));
