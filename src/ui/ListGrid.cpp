@@ -14,6 +14,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/Trace.h"
 #include "ui/CheckGlyphs.h"
@@ -93,10 +94,12 @@ CListGrid::CListGrid(QWidget* parent, unsigned id, IListGridOwner* owner)
         ScheduleFit(first);
         FilterRows(first, last);
     });
-    connect(&m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& a, const QModelIndex& b) {
-        ScheduleFitRows(a.row(), b.row());
-        FilterRows(a.row(), b.row());
-    });
+    connect(&m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& a, const QModelIndex& b, const QList<int>& roles) {
+                // A check state changes no text: nothing to measure.
+                if (!(roles.size() == 1 && roles.front() == Qt::CheckStateRole)) ScheduleFitRows(a.row(), b.row());
+                FilterRows(a.row(), b.row());
+            });
     connect(&m_model, &QAbstractItemModel::layoutChanged, this, [this] { FilterRows(0, GetItemCount() - 1); });
     connect(&m_model, &QAbstractItemModel::columnsInserted, this, [this] { ScheduleFit(0); });
     connect(header, &QWidget::customContextMenuRequested, this,
@@ -222,13 +225,6 @@ void CListGrid::FitColumnsNow() {
     if (m_bFit) ApplyFit();
 }
 
-int CListGrid::CellNeed(const QFontMetrics& fm, int row, int column) const {
-    // The text, its inset, and one pixel more: a text is shortened unless it is narrower than its room.
-    int need = fm.horizontalAdvance(m_model.Cell(row, column)) + CListGridDelegate::kTextInset + 4;
-    if (HasCheckBoxes() && column == FirstVisibleColumn()) need += CListGridDelegate::kCheckReserve;
-    return need;
-}
-
 int CListGrid::ColumnNeed(int column) {
     if (column < 0 || column >= m_model.ColumnCount()) return 0;
     if (m_bFitScheduled) ApplyFit();
@@ -241,15 +237,33 @@ void CListGrid::ApplyFit() {
     const int columns = m_model.ColumnCount();
     const int rows = GetItemCount();
     if (m_need.size() < static_cast<size_t>(columns)) m_need.resize(static_cast<size_t>(columns), 0);
-    const QFontMetrics fm(font());
-    // A text of n characters is no wider than n of the widest: most cells need no measuring.
-    const int widest = std::max(1, fm.maxWidth());
+    // A cell is reckoned as the sum of its characters' widths, each measured once in the grid's
+    // font (kerning only makes a text narrower than that sum): a hundred thousand rows cost a pass
+    // over their characters, not the shaping of every text.
+    const QFontMetricsF fm(font());
+    if (m_charWidths.size() != 256) m_charWidths.assign(256, -1.0);
+    auto charWidth = [&](QChar ch) {
+        const char16_t u = ch.unicode();
+        if (u < 256) {
+            qreal& w = m_charWidths[u];
+            if (w < 0) w = fm.horizontalAdvance(ch);
+            return w;
+        }
+        auto it = m_wideChars.find(u);
+        if (it == m_wideChars.end()) it = m_wideChars.insert(u, fm.horizontalAdvance(ch));
+        return it.value();
+    };
+    const int first = FirstVisibleColumn();
     auto measure = [&](int row) {
         if (row < 0 || row >= rows) return;
         for (int c = 0; c < columns; ++c) {
-            int& need = m_need[static_cast<size_t>(c)];
-            if (m_model.CellLength(row, c) * widest + 40 <= need) continue;
-            need = std::max(need, CellNeed(fm, row, c));
+            qreal text = 0;
+            for (QChar ch : m_model.CellView(row, c)) text += charWidth(ch);
+            // The text's inset, and one pixel more: a text is shortened unless narrower than its room.
+            int need = static_cast<int>(std::ceil(text)) + CListGridDelegate::kTextInset + 4;
+            if (HasCheckBoxes() && c == first) need += CListGridDelegate::kCheckReserve;
+            int& most = m_need[static_cast<size_t>(c)];
+            most = std::max(most, need);
         }
     };
     if (m_nMeasureFrom >= 0)
@@ -270,6 +284,8 @@ void CListGrid::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange && m_bFit) {
         // Measured again in the new font, from the owner's widths up.
         m_need.assign(m_need.size(), 0);
+        m_charWidths.clear();
+        m_wideChars.clear();
         for (int c = 0; c < m_model.ColumnCount(); ++c)
             if (!IsColumnUserSized(c) && static_cast<size_t>(c) < m_baseWidth.size()) SetWidth(c, m_baseWidth[static_cast<size_t>(c)]);
         ScheduleFit(0);
@@ -544,14 +560,19 @@ int CListGrid::ColumnAtX(int x) const {
 // ---- filtering and copying ----
 
 void CListGrid::SetRowFilter(std::function<bool(int)> accept) {
+    const bool had = static_cast<bool>(m_rowFilter);
     m_rowFilter = std::move(accept);
+    if (!m_rowFilter && had)
+        for (int row = 0; row < GetItemCount(); ++row)
+            if (isRowHidden(row)) setRowHidden(row, false);
     ApplyRowFilter();
 }
 
 void CListGrid::ApplyRowFilter() { FilterRows(0, GetItemCount() - 1); }
 
 void CListGrid::FilterRows(int first, int last) {
-    if (first < 0) return;
+    // Without a filter every row is shown, and a new or changed row needs no look.
+    if (first < 0 || !m_rowFilter) return;
     last = std::min(last, GetItemCount() - 1);
     for (int row = first; row <= last; ++row) {
         const bool hide = m_rowFilter && !m_rowFilter(row);
@@ -606,8 +627,9 @@ void CListGrid::ToggleSelectedChecks() {
 }
 
 void CListGrid::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-        // A blank is no number to search for: Space ticks.
+    if (HasCheckBoxes() && event->key() == Qt::Key_Space && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        // A blank is no number to search for: Space ticks. (Without check boxes it selects the
+        // current row, as in any list; the search ignores the blank.)
         ToggleSelectedChecks();
         event->accept();
         return;

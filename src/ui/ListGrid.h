@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QColor>
+#include <QHash>
 #include <QPointer>
 #include <QTableView>
 
@@ -195,7 +196,6 @@ private:
     void ScheduleFit(int fromRow);
     void ScheduleFitRows(int first, int last);
     void ApplyFit();
-    int CellNeed(const QFontMetrics& fm, int row, int column) const;
     void SetWidth(int column, int width);
 
     // Menus (ListGridMenus.cpp).
@@ -229,6 +229,8 @@ private:
     std::vector<int> m_baseWidth;        // the owner's widths
     std::vector<int> m_need;             // the widest cell measured, per column
     std::vector<bool> m_userSized;
+    std::vector<qreal> m_charWidths;      // by character, in the grid's font; -1 not yet measured
+    QHash<char16_t, qreal> m_wideChars;
 
     std::function<bool(int)> m_rowFilter;
     bool m_bFocusFrame = false;

@@ -155,11 +155,15 @@ QString CListGridModel::Cell(int pos, int column) const {
     return field.mid(b).toString();
 }
 
-int CListGridModel::CellLength(int pos, int column) const {
-    if (pos < 0 || pos >= RowCount() || column < 0 || column >= ColumnCount()) return 0;
+QStringView CListGridModel::CellView(int pos, int column) const {
+    static const QString kBlanks = QStringLiteral("    ");
+    if (pos < 0 || pos >= RowCount() || column < 0 || column >= ColumnCount()) return {};
     bool found = false;
-    const QStringView field = FieldView(m_display[static_cast<size_t>(pos)]->shown, column, &found);
-    return found ? std::max<int>(4, static_cast<int>(field.size())) : 0;
+    QStringView field = FieldView(TrimBlanks(m_display[static_cast<size_t>(pos)]->shown), column, &found);
+    if (!found) return {};
+    qsizetype b = 0;
+    while (b < field.size() && field[b].isSpace()) ++b;
+    return b == field.size() ? QStringView(kBlanks) : field.mid(b);
 }
 
 void CListGridModel::ShowText(Row& row, const QString& text) {

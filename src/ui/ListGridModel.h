@@ -47,8 +47,8 @@ public:
     QString Field(int pos, int column) const;
     // The displayed cell: the field without leading white space, four blanks when that is empty.
     QString Cell(int pos, int column) const;
-    // An upper bound of the displayed cell's length in characters, without making it.
-    int CellLength(int pos, int column) const;
+    // The displayed cell's text without copying it (four blanks for an empty field).
+    QStringView CellView(int pos, int column) const;
     void SetRowText(int pos, const QString& text);
     // Replaces one field, keeping all others; false when the row has no such field.
     bool SetField(int pos, int column, const QString& text);

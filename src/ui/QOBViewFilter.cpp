@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QSaveFile>
+#include <QTimer>
 
 #include <set>
 
@@ -24,6 +25,7 @@ namespace {
 
 constexpr int kNameColumns[] = {2, 3, 4};
 constexpr int kStatusColumn = 5;
+constexpr int kCountDelayMs = 100;
 
 QString Thousands(int n) { return QLocale(QLocale::English).toString(n); }
 
@@ -68,7 +70,6 @@ void CQOBView::CreateFilterBar(QWidget* bar) {
         connect(model, signal, this, [this] { ScheduleCount(); });
     connect(model, &QAbstractItemModel::dataChanged, this, [this] { ScheduleCount(); });
     connect(model, &QAbstractItemModel::modelReset, this, [this] { ScheduleCount(); });
-    m_listExt->SetRowFilter([this](int r) { return PassesFilter(r); });
     UpdateCount();
 }
 
@@ -89,7 +90,11 @@ bool CQOBView::PassesFilter(int row) const {
 }
 
 void CQOBView::ApplyFilter() {
-    m_listExt->ApplyRowFilter();
+    // No filter at all: nothing is asked of the rows as they come.
+    const bool any = !m_editFilter->text().trimmed().isEmpty() || m_checkUnsynchronized->isChecked() ||
+                     m_checkChecked->isChecked() || m_comboFilterHome->currentIndex() > 0;
+    m_listExt->SetRowFilter(any ? std::function<bool(int)>([this](int r) { return PassesFilter(r); })
+                                : std::function<bool(int)>());
     const int focused = m_listExt->GetFocusedRow();
     if (m_listExt->IsRowShown(focused)) m_listExt->scrollTo(m_listExt->model()->index(focused, 0));
     UpdateCount();
@@ -103,9 +108,10 @@ void CQOBView::FocusFilter() {
 void CQOBView::SetFilterText(const QString& text) { m_editFilter->setText(text); }
 
 void CQOBView::ScheduleCount() {
+    // A count takes a pass over the rows: while rows arrive by the thousand, a few times a second.
     if (m_bCountScheduled) return;
     m_bCountScheduled = true;
-    QMetaObject::invokeMethod(this, [this] { UpdateCount(); }, Qt::QueuedConnection);
+    QTimer::singleShot(kCountDelayMs, this, [this] { UpdateCount(); });
 }
 
 QString CQOBView::CountText() const { return m_labelCount->text(); }
