@@ -26,6 +26,7 @@
 #include "platform/Strings.h"
 #include "platform/Trace.h"
 #include "ui/DelExtDlg.h"
+#include "ui/HistoryWnd.h"
 #include "ui/ListGrid.h"
 #include "ui/LogView.h"
 #include "ui/MarshalFrame.h"
@@ -60,7 +61,8 @@ bool ChangesDocument(int id) {
     case ID_EXPORT_CSV:
     case ID_APP_EXIT:
     case ID_FIND:
-    case ID_EDIT_COPY: return false;
+    case ID_EDIT_COPY:
+    case ID_HISTORY: return false;
     default: return true;
     }
 }
@@ -125,6 +127,8 @@ CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir)
     AddCommand(ID_APP_EXIT, [this] { close(); }, false);
     AddCommand(ID_FIND, [this] { m_pView->FocusFilter(); }, false);
     AddCommand(ID_EDIT_COPY, [this] { m_pView->OnCopy(); }, false);
+    AddCommand(ID_HISTORY, [this] { OnHistory(); }, false);
+    AddCommand(ID_RETRY_FAILED, [this] { OnRetryFailed(); }, false);
     // Standard keys where a standard exists; the others free of any standard's meaning.
     SetShortcut(ID_SITES_DOWNLOAD, QKeySequence(Qt::Key_F5));
     SetShortcut(ID_SYNCHRONIZE, QKeySequence(Qt::Key_F9));
@@ -139,6 +143,7 @@ CMainFrame::CMainFrame(CQOBDoc* doc, const std::string& workDir)
     SetShortcut(ID_APP_EXIT, QKeySequence(Qt::CTRL | Qt::Key_Q));
     SetShortcut(ID_FIND, QKeySequence(QKeySequence::Find));
     SetShortcut(ID_EDIT_COPY, QKeySequence(QKeySequence::Copy));
+    SetShortcut(ID_HISTORY, QKeySequence(Qt::CTRL | Qt::Key_H));
     CreateMenus();
     auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
     connect(next, &QShortcut::activated, this, [this] { MovePaneFocus(true); });
@@ -218,8 +223,8 @@ void CMainFrame::CreateMenus() {
     add(edit, {ID_EDIT_COPY, ID_EDIT_SELECT_ALL, 0, ID_FIND});
     QMenu* sites = bar->addMenu(ui::LoadQString(47102));
     sites->setObjectName(QStringLiteral("menuSites"));
-    add(sites, {ID_SITES_DOWNLOAD, ID_CHECK_UNCHECK, ID_SYNCHRONIZE, ID_DELETE_EXT, ID_CANCEL_COMMAND, 0, ID_EDIT_MAP,
-                ID_OPTIONS, 0, ID_LAUNCH_ADMIN});
+    add(sites, {ID_SITES_DOWNLOAD, ID_CHECK_UNCHECK, ID_SYNCHRONIZE, ID_DELETE_EXT, ID_CANCEL_COMMAND, 0, ID_HISTORY,
+                ID_RETRY_FAILED, 0, ID_EDIT_MAP, ID_OPTIONS, 0, ID_LAUNCH_ADMIN});
     QMenu* help = bar->addMenu(ui::LoadQString(47103));
     help->setObjectName(QStringLiteral("menuHelp"));
     add(help, {ID_HELP});
@@ -251,7 +256,9 @@ void CMainFrame::UpdateCommandUI() {
     // The document is the engine's while a command runs: its flag is not read then.
     const bool downloaded = !running && m_pDoc->m_bDownloaded;
     for (int id : {ID_CHECK_UNCHECK, ID_SYNCHRONIZE, ID_DELETE_EXT}) m_commands[id]->setEnabled(downloaded);
-    for (int id : {ID_SITES_DOWNLOAD, ID_EDIT_MAP, ID_OPTIONS, ID_FILE_NEW}) m_commands[id]->setEnabled(!running);
+    for (int id : {ID_SITES_DOWNLOAD, ID_EDIT_MAP, ID_OPTIONS, ID_FILE_NEW, ID_RETRY_FAILED})
+        m_commands[id]->setEnabled(!running);
+    if (m_pHistory) m_pHistory->SetBusy(running);
     m_commands[ID_CANCEL_COMMAND]->setEnabled(m_bCommand);
     m_commands[ID_LAUNCH_ADMIN]->setEnabled(!m_strAdminDir.empty());
 }
@@ -305,6 +312,8 @@ void CMainFrame::OnCommandEnded() {
     if (after) after();
     // Rows a download brought come in number order: the list is sorted again as the user chose.
     m_pView->m_listExt->Resort();
+    // What the command wrote to the journal shows at once.
+    if (m_pHistory && m_pHistory->isVisible()) m_pHistory->Reload(m_pDoc->JournalPath());
     UpdateCommandUI();
 }
 

@@ -16,6 +16,7 @@
 #include "ui/CommandHost.h"
 
 class CHelpWindow;
+class CHistoryWnd;
 class CMarshalFrame;
 class CLogView;
 class CQOBDoc;
@@ -45,6 +46,8 @@ constexpr int ID_EXPORT_CSV = 47104;
 constexpr int ID_APP_EXIT = 47105;
 constexpr int ID_FIND = 47106;
 constexpr int ID_EDIT_COPY = 47107;
+constexpr int ID_HISTORY = 47200;
+constexpr int ID_RETRY_FAILED = 47201;
 
 class CMainFrame : public QMainWindow, public IQOBFrame, public ICommandHost {
     Q_OBJECT
@@ -74,6 +77,15 @@ public:
     void OnCancelCommand();
     // File > Export list to CSV: the list as shown, into the file the user names.
     void OnExportList();
+    // The History window (MainFrmHistory.cpp): the commands that changed sites; from there one is
+    // checked against its sites, undone or run again for what it did not do, each after a
+    // download of its sites through Sites Download's dialog. `banner` says why it opened.
+    void OnHistory(uint64_t select = 0, const QString& banner = {});
+    void OnRetryFailed();
+    void CheckCommand(uint64_t id);
+    void UndoCommand(uint64_t id);
+    void RetryCommand(uint64_t id);
+    CHistoryWnd* GetHistoryWindow() const;
     // Enables the commands by the rules: the list's three after a download, Launch when found;
     // while a command runs none that would change the document, and Cancel only then.
     void UpdateCommandUI();
@@ -117,6 +129,7 @@ public:
     QString m_strHelpFile;
     // The guide's own window, while it is open.
     QPointer<CHelpWindow> m_pHelpWindow;
+    QPointer<CHistoryWnd> m_pHistory;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -135,6 +148,11 @@ private:
     void OnCommandEnded();
     // Shows a text on the message line until the next one.
     void ShowStatus(const QString& text);
+    // Sites Download's dialog with `preselected` chosen, then the download on the engine and,
+    // when every chosen site was downloaded and nothing cancelled, `then` there too; `after` on
+    // this thread once it all ended. False when the user closed the dialog.
+    bool DownloadThen(const std::vector<std::string>& preselected, std::function<void()> then,
+                      std::function<void()> after = {});
 
     CQOBDoc* m_pDoc;
     std::string m_strWorkDir;

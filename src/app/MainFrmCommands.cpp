@@ -24,19 +24,26 @@ const char* const kLastSitesEntry = "LastSites";
 }  // namespace
 
 void CMainFrame::OnSitesDownload() {
+    // The sites chosen last time come selected.
+    std::vector<std::string> last;
+    const std::string kept = platform::GetProfileString(kLastSitesEntry);
+    for (size_t at = 0; at < kept.size();) {
+        const size_t tab = std::min(kept.find('\t', at), kept.size());
+        last.push_back(kept.substr(at, tab - at));
+        at = tab + 1;
+    }
+    DownloadThen(last, {});
+}
+
+bool CMainFrame::DownloadThen(const std::vector<std::string>& preselected, std::function<void()> then,
+                              std::function<void()> after) {
     CDlgSelServer dlg(this);
     for (const SiteRec& site : m_pDoc->m_sites) {
         dlg.m_saServers.push_back(site.Name);
         dlg.m_saPasswords.push_back(m_pDoc->m_bRemember ? site.DayWhite : std::string());
     }
-    // The sites chosen last time come selected.
-    const std::string last = platform::GetProfileString(kLastSitesEntry);
-    for (size_t at = 0; at < last.size();) {
-        const size_t tab = std::min(last.find('\t', at), last.size());
-        dlg.m_saPreselected.push_back(last.substr(at, tab - at));
-        at = tab + 1;
-    }
-    if (dlg.exec() != QDialog::Accepted) return;
+    dlg.m_saPreselected = preselected;
+    if (dlg.exec() != QDialog::Accepted) return false;
     std::string chosen;
     for (const std::string& name : dlg.m_saServers) chosen += (chosen.empty() ? "" : "\t") + name;
     platform::WriteProfileString(kLastSitesEntry, chosen);
@@ -53,15 +60,18 @@ void CMainFrame::OnSitesDownload() {
     m_pView->RemoveAllRows();
     CQOBDoc* doc = m_pDoc;
     RunCommand(
-        [doc] {
+        [doc, then = std::move(then)] {
             doc->GetFrame()->SetStatusText(platform::LoadString(46254));
             doc->Download();
+            if (then && doc->m_bDownloaded && !doc->Cancelled()) then();
         },
-        [doc] {
+        [doc, after = std::move(after)] {
             if (!doc->m_bRemember)
                 for (SiteRec& site : doc->m_sites) site.DayWhite.clear();
             doc->SaveConfig();
+            if (after) after();
         });
+    return true;
 }
 
 void CMainFrame::OnEditmap() {

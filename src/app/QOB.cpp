@@ -85,7 +85,11 @@ bool CQOBApp::InitInstance(const std::string& workDir) {
 
     m_pMainWnd->show();
     // A command the program died in is said at once: some of its changes may have reached sites.
-    for (const std::string& text : m_pDoc->UnfinishedCommands()) m_pMainWnd->Log(LOG_WARNING, text);
+    // The History comes up with it, offering to check what reached the sites.
+    std::vector<uint64_t> unfinished;
+    for (const std::string& text : m_pDoc->UnfinishedCommands(&unfinished)) m_pMainWnd->Log(LOG_WARNING, text);
+    if (!unfinished.empty())
+        m_pMainWnd->OnHistory(unfinished.back(), ui::FormatQString(47208, std::to_string(unfinished.back())));
     // From now on a second copy finds this one.
     if (!m_instance.Listen(InstanceName(workDir)))
         platform::Trace("The single-instance name could not be taken\n");

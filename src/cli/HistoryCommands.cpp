@@ -9,9 +9,13 @@
 #include "cli/CliContext.h"
 #include "cli/SiteSelection.h"
 #include "document/JournalFormat.h"
+#include "document/QOBDoc.h"
+#include "platform/AppProfile.h"
 #include "document/PlanText.h"
 #include "document/RowText.h"
+#include "document/JournalText.h"
 #include "document/UndoPlan.h"
+#include "document/UndoRun.h"
 #include "server/ExtRec.h"
 #include "server/RecordLayout.h"
 
@@ -23,7 +27,8 @@ using Bytes = std::vector<uint8_t>;
 
 const char* kHistoryUsage =
     "usage: qob-cli [--dir DIR] history [ID|last] [--incomplete]\n"
-    "       qob-cli [--dir DIR] history ID|last --check [--password SITE=PW]... [--password-stdin]";
+    "       qob-cli [--dir DIR] history ID|last --check [--password SITE=PW]... [--password-stdin]\n"
+    "       qob-cli history --keep-mb N --keep-commands N";
 const char* kUndoUsage =
     "usage: qob-cli [--dir DIR] undo ID|last [--password SITE=PW]... [--password-stdin] [--yes] [--dry-run] [--force]";
 const char* kRetryUsage =
@@ -70,101 +75,48 @@ const JournalCommand* Named(const document::JournalContents& journal, const std:
     return nullptr;
 }
 
-std::string Joined(const std::vector<std::string>& words, const char* sep = ",") {
-    std::string out;
-    for (const std::string& w : words) out += (out.empty() ? "" : sep) + w;
-    return out;
-}
-
-std::string Outcome(const JournalCommand& c) {
-    if (!c.ended) return "incomplete (the program ended in it)";
-    return c.result;
-}
-
-// What differs between two records of a number, field by field; password hashes are never shown.
-std::string RecordChange(const Bytes& before, const Bytes& after) {
-    if (before.empty() && after.empty()) return "";
-    if (before.empty()) {
-        const server::ConstExtRec r(after.data(), after.size());
-        return "added: " + ShortTypeWord(r.ExtensionType()) + " \"" + std::string(r.ExtFirstName()) + " " +
-               std::string(r.ExtName()) + "\", forwards by \"" + std::string(r.FwdDialString()) + "\"";
-    }
-    if (after.empty()) return "deleted";
-    const server::ConstExtRec a(before.data(), before.size()), b(after.data(), after.size());
-    std::string out;
-    auto field = [&](const char* name, const std::string& x, const std::string& y) {
-        if (x != y) out += std::string(out.empty() ? "" : "; ") + name + " \"" + x + "\" -> \"" + y + "\"";
-    };
-    auto number = [&](const char* name, uint32_t x, uint32_t y, bool hex) {
-        if (x == y) return;
-        char text[64];
-        std::snprintf(text, sizeof text, hex ? "%s 0x%x -> 0x%x" : "%s %u -> %u", name, x, y);
-        out += std::string(out.empty() ? "" : "; ") + text;
-    };
-    number("type", a.ExtensionType(), b.ExtensionType(), false);
-    field("first name", std::string(a.ExtFirstName()), std::string(b.ExtFirstName()));
-    field("last name", std::string(a.ExtName()), std::string(b.ExtName()));
-    field("mail name", std::string(a.EMailName()), std::string(b.EMailName()));
-    number("forward target", a.ForwardTarget(), b.ForwardTarget(), false);
-    field("forward number", std::string(a.FwdDialString()), std::string(b.FwdDialString()));
-    field("mail forward", std::string(a.FwdEmailAddr()), std::string(b.FwdEmailAddr()));
-    number("mail options", a.FwdMailOptions(), b.FwdMailOptions(), false);
-    number("feature flags", a.ExtFeatureFlagBank(), b.ExtFeatureFlagBank(), true);
-    number("status flags", a.ExtStatusFlagBank(), b.ExtStatusFlagBank(), true);
-    if (a.ExtPassword() != b.ExtPassword()) out += std::string(out.empty() ? "" : "; ") + "password hash changed";
-    size_t other = 0;
-    for (size_t i = 0; i < std::min(before.size(), after.size()); ++i) other += before[i] != after[i];
-    if (out.empty() && other) out = std::to_string(other) + " other byte(s) changed";
-    else if (out.empty()) out = "no change";
-    return out;
-}
-
-std::string Describe(const JournalEntry& e) {
-    std::string what;
-    if (e.method == "ReplaceExtension" && e.sent.size() >= 4) {
-        const size_t L = (e.sent.size() - 4) / 2;
-        what = RecordChange(e.before.empty() ? Bytes(e.sent.begin() + std::ptrdiff_t(L), e.sent.begin() + std::ptrdiff_t(2 * L))
-                                             : e.before,
-                            Bytes(e.sent.begin(), e.sent.begin() + std::ptrdiff_t(L)));
-    } else if (e.method == "AddExtension") {
-        what = RecordChange({}, e.answer.empty() ? e.sent : e.answer);
-    } else if (e.method == "DeleteExtension") {
-        what = "deleted";
-    } else if (e.method == "ChangeMembership" && e.sent.size() >= 38) {
-        const server::ConstExtRec b(e.sent.data(), e.sent.size());
-        const std::string member(b.Text(server::request::kMembershipExtension));
-        const int32_t op = b.I32(server::request::kMembershipOperation);
-        what = member.empty() ? "closing request"
-                              : (op == server::request::kMembershipAdd ? "adds " : "removes ") + member + " to group " +
-                                    std::string(b.Text(server::request::kMembershipGroup));
-    }
-    std::string answer = !e.answered ? "no answer written (it may have reached the site)" : e.result;
-    if (e.answered && e.result == "refused") {
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08x", static_cast<unsigned>(e.hr));
-        answer = std::string("refused (") + code + ")";
-    }
-    return e.number + "\t" + e.method + "\t" + answer + (what.empty() ? "" : "\t" + what);
-}
-
 void PrintCommand(const JournalCommand& c, bool details) {
-    std::string numbers = Joined(c.numbers);
-    PrintOut(std::to_string(c.id) + "\t" + c.time + "\t" + c.kind + (c.of ? " of " + std::to_string(c.of) : "") + "\t" +
-             Joined(c.sites) + "\t" + numbers + "\t" + Outcome(c));
+    PrintOut(document::CommandLine(c));
     if (!details) return;
-    PrintOut("  by " + c.user + ": " + c.action);
-    std::vector<std::string> sites;
-    for (const JournalEntry& e : c.changes)
-        if (std::find(sites.begin(), sites.end(), e.site) == sites.end()) sites.push_back(e.site);
-    for (const std::string& site : sites) {
-        PrintOut("  " + site);
-        for (const JournalEntry& e : c.changes)
-            if (e.site == site) PrintOut("    " + Describe(e));
+    for (const std::string& line : document::CommandDetails(c)) PrintOut(line);
+}
+
+}  // namespace
+
+namespace {
+
+// How much of the journal is kept, for this user: the oldest commands go past either limit.
+int SetJournalLimits(const CArgs& args) {
+    if (args.Words().size() || args.Has("check") || args.Has("incomplete") || args.Has("password") ||
+        args.Has("password-stdin"))
+        return Usage(kHistoryUsage, "--keep-mb and --keep-commands go alone");
+    struct Limit {
+        const char* option;
+        const char* entry;
+        uint32_t min, max;
+    };
+    const Limit limits[] = {{"keep-mb", CQOBDoc::kJournalMaxMBEntry, 1, 4096},
+                            {"keep-commands", CQOBDoc::kJournalMaxCommandsEntry, 2, 1000000}};
+    for (const Limit& l : limits) {
+        const std::optional<std::string> text = args.Get(l.option);
+        if (!text) continue;
+        uint64_t value = 0;
+        bool ok = !text->empty() && text->size() <= 10;
+        for (char c : *text) ok = ok && c >= '0' && c <= '9', value = value * 10 + uint64_t(c - '0');
+        if (!ok || value < l.min || value > l.max)
+            return Usage(kHistoryUsage, std::string("--") + l.option + " takes a number from " + std::to_string(l.min) +
+                                            " to " + std::to_string(l.max));
     }
-    for (const std::string& n : c.numbers) {
-        auto it = c.numberResults.find(n);
-        PrintOut("  number " + n + ": " + (it == c.numberResults.end() ? "not reached" : it->second));
+    for (const Limit& l : limits) {
+        const std::optional<std::string> text = args.Get(l.option);
+        if (text && !platform::WriteProfileInt(l.entry, static_cast<uint32_t>(std::stoul(*text)))) {
+            PrintErr("qob-cli: the journal's limits could not be kept in the user's profile");
+            return kExitFailed;
+        }
     }
+    PrintOut("the change journal keeps at most " + std::to_string(platform::GetProfileInt(CQOBDoc::kJournalMaxMBEntry, 64)) +
+             " MB and " + std::to_string(platform::GetProfileInt(CQOBDoc::kJournalMaxCommandsEntry, 200)) + " commands");
+    return kExitOk;
 }
 
 }  // namespace
@@ -203,8 +155,10 @@ int WithCommandSites(CliContext& ctx, const JournalCommand& command, const CArgs
 int RunHistoryCommand(CliContext& ctx, const std::vector<std::string>& argv, std::istream& in) {
     CArgs args;
     std::string error;
-    if (!args.Parse(argv, OptionSpec{{"password"}, {"incomplete", "check", "password-stdin"}, {"password"}}, error))
+    if (!args.Parse(argv, OptionSpec{{"password", "keep-mb", "keep-commands"}, {"incomplete", "check", "password-stdin"}, {"password"}},
+                    error))
         return Usage(kHistoryUsage, error);
+    if (args.Has("keep-mb") || args.Has("keep-commands")) return SetJournalLimits(args);
     if (args.Words().size() > 1) return Usage(kHistoryUsage, "history takes at most one command number");
     const bool check = args.Has("check");
     if (check && args.Words().size() != 1) return Usage(kHistoryUsage, "--check goes with one command number");
@@ -221,16 +175,8 @@ int RunHistoryCommand(CliContext& ctx, const std::vector<std::string>& argv, std
         // What the sites hold now of each change: whether it reached them.
         const JournalCommand command = *c;
         return WithCommandSites(ctx, command, args, in, kHistoryUsage, [&](const std::vector<server::CZentServ*>& conns) {
-            using V = document::UndoStep::Verdict;
-            for (const document::UndoStep& s : document::PlanUndo(command, conns)) {
-                if (s.kind == document::UndoStep::Kind::Note) continue;
-                const char* state = s.verdict == V::NoSite       ? "the site was not downloaded"
-                                    : s.asLeft                   ? "reached the site"
-                                    : s.verdict == V::AsBefore   ? "did not reach the site (it holds what it held before)"
-                                                                 : "the site holds something else now";
-                PrintOut(s.site + "\t" + s.number + "\t" +
-                         (s.kind == document::UndoStep::Kind::Workgroup ? "workgroup" : "record") + "\t" + state);
-            }
+            for (const document::UndoStep& s : document::PlanUndo(command, conns))
+                if (const std::string text = document::ReachedText(s); !text.empty()) PrintOut(text);
             return kExitOk;
         });
     }
@@ -239,23 +185,6 @@ int RunHistoryCommand(CliContext& ctx, const std::vector<std::string>& argv, std
         if (!incomplete || !c.ended) PrintCommand(c, incomplete);
     return kExitOk;
 }
-
-namespace {
-
-std::string StepText(const document::UndoStep& s) {
-    using V = document::UndoStep::Verdict;
-    const char* kind = s.kind == document::UndoStep::Kind::Workgroup ? "workgroup" : s.kind == document::UndoStep::Kind::Note ? "" : "record";
-    switch (s.verdict) {
-    case V::Restore: return std::string(kind) + "\tput back as it was";
-    case V::AsBefore: return std::string(kind) + "\talready as it was";
-    case V::Changed: return std::string(kind) + "\tchanged since the command: left alone (--force puts it back all the same)";
-    case V::NotRestored: return "-\tcannot be put back: " + s.what;
-    case V::NoSite: return std::string(kind) + "\tthe site was not downloaded";
-    }
-    return {};
-}
-
-}  // namespace
 
 int RunUndoCommand(CliContext& ctx, const std::vector<std::string>& argv, std::istream& in) {
     CArgs args;
@@ -308,37 +237,9 @@ int RunUndoCommand(CliContext& ctx, const std::vector<std::string>& argv, std::i
             server::CChangePlan plan;
             if (dryRun)
                 for (server::CZentServ* c : conns) c->SetPlan(&plan);
-            for (const document::UndoStep& s : document::PlanUndo(command, conns)) {
-                using V = document::UndoStep::Verdict;
-                std::string line = s.site + "\t" + s.number + "\t" + StepText(s);
-                const bool send = s.verdict == V::Restore || (s.verdict == V::Changed && force);
-                if (s.verdict == V::Changed || s.verdict == V::NoSite) status = kExitFailed;
-                if (send && !doc.Cancelled()) {
-                    server::CZentServ* conn = nullptr;
-                    for (server::CZentServ* c : conns)
-                        if (c->GetName() == s.site) conn = c;
-                    const size_t planned = plan.Calls().size();
-                    const bool ok = s.kind == document::UndoStep::Kind::Record ? conn->RestoreExtRec(s.number, s.before)
-                                                                               : conn->RestoreGroupRec(s.number, s.before);
-                    if (dryRun) {
-                        line = s.site + "\t" + s.number + "\t" + (s.kind == document::UndoStep::Kind::Record ? "record" : "workgroup") +
-                               "\twould be put back as it was";
-                        for (size_t i = planned; i < plan.Calls().size(); ++i) {
-                            const server::PlannedCall& p = plan.Calls()[i];
-                            line += "\n" + p.number + "\t" + p.site + "\t" + p.method + "\t" + DescribePlannedCall(p);
-                        }
-                    } else if (!ok) {
-                        line = s.site + "\t" + s.number + "\tfailed: " + conn->GetLastError();
-                        status = kExitFailed;
-                    } else if (s.verdict == V::Changed) {
-                        line = s.site + "\t" + s.number + "\tput back as it was, over a change made since (--force)";
-                    }
-                } else if (send) {
-                    line = s.site + "\t" + s.number + "\tnot put back (cancelled)";
-                    status = kExitFailed;
-                }
-                PrintOut(line);
-            }
+            if (!document::RunUndo(doc, document::PlanUndo(command, conns), force, dryRun ? &plan : nullptr,
+                                   "--force puts it back all the same", [](const std::string& line) { PrintOut(line); }))
+                status = kExitFailed;
             if (dryRun) {
                 for (server::CZentServ* c : conns) c->SetPlan(nullptr);
                 if (!args.Has("dry-run")) {
@@ -380,15 +281,15 @@ int RunRetryCommand(CliContext& ctx, const std::vector<std::string>& argv, std::
         PrintOut("every number of command " + std::to_string(c->id) + " was done: nothing to retry");
         return kExitOk;
     }
-    PrintErr("qob-cli: retrying " + Joined(again, " ") + " of command " + std::to_string(c->id));
+    PrintErr("qob-cli: retrying " + document::JoinedWords(again, " ") + " of command " + std::to_string(c->id));
     for (const std::string& value : args.GetAll("password")) words.insert(words.end(), {"--password", value});
     for (const char* flag : {"password-stdin", "yes", "dry-run"})
         if (args.Has(flag)) words.push_back(std::string("--") + flag);
     ctx.retryOf = c->id;
     if (isSync) return RunSyncCommand(ctx, words, in);
-    if (c->scope.empty()) {
+    if (c->scope.empty() || c->scope == document::kScopeAsked) {
         PrintErr("qob-cli: command " + std::to_string(c->id) + " was a Delete in the window, which asked its scope there: "
-                 "run qob-cli delete with --scope for " + Joined(again, " "));
+                 "run qob-cli delete with --scope for " + document::JoinedWords(again, " "));
         return kExitFailed;
     }
     words.insert(words.end(), {"--scope", c->scope});

@@ -13,6 +13,8 @@ namespace document {
 inline constexpr const char* kJournalFileName = "QOB.journal";
 inline constexpr const char* kJournalFormat = "tarn-change-journal";
 inline constexpr int kJournalVersion = 1;
+// The scope of a window's retried deletion: each number's scope was asked again.
+inline constexpr const char* kScopeAsked = "asked";
 
 // One change sent (or about to be sent) to a site, and its answer once it came.
 struct JournalEntry {

@@ -39,7 +39,7 @@ void CQOBDoc::JournalNumber(std::string_view number, std::string_view result) {
     if (m_pJournal) m_pJournal->Number(number, result);
 }
 
-std::vector<std::string> CQOBDoc::UnfinishedCommands() const {
+std::vector<std::string> CQOBDoc::UnfinishedCommands(std::vector<uint64_t>* ids) const {
     std::vector<std::string> out;
     document::JournalContents journal;
     std::string error;
@@ -48,10 +48,12 @@ std::vector<std::string> CQOBDoc::UnfinishedCommands() const {
         return out;
     }
     for (const document::JournalCommand& c : journal.commands)
-        if (!c.ended)
+        if (!c.ended) {
+            if (ids) ids->push_back(c.id);
             out.push_back("Command " + std::to_string(c.id) + " (" + c.action + ", " + c.time +
                           ") did not end: some of its changes may have reached the sites. qob-cli history " +
                           std::to_string(c.id) + " shows them; qob-cli undo or retry " + std::to_string(c.id) +
                           " take it from there.");
+        }
     return out;
 }

@@ -118,7 +118,7 @@ public:
     bool JournalBegun() const { return m_pJournal != nullptr; }
     // What the journal says of commands the program died in (or why it cannot be read), one
     // message each; empty when every command ended.
-    std::vector<std::string> UnfinishedCommands() const;
+    std::vector<std::string> UnfinishedCommands(std::vector<uint64_t>* ids = nullptr) const;
     static constexpr const char* kJournalMaxMBEntry = "JournalMaxMB";
     static constexpr const char* kJournalMaxCommandsEntry = "JournalMaxCommands";
 

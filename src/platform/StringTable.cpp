@@ -270,6 +270,40 @@ constexpr StringEntry kTable[] = {
     {47120, "Tarn Manager Help", "Tarn Manager 帮助"},
     {47121, "The user guide is not installed.", "未安装用户指南。"},
 
+    // The history of changes: what each command changed, undone or run again.
+    {47200, "Show the commands that changed sites; undo one, or run again what failed\nHistory...",
+     "显示更改过站点的命令；撤销其中一个，或重新运行失败的部分\n历史记录..."},
+    {47201, "Run again the numbers the last command did not do\nRetry Failed",
+     "重新运行上一个命令未完成的号码\n重试失败项"},
+    {47202, "History of Changes", "更改历史记录"},
+    {47203, "No.\tTime\tCommand\tSites\tNumbers\tOutcome", "编号\t时间\t命令\t站点\t号码\t结果"},
+    {47204, "C&heck", "检查(&H)"},
+    {47205, "&Undo", "撤销(&U)"},
+    {47206, "&Retry Failed", "重试失败项(&R)"},
+    {47207, "Re&fresh", "刷新(&F)"},
+    {47208, "Command %s did not end: the program stopped in it, and some of its changes may have reached the sites. "
+            "Check downloads its sites and shows which did; Undo or Retry Failed take it from there.",
+     "命令 %s 未结束：程序在执行时停止，其部分更改可能已到达站点。“检查”会下载其站点并显示哪些更改已到达；"
+     "之后可以“撤销”或“重试失败项”。"},
+    {47209, "Undo command %s? As the sites were downloaded just now: %d to put back, %d already as they were, "
+            "%d changed since the command, %d that cannot be put back.",
+     "撤销命令 %s？根据刚刚下载的站点：%d 项需要恢复，%d 项已是原样，%d 项在该命令之后被更改，%d 项无法恢复。"},
+    {47210, "%d record(s) were changed on the sites after command %s. Put them back all the same?\n\n"
+            "Yes puts them back, No leaves them as they are, Cancel undoes nothing.",
+     "在命令 %2$s 之后，站点上有 %1$d 条记录被更改。仍然恢复它们吗？\n\n"
+     "“是”恢复它们，“否”保持现状，“取消”不撤销任何内容。"},
+    {47211, "Command %s changed nothing that is left to undo.", "命令 %s 没有留下可撤销的更改。"},
+    {47212, "Every number of command %s was done: nothing to retry.", "命令 %s 的每个号码都已完成：无需重试。"},
+    {47213, "Command %s is neither a synchronization nor a deletion: only those are run again.",
+     "命令 %s 既不是同步也不是删除：只有这两种命令可以重新运行。"},
+    {47214, "The change journal %s", "更改日志 %s"},
+    {47215, "Some numbers were not done: Retry Failed (Sites menu, or the History) runs them again.",
+     "部分号码未完成：“重试失败项”（站点菜单或历史记录中）会重新运行它们。"},
+    {47216, "Site %s of command %s is no longer configured.", "命令 %2$s 的站点 %1$s 已不再配置。"},
+    {47217, "What the sites hold now of command %s:", "站点当前保存的命令 %s 的内容："},
+    {47218, "Undo of command %s:", "撤销命令 %s："},
+    {47219, "The change journal holds no command yet.", "更改日志中还没有命令。"},
+
     // Framework texts.
     {57344, "QOB", "QOB"},
     {57345, "Ready", "就绪"},

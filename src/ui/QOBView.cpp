@@ -201,38 +201,44 @@ void CQOBView::StartSync(std::vector<CQOBDoc::SyncRequest> list) {
     auto requests = std::make_shared<std::vector<CQOBDoc::SyncRequest>>(std::move(list));
     Run(
         [this, requests] {
-            IQOBFrame* frame = m_pDoc->GetFrame();
-            // Nothing is sent unjournalled: the log says why when the journal cannot be written.
             document::JournalCommandInfo info;
             info.kind = "sync";
             info.action = "Synchronize";
-            for (const auto& conn : m_pDoc->m_servers) info.sites.push_back(conn->GetName());
-            for (const CQOBDoc::SyncRequest& r : *requests) {
-                info.numbers.push_back(r.number);
-                info.homes[r.number] = r.home;
-            }
-            if (!m_pDoc->BeginJournal(info)) return;
-            // The document says which number runs and how far it got; each row follows as done.
-            const bool all = m_pDoc->SyncNumbers(*requests, [&](const CQOBDoc::SyncRequest& r) {
-                const int state = r.ok && r.complete ? (LGCS_CHECKED | LGCS_LOCKED) : LGCS_UNCHECKED;
-                PostToWindow([this, number = r.number, state] {
-                    const int row = RowOf(number);
-                    if (row < 0) return;
-                    // Set, not clicked: unchecking a failed group does not ask about its agents.
-                    m_bUpdating = true;
-                    m_listExt->SetCheck(row, state);
-                    m_bUpdating = false;
-                });
-            });
-            m_pDoc->EndJournal(m_pDoc->Cancelled() ? "cancelled" : all ? "ok" : "failed");
-            if (m_pDoc->Cancelled()) return;
-            if (frame) frame->SetStatusText(LoadString(44214));
-            if (m_pDoc->GetReload()) {
-                PostToWindow([this] { RemoveAllRows(); });
-                m_pDoc->Download();
-            }
+            SyncJournalled(*requests, std::move(info));
         },
         {});
+}
+
+bool CQOBView::SyncJournalled(std::vector<CQOBDoc::SyncRequest>& requests, document::JournalCommandInfo info) {
+    IQOBFrame* frame = m_pDoc->GetFrame();
+    // Nothing is sent unjournalled: the log says why when the journal cannot be written.
+    for (const auto& conn : m_pDoc->m_servers) info.sites.push_back(conn->GetName());
+    for (const CQOBDoc::SyncRequest& r : requests) {
+        info.numbers.push_back(r.number);
+        info.homes[r.number] = r.home;
+    }
+    if (!m_pDoc->BeginJournal(info)) return false;
+    // The document says which number runs and how far it got; each row follows as done.
+    const bool all = m_pDoc->SyncNumbers(requests, [&](const CQOBDoc::SyncRequest& r) {
+        const int state = r.ok && r.complete ? (LGCS_CHECKED | LGCS_LOCKED) : LGCS_UNCHECKED;
+        PostToWindow([this, number = r.number, state] {
+            const int row = RowOf(number);
+            if (row < 0) return;
+            // Set, not clicked: unchecking a failed group does not ask about its agents.
+            m_bUpdating = true;
+            m_listExt->SetCheck(row, state);
+            m_bUpdating = false;
+        });
+    });
+    m_pDoc->EndJournal(m_pDoc->Cancelled() ? "cancelled" : all ? "ok" : "failed");
+    if (m_pDoc->Cancelled()) return false;
+    if (!all && frame) frame->Log(LOG_WARNING, LoadString(47215));
+    if (frame) frame->SetStatusText(platform::LoadString(44214));
+    if (m_pDoc->GetReload()) {
+        PostToWindow([this] { RemoveAllRows(); });
+        m_pDoc->Download();
+    }
+    return all;
 }
 
 namespace {
@@ -284,45 +290,55 @@ void CQOBView::OnDelete() {
     auto deleted = std::make_shared<std::vector<std::string>>();
     Run(
         [this, numbers, deleted] {
-            IQOBFrame* frame = m_pDoc->GetFrame();
-            CScopeWatch watch(frame);
-            if (frame) m_pDoc->SetFrame(&watch);
-            // Nothing is sent unjournalled: the log says why when the journal cannot be written.
             document::JournalCommandInfo info;
             info.kind = "delete";
             info.action = "Delete";
-            for (const auto& conn : m_pDoc->m_servers) info.sites.push_back(conn->GetName());
-            info.numbers = numbers;
-            const bool journalled = m_pDoc->BeginJournal(info);
-            bool all = true;
-            for (const std::string& number : numbers) {
-                if (!journalled || m_pDoc->Cancelled() || watch.Refused()) break;
-                try {
-                    if (frame) watch.SetStatusText(FormatString(46256, number));
-                    bool complete = false;
-                    if (m_pDoc->DeleteEverywhere(number, &complete)) deleted->push_back(number);
-                    all = all && complete;
-                } catch (...) {
-                    platform::Trace("The exception occur in CQOBView::OnDelete\n");
-                }
-            }
-            if (journalled) m_pDoc->EndJournal(m_pDoc->Cancelled() || watch.Refused() ? "cancelled" : all ? "ok" : "failed");
-            if (frame) m_pDoc->SetFrame(frame);
+            DeleteJournalled(numbers, std::move(info), *deleted);
         },
-        [this, deleted] {
-            // Looked up again: the user may have sorted the list meanwhile. The row that takes
-            // the first deleted one's place gets the focus and the selection.
-            int place = -1;
-            for (const std::string& number : *deleted) {
-                const int now = RowOf(number);
-                if (now < 0) continue;
-                place = place < 0 ? now : std::min(place, now);
-                m_listExt->DeleteItem(now);
-            }
-            const int rows = m_listExt->GetItemCount();
-            if (place < 0 || rows == 0) return;
-            m_listExt->SelectRow(std::min(place, rows - 1));
-        });
+        [this, deleted] { RemoveDeletedRows(*deleted); });
+}
+
+bool CQOBView::DeleteJournalled(const std::vector<std::string>& numbers, document::JournalCommandInfo info,
+                                std::vector<std::string>& deleted) {
+    IQOBFrame* frame = m_pDoc->GetFrame();
+    CScopeWatch watch(frame);
+    if (frame) m_pDoc->SetFrame(&watch);
+    // Nothing is sent unjournalled: the log says why when the journal cannot be written.
+    for (const auto& conn : m_pDoc->m_servers) info.sites.push_back(conn->GetName());
+    info.numbers = numbers;
+    const bool journalled = m_pDoc->BeginJournal(info);
+    bool all = journalled;
+    for (const std::string& number : numbers) {
+        if (!journalled || m_pDoc->Cancelled() || watch.Refused()) break;
+        try {
+            if (frame) watch.SetStatusText(FormatString(46256, number));
+            bool complete = false;
+            if (m_pDoc->DeleteEverywhere(number, &complete)) deleted.push_back(number);
+            all = all && complete;
+        } catch (...) {
+            platform::Trace("The exception occur in CQOBView::OnDelete\n");
+        }
+    }
+    const bool stopped = m_pDoc->Cancelled() || watch.Refused();
+    if (journalled) m_pDoc->EndJournal(stopped ? "cancelled" : all ? "ok" : "failed");
+    if (journalled && !stopped && !all && frame) frame->Log(LOG_WARNING, LoadString(47215));
+    if (frame) m_pDoc->SetFrame(frame);
+    return all && !stopped;
+}
+
+void CQOBView::RemoveDeletedRows(const std::vector<std::string>& deleted) {
+    // Looked up again: the user may have sorted the list meanwhile. The row that takes the first
+    // deleted one's place gets the focus and the selection.
+    int place = -1;
+    for (const std::string& number : deleted) {
+        const int now = RowOf(number);
+        if (now < 0) continue;
+        place = place < 0 ? now : std::min(place, now);
+        m_listExt->DeleteItem(now);
+    }
+    const int rows = m_listExt->GetItemCount();
+    if (place < 0 || rows == 0) return;
+    m_listExt->SelectRow(std::min(place, rows - 1));
 }
 
 intptr_t CQOBView::OnListGridNotify(NMLISTGRID& nm) {

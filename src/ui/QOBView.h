@@ -50,6 +50,14 @@ public:
     void OnDelete();
     void OnSelectAll();
     void RemoveAllRows();
+    // On the engine: synchronises or deletes the numbers as a journalled command described by
+    // `info` (its sites and numbers are filled in here); false when a number was not done. A
+    // retry of a command runs through these too.
+    bool SyncJournalled(std::vector<CQOBDoc::SyncRequest>& requests, document::JournalCommandInfo info);
+    bool DeleteJournalled(const std::vector<std::string>& numbers, document::JournalCommandInfo info,
+                          std::vector<std::string>& deleted);
+    // On the window's thread, after a deletion: the deleted numbers' rows go.
+    void RemoveDeletedRows(const std::vector<std::string>& deleted);
     // Copies the selected rows with their column titles, tab-separated.
     void OnCopy();
     // Writes the list as shown (its columns and the rows the filter lets through) to a CSV file

@@ -146,7 +146,14 @@ protected:
     // the message boxes it showed (answered with `answer`) are kept in `shown`.
     int Download(std::vector<int> rows, const QString& password = QStringLiteral("pw"), int answer = IDOK) {
         MessageBoxes boxes(answer);
-        NextDialog<CDlgSelServer> choose([&](CDlgSelServer& dlg) {
+        NextDialog<CDlgSelServer> choose(ChooseSites(rows, password));
+        Click(ID_SITES_DOWNLOAD);
+        shown = boxes.texts;
+        return choose.seen;
+    }
+    // What answers Sites Download's dialog: the sites of the given rows chosen, `password` typed for each.
+    static std::function<void(CDlgSelServer&)> ChooseSites(std::vector<int> rows, const QString& password = QStringLiteral("pw")) {
+        return [rows, password](CDlgSelServer& dlg) {
             CListGrid& g = *dlg.m_listServers;
             for (int r : rows) {
                 ClickCell(g, r, 1);
@@ -159,10 +166,7 @@ protected:
             QTest::mouseClick(dlg.GetDlgItem(1), Qt::LeftButton);
             // A refused choice leaves the dialog up: give up.
             if (dlg.isVisible()) dlg.reject();
-        });
-        Click(ID_SITES_DOWNLOAD);
-        shown = boxes.texts;
-        return choose.seen;
+        };
     }
     std::vector<QString> shown;
 

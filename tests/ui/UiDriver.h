@@ -2,6 +2,7 @@
 // next message box, and the work to do in the next dialog that a handler runs modally.
 #pragma once
 
+#include <algorithm>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -63,12 +64,16 @@ private:
 // Answers every message box that opens while it lives with the button of `answer` (IDOK, IDYES...).
 class MessageBoxes {
 public:
-    explicit MessageBoxes(int answer = IDOK)
-        : m_poller([this, answer] {
+    explicit MessageBoxes(int answer = IDOK) : MessageBoxes(std::vector<int>{answer}) {}
+    // The boxes answered in turn; the last answer for every box after.
+    explicit MessageBoxes(std::vector<int> answers)
+        : m_poller([this, answers] {
               for (QWidget* w : QApplication::topLevelWidgets()) {
                   auto* box = qobject_cast<QMessageBox*>(w);
-                  if (!box || !box->isVisible() || m_handled.contains(box)) continue;
-                  m_handled.append(box);
+                  // Marked, not remembered by address: the next box may be made where this one was.
+                  if (!box || !box->isVisible() || box->property("answeredByTest").toBool()) continue;
+                  box->setProperty("answeredByTest", true);
+                  const int answer = answers[std::min(texts.size(), answers.size() - 1)];
                   captions.push_back(box->windowTitle());
                   texts.push_back(box->text());
                   QStringList names;
@@ -83,7 +88,6 @@ public:
     std::vector<QStringList> buttons;
 
 private:
-    QList<QObject*> m_handled;
     Poller m_poller;
 };
 
