@@ -205,13 +205,7 @@ TEST_F(ConcurrentDaemons, SitesWorkedOnAtOnceGiveWhatOneAfterAnotherGives) {
         EXPECT_TRUE(alone[i].passwordAccepted && alone[i].versionSupported);
         EXPECT_EQ(alone[i].extensions, 2 + 2 * i);
     }
-    for (int round = 0; round < 3; ++round) {
-        std::vector<SiteOutcome> together(kSites);
-        std::vector<std::function<void()>> jobs;
-        for (int i = 0; i < kSites; ++i) jobs.push_back([&, i] { together[i] = work(i); });
-        RunAtOnce(std::move(jobs));
-        for (int i = 0; i < kSites; ++i) EXPECT_EQ(together[i], alone[i]) << "round " << round << ", site " << i;
-    }
+    ExpectAtOnceAsAlone(alone, work);
 }
 
 }  // namespace
