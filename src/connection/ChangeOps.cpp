@@ -372,28 +372,38 @@ bool CZentServDcom::DoDeleteExt(const ExtSummary* p) {
 }
 
 std::string CZentServDcom::PutBackWorkgroup(const std::string& number, const std::vector<uint8_t>& held) {
-    uint8_t create[request::kWorkgroupCreateSize] = {};
-    StoreFieldText(create + request::kWorkgroupCreateNumber.offset, request::kWorkgroupCreateNumber.width, number);
-    com::HRESULT hr = SendChange("AddWorkgroup", number, create, sizeof create, {}, [&] {
-        return m_pChange ? m_pChange->AddWorkgroup(static_cast<int32_t>(sizeof create), create) : com::E_NOINTERFACE;
-    });
+    com::HRESULT hr = com::S_OK;
+    const WORKGRPREC w = CreateGroupAgain(number, held, hr);
     if (hr != com::S_OK)
         return FormatText("; its workgroup was deleted and could not be created again (hr = %x)", static_cast<uint32_t>(hr));
-    // The settings and members as they were: the record as held, then each member again.
-    std::unique_ptr<uint8_t[]> groupBlock;
-    const WORKGRPREC w = NewGroupRec(groupBlock);
     if (!w) return "; its workgroup was created again without its settings: no memory for them";
-    std::memcpy(w.data(), held.data(), std::min(held.size(), w.size()));
+    // The settings and members as they were: the record as held, then each member again.
     const int32_t size = static_cast<int32_t>(workgrp::kDefinedSize);
     hr = SendChange("ReplaceWorkgroup", number, w.data(), w.size(), {},
                     [&] { return m_pChange->ReplaceWorkgroup(size, w.data()); });
-    KeepGroupRec(number, w, std::move(groupBlock));
     std::vector<std::string> members;
     GetGroupMembers(number, members);
     for (const std::string& member : members) AddToGroup(member, number);
     if (hr != com::S_OK)
         return FormatText("; its workgroup was created again, but without its settings (hr = %x)", static_cast<uint32_t>(hr));
     return "; its workgroup was put back as it was";
+}
+
+WORKGRPREC CZentServDcom::CreateGroupAgain(const std::string& number, std::span<const uint8_t> settings,
+                                           com::HRESULT& hr) {
+    uint8_t create[request::kWorkgroupCreateSize] = {};
+    StoreFieldText(create + request::kWorkgroupCreateNumber.offset, request::kWorkgroupCreateNumber.width, number);
+    hr = SendChange("AddWorkgroup", number, create, sizeof create, {}, [&] {
+        return m_pChange ? m_pChange->AddWorkgroup(static_cast<int32_t>(sizeof create), create) : com::E_NOINTERFACE;
+    });
+    if (hr != com::S_OK) return WORKGRPREC();
+    std::unique_ptr<uint8_t[]> block;
+    const WORKGRPREC w = NewGroupRec(block);
+    if (!w) return w;
+    if (settings.empty()) std::memcpy(w.data(), create + request::kWorkgroupCreateRecord, w.size());
+    else std::memcpy(w.data(), settings.data(), std::min(settings.size(), w.size()));
+    KeepGroupRec(number, w, std::move(block));
+    return w;
 }
 
 void CZentServDcom::RemoveFromGroups(std::string_view number, std::string_view group) {

@@ -93,23 +93,12 @@ bool CZentServDcom::RestoreGroupRec(std::string_view numberView, std::span<const
     } else {
         std::vector<std::string> members;
         if (held == m_groups.end()) {
-            uint8_t create[request::kWorkgroupCreateSize] = {};
-            StoreFieldText(create + request::kWorkgroupCreateNumber.offset, request::kWorkgroupCreateNumber.width,
-                           number);
-            hr = SendChange("AddWorkgroup", number, create, sizeof create, {},
-                            [&] { return m_pChange->AddWorkgroup(int32_t(sizeof create), create); });
-            if (hr != com::S_OK) {
-                ChangeMessage(FormatText("hr = %x", static_cast<uint32_t>(hr)), hr, false);
+            // Kept as the server answered: that is the "before" of the rewrite that follows.
+            if (!CreateGroupAgain(number, {}, hr)) {
+                if (hr == com::S_OK) ChangeMessage("Failed to allocate memory!");
+                else ChangeMessage(FormatText("hr = %x", static_cast<uint32_t>(hr)), hr, false);
                 return false;
             }
-            std::unique_ptr<uint8_t[]> block;
-            const WORKGRPREC w = NewGroupRec(block);
-            if (!w) {
-                ChangeMessage("Failed to allocate memory!");
-                return false;
-            }
-            std::memcpy(w.data(), create + request::kWorkgroupCreateRecord, w.size());
-            KeepGroupRec(number, w, std::move(block));
         } else {
             GetGroupMembers(number, members);
         }

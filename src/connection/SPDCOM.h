@@ -85,6 +85,10 @@ private:
     // After the workgroup of a group was deleted and its pilot was not: the workgroup created
     // again with the record held before (`held`). What happened, as the end of a message.
     std::string PutBackWorkgroup(const std::string& number, const std::vector<uint8_t>& held);
+    // A workgroup the server does not hold created there (again), and a record kept for it here:
+    // `settings` when given, else what the server answered. `hr` is the creation's answer; the
+    // record is invalid when the creation failed or there was no memory for it.
+    WORKGRPREC CreateGroupAgain(const std::string& number, std::span<const uint8_t> settings, com::HRESULT& hr);
     void ReleaseLists();
 
     // Record storage: a new record goes into its list buffer's spare capacity when a whole

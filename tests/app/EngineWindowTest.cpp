@@ -64,7 +64,7 @@ private:
 
 TEST_F(EngineWindow, StaysResponsiveWhileASiteHangsAndCancelEndsTheCommandAtOnce) {
     Start();
-    sites.Stop(sites[1]);
+    ASSERT_TRUE(sites.Stop(sites[1]));
     LateTicks ticks;  // from the click on, the dialog and the command's start included
     StartDownload();
     ASSERT_TRUE(frame->IsBusy());
@@ -101,7 +101,7 @@ TEST_F(EngineWindow, StaysResponsiveWhileASiteHangsAndCancelEndsTheCommandAtOnce
 
 TEST_F(EngineWindow, EscCancelsAndClosingTheWindowDuringACommandEndsItFirst) {
     Start();
-    sites.Stop(sites[0]);
+    ASSERT_TRUE(sites.Stop(sites[0]));
     StartDownload();
     ASSERT_TRUE(frame->IsBusy());
     QTest::qWait(200);

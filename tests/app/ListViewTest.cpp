@@ -12,6 +12,7 @@
 #include <QSplitter>
 #include <QStyleOptionComboBox>
 
+#include "DarkPalette.h"
 #include "WindowFixture.h"
 #include "platform/AppProfile.h"
 #include "ui/DelExtDlg.h"
@@ -409,19 +410,6 @@ protected:
         QApplication::setPalette(m_palette);
         Window::TearDown();
     }
-    static QPalette Dark() {
-        QPalette p;
-        p.setColor(QPalette::Window, QColor(45, 45, 48));
-        p.setColor(QPalette::WindowText, QColor(230, 230, 230));
-        p.setColor(QPalette::Base, QColor(30, 30, 30));
-        p.setColor(QPalette::AlternateBase, QColor(40, 40, 40));
-        p.setColor(QPalette::Text, QColor(230, 230, 230));
-        p.setColor(QPalette::Button, QColor(55, 55, 58));
-        p.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-        p.setColor(QPalette::Highlight, QColor(50, 90, 160));
-        p.setColor(QPalette::HighlightedText, Qt::white);
-        return p;
-    }
     // The lightest pixel of an area of an image.
     static int Lightest(const QImage& image, const QRect& area) {
         int most = 0;
@@ -450,7 +438,7 @@ protected:
 
 TEST_F(Themes, FusionWithADarkPalette) {
     QApplication::setStyle(QStringLiteral("Fusion"));
-    QApplication::setPalette(Dark());
+    QApplication::setPalette(DarkPalette());
     CheckLightInk("dark palette");
 }
 

@@ -4,7 +4,6 @@
 #include <QLocalSocket>
 
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -12,7 +11,7 @@
 #include <thread>
 
 #include "AppFixture.h"
-#include "support/RunProgram.h"
+#include "support/Processes.h"
 
 using namespace apptest;
 
@@ -21,7 +20,8 @@ namespace {
 class SecondCopy : public AppTest {
 protected:
     // Starts bin/qob in a directory (the work directory) on the offscreen platform, its trace into `errFile`.
-    pid_t Spawn(const std::string& errFile, std::string dir = {}) {
+    // The copy is killed and reaped when its owner goes, whatever way the test ends.
+    Child Spawn(const std::string& errFile, std::string dir = {}) {
         if (dir.empty()) dir = work.path();
         const std::string program = BinDir() + "/qob";
         const pid_t pid = fork();
@@ -37,7 +37,7 @@ protected:
             execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
-        return pid;
+        return Child(pid);
     }
     bool Listening(std::string dir = {}) {
         QLocalSocket s;
@@ -50,14 +50,15 @@ protected:
         std::ifstream in(path);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    // Waits for the process to end; -1 when it runs past the time.
-    static int Wait(pid_t pid, int ms) {
-        for (int waited = 0; waited < ms; waited += 20) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return -1;
+    // Waits for the process to end: its exit code, 128 when a signal ended it, -1 when it runs past the time.
+    static int Wait(Child& copy, int ms) {
+        const int code = copy.Wait(std::chrono::milliseconds(ms));
+        return !copy.Ended() ? -1 : copy.Signalled() ? 128 : code;
+    }
+    // Asks a copy to end as a user would, and waits for it.
+    static void End(Child& copy) {
+        copy.Signal(SIGTERM);
+        Wait(copy, 5000);
     }
 };
 
@@ -65,16 +66,15 @@ TEST_F(SecondCopy, HandsOverToTheRunningProgramAndEndsWithZero) {
     AddSite("North");
     WriteConfig();
     const std::string err1 = tmp.file("first.err"), err2 = tmp.file("second.err");
-    const pid_t first = Spawn(err1);
-    ASSERT_GT(first, 0);
+    Child first = Spawn(err1);
+    ASSERT_GT(first.Pid(), 0);
     bool up = false;
     for (int i = 0; i < 300 && !(up = Listening()); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     if (!up) {
-        kill(first, SIGTERM);
-        Wait(first, 5000);
+        End(first);
         FAIL() << "the first copy never listened: " << Read(err1);
     }
-    const pid_t second = Spawn(err2);
+    Child second = Spawn(err2);
     EXPECT_EQ(Wait(second, 15000), 0);
     bool raised = false;
     for (int i = 0; i < 100 && !(raised = Read(err1).find("Brought to the front by another copy") != std::string::npos); ++i)
@@ -82,8 +82,7 @@ TEST_F(SecondCopy, HandsOverToTheRunningProgramAndEndsWithZero) {
     EXPECT_TRUE(raised) << Read(err1);
     EXPECT_EQ(Read(err2).find("Brought to the front"), std::string::npos);
     EXPECT_EQ(Wait(first, 0), -1);  // the first copy still runs
-    kill(first, SIGTERM);
-    Wait(first, 5000);
+    End(first);
 }
 
 TEST_F(SecondCopy, ACopyInAnotherDirectoryRunsBesideTheFirst) {
@@ -92,21 +91,18 @@ TEST_F(SecondCopy, ACopyInAnotherDirectoryRunsBesideTheFirst) {
     TempDir other;
     ASSERT_TRUE(std::filesystem::copy_file(work.file("Plexar.xml"), other.file("Plexar.xml")));
     const std::string err1 = tmp.file("first.err"), err2 = tmp.file("second.err");
-    const pid_t first = Spawn(err1);
-    ASSERT_GT(first, 0);
+    Child first = Spawn(err1);
+    ASSERT_GT(first.Pid(), 0);
     bool up = false;
     for (int i = 0; i < 300 && !(up = Listening()); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const pid_t second = up ? Spawn(err2, other.path()) : -1;
+    Child second = up ? Spawn(err2, other.path()) : Child();
     bool both = false;
-    for (int i = 0; i < 300 && second > 0 && !(both = Listening(other.path())); ++i)
+    for (int i = 0; i < 300 && second.Pid() > 0 && !(both = Listening(other.path())); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     // A copy that handed over would have ended by now.
-    const int secondEnded = second > 0 ? Wait(second, 1500) : 0;
-    for (pid_t p : {first, second})
-        if (p > 0) {
-            kill(p, SIGTERM);
-            Wait(p, 5000);
-        }
+    const int secondEnded = second.Pid() > 0 ? Wait(second, 1500) : 0;
+    for (Child* c : {&first, &second})
+        if (c->Pid() > 0) End(*c);
     ASSERT_TRUE(up) << Read(err1);
     EXPECT_TRUE(both) << "the second copy did not start its own window: " << Read(err2);
     EXPECT_EQ(secondEnded, -1);  // it was still running

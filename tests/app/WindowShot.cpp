@@ -20,6 +20,7 @@
 #include "ui/ListGrid.h"
 #include "ui/QOBView.h"
 #include "../ui/UiDriver.h"
+#include "DarkPalette.h"
 
 using namespace uitest;
 
@@ -91,16 +92,7 @@ int main(int argc, char** argv) {
     view->m_checkUnsynchronized->setChecked(false);
     // Fusion with a dark palette.
     QApplication::setStyle(QStringLiteral("Fusion"));
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(45, 45, 48));
-    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::AlternateBase, QColor(40, 40, 40));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    dark.setColor(QPalette::Button, QColor(55, 55, 58));
-    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Highlight, QColor(50, 90, 160));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
+    QPalette dark = DarkPalette();
     dark.setColor(QPalette::ToolTipBase, QColor(45, 45, 48));
     dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
     dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));

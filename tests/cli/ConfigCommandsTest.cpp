@@ -1,20 +1,9 @@
 // qob-cli's configuration commands, run as the real program on real files.
-#include <gtest/gtest.h>
-
-#include "support/RunProgram.h"
-#include "support/TempDir.h"
+#include "ProgramFixture.h"
 
 namespace {
 
-class QobCli : public ::testing::Test {
-protected:
-    void SetUp() override { setenv("QOB_REGISTRY_DIR", registry.path().c_str(), 1); }
-    ProgramResult Run(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--dir", dir.path()});
-        return RunProgram("qob-cli", args, scratch.path());
-    }
-    TempDir registry, dir, scratch;
-};
+using QobCli = QobCliProgram;
 
 TEST_F(QobCli, EditingCommandsBuildAConsistentMapTable) {
     ASSERT_EQ(Run({"site", "add", "A", "10.0.0.1", "--mb-account", "adm", "--mb-password", "pw"}).exitCode, 0);

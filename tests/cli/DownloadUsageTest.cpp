@@ -1,25 +1,17 @@
 // qob-cli download's refusals, run as the real program: all of them come before any connection.
-#include <gtest/gtest.h>
-
-#include "support/RunProgram.h"
-#include "support/TempDir.h"
+#include "ProgramFixture.h"
 
 namespace {
 
-class QobCliDownload : public ::testing::Test {
+class QobCliDownload : public QobCliProgram {
 protected:
     void SetUp() override {
-        setenv("QOB_REGISTRY_DIR", registry.path().c_str(), 1);
+        QobCliProgram::SetUp();
         // Addresses nobody answers on: a refusal that tried to connect would fail differently.
         ASSERT_EQ(Run({"site", "add", "North", "192.0.2.1"}).exitCode, 0);
         ASSERT_EQ(Run({"site", "add", "South", "192.0.2.2"}).exitCode, 0);
         config = dir.Read("Plexar.xml");
     }
-    ProgramResult Run(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--dir", dir.path()});
-        return RunProgram("qob-cli", args, scratch.path());
-    }
-    TempDir registry, dir, scratch;
     std::string config;
 };
 

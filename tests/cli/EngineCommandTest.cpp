@@ -51,7 +51,7 @@ protected:
 };
 
 TEST_F(EngineCommand, CtrlCStopsADownloadWaitingOnAStoppedSiteAndExitsOne) {
-    sites.Stop(sites[1]);
+    ASSERT_TRUE(sites.Stop(sites[1]));
     auto cli = StartWaiting("interrupted");
     const auto asked = std::chrono::steady_clock::now();
     cli->Signal(SIGINT);
@@ -69,7 +69,7 @@ TEST_F(EngineCommand, CtrlCStopsADownloadWaitingOnAStoppedSiteAndExitsOne) {
 }
 
 TEST_F(EngineCommand, ASecondCtrlCEndsTheProcessAtOnce) {
-    sites.Stop(sites[0]);
+    ASSERT_TRUE(sites.Stop(sites[0]));
     auto cli = StartWaiting("twice");
     cli->Signal(SIGINT);
     std::this_thread::sleep_for(50ms);

@@ -1,24 +1,16 @@
 // qob-cli's options before the command: --jobs is checked before anything is read or written,
 // and the help names both new options.
-#include <gtest/gtest.h>
-
-#include "support/RunProgram.h"
-#include "support/TempDir.h"
+#include "ProgramFixture.h"
 
 namespace {
 
-class GlobalOptions : public ::testing::Test {
+class GlobalOptions : public QobCliProgram {
 protected:
     void SetUp() override {
-        setenv("QOB_REGISTRY_DIR", registry.path().c_str(), 1);
+        QobCliProgram::SetUp();
         ASSERT_EQ(Run({"site", "add", "North", "192.0.2.1"}).exitCode, 0);
         config = dir.Read("Plexar.xml");
     }
-    ProgramResult Run(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--dir", dir.path()});
-        return RunProgram("qob-cli", args, scratch.path());
-    }
-    TempDir registry, dir, scratch;
     std::string config;
 };
 

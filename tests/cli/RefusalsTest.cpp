@@ -1,17 +1,15 @@
 // What qob-cli refuses, run as the real program: each refusal exits with its status and a message
 // that says why, and leaves Plexar.xml exactly as it was.
-#include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include "support/RunProgram.h"
-#include "support/TempDir.h"
+#include "ProgramFixture.h"
 
 namespace {
 
-class QobCliRefusals : public ::testing::Test {
+class QobCliRefusals : public QobCliProgram {
 protected:
     void SetUp() override {
-        setenv("QOB_REGISTRY_DIR", registry.path().c_str(), 1);
+        QobCliProgram::SetUp();
         setenv("QOB_CODEPAGE", "WINDOWS-1252", 1);
         for (const std::vector<std::string>& args :
              {std::vector<std::string>{"site", "add", "Alpha", "10.0.0.1", "--mb-account", "adm"},
@@ -21,11 +19,6 @@ protected:
         before = dir.Read("Plexar.xml");
     }
     void TearDown() override { unsetenv("QOB_CODEPAGE"); }
-
-    ProgramResult Run(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--dir", dir.path()});
-        return RunProgram("qob-cli", args, scratch.path());
-    }
 
     struct Refusal {
         std::vector<std::string> args;
@@ -39,7 +32,6 @@ protected:
         EXPECT_EQ(dir.Read("Plexar.xml"), before) << r.message;
     }
 
-    TempDir registry, dir, scratch;
     std::string before;
 };
 

@@ -315,6 +315,32 @@ TEST_F(ChangeOps, AGroupsPilotAndWorkgroupGoTogetherOrNotAtAll) {
     EXPECT_EQ(s.FindExt("600"), nullptr);
 }
 
+// An undo of a group's deletion: the pilot back first, then the workgroup created again with the
+// settings and members the journal held.
+TEST_F(ChangeOps, ADeletedGroupIsRestoredWithItsWorkgroupAsItWas) {
+    Hosted& south = Site("South");
+    Add(south, Ext("201"));
+    Add(south, Ext("202"));
+    Add(south, Ext("600", "group"), {"201", "202"});
+    server::CZentServ& s = Load(south);
+    const ExtSummary group = *s.FindExt("600");
+    const std::vector<uint8_t> pilotBefore = Held(south, "600"), groupBefore = HeldGroup(south, "600");
+    ASSERT_TRUE(s.DeleteExt(&group)) << s.GetLastError();
+    ASSERT_FALSE(HasGroup(south, "600"));
+    south.site->ClearCalls();
+
+    ASSERT_TRUE(s.RestoreExtRec("600", pilotBefore)) << s.GetLastError();
+    ASSERT_TRUE(s.RestoreGroupRec("600", groupBefore)) << s.GetLastError();
+    const std::vector<std::string> calls = Calls(south);
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 3),
+              (std::vector<std::string>{"AddExtension", "AddWorkgroup", "ReplaceWorkgroup"}));
+    EXPECT_EQ(Held(south, "600"), pilotBefore);
+    EXPECT_EQ(HeldGroup(south, "600"), groupBefore);
+    ASSERT_TRUE(s.FindGroupRec("600"));
+    EXPECT_EQ(s.FindGroupRec("600").MemberCount(), 2u);
+}
+
 TEST_F(ChangeOps, AWorkgroupThatCannotBePutBackIsSaidSo) {
     Hosted& south = Site("South");
     Add(south, Ext("600", "group"));

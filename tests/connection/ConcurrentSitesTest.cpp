@@ -36,13 +36,7 @@ TEST_F(ConcurrentSites, SitesWorkedOnAtOnceGiveWhatOneAfterAnotherGives) {
         EXPECT_TRUE(alone[i].passwordAccepted && alone[i].versionSupported);
         EXPECT_EQ(alone[i].extensions, 6 + 7 * i);
     }
-    for (int round = 0; round < kRounds; ++round) {
-        std::vector<SiteOutcome> together(kSites);
-        std::vector<std::function<void()>> jobs;
-        for (int i = 0; i < kSites; ++i) jobs.push_back([&, i] { together[i] = Work(i); });
-        RunAtOnce(std::move(jobs));
-        for (int i = 0; i < kSites; ++i) EXPECT_EQ(together[i], alone[i]) << "round " << round << ", site " << i;
-    }
+    ExpectAtOnceAsAlone(alone, [&](int i) { return Work(i); }, kRounds);
 }
 
 TEST_F(ConcurrentSites, OneSiteCalledFromSeveralThreadsKeepsItsStateWhole) {

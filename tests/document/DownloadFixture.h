@@ -147,22 +147,8 @@ protected:
         return s ? std::vector<uint8_t>(s->bytes.begin(), s->bytes.end()) : std::vector<uint8_t>{};
     }
     static server::ConstExtRec Rec(const std::vector<uint8_t>& bytes) { return {bytes.data(), bytes.size()}; }
-    // Changes bytes of a record the site holds, as a server's own edit would.
     static void EditRecord(sim::Site& site, const std::string& number, const std::function<void(server::ExtRec)>& edit) {
-        std::string error;
-        ASSERT_TRUE(site.Modify(
-            [&](sim::SiteState& s, std::string& m) {
-                const sim::Stored* held = s.FindRecord(number);
-                if (!held) {
-                    m = "no record " + number;
-                    return false;
-                }
-                sim::Bytes bytes = held->bytes;
-                edit(server::ExtRec(bytes.data(), bytes.size()));
-                return s.ReplaceRecord(std::move(bytes), nullptr);
-            },
-            error))
-            << error;
+        EditSimRecord(site, number, edit);
     }
     static bool HasGroup(sim::Site& site, const std::string& number) {
         std::lock_guard lock(site.Mutex());
@@ -177,16 +163,7 @@ protected:
     void ForgetCalls() {
         for (SimSite& s : sites) s.site->ClearCalls();
     }
-    static void Edit(sim::Site& site, const std::function<void(sim::SiteState&)>& change) {
-        std::string error;
-        ASSERT_TRUE(site.Modify(
-            [&](sim::SiteState& s, std::string&) {
-                change(s);
-                return true;
-            },
-            error))
-            << error;
-    }
+    static void Edit(sim::Site& site, const std::function<void(sim::SiteState&)>& change) { EditSimState(site, change); }
     // The method fails with hr from its call number after+1 on; with `applied` it is carried out
     // and only its answer is hr (a reply lost after the change).
     static void Fault(sim::Site& site, const std::string& method, com::HRESULT hr, uint32_t after = 0,

@@ -52,6 +52,23 @@ protected:
         EXPECT_TRUE(frame.updates.empty());
     }
     sim::Site& Named(const std::string& name) { return *sites[size_t(doc.GetSiteIndex(name))].site; }
+    // Three sites, 100 at home on North and forwarding copies of it on South and East: where a
+    // move starts from. With `dataBlock`, North holds a data block of 100 to carry along.
+    void HomeOnNorthCopiesElsewhere(bool dataBlock = false) {
+        ThreeSites();
+        Add(North(), Ext("100"));
+        Add(South(), Copy("100", "North"));
+        Add(East(), Copy("100", "North"));
+        if (dataBlock) Edit(North(), [](sim::SiteState& s) { s.extData["100"] = sim::ExtData{7, sim::Bytes(16, 0x42)}; });
+    }
+    // Three sites, 100 at home on North and a stale copy of it on South (it forwards by another code).
+    void HomeOnNorthStaleCopyOnSouth() {
+        ThreeSites();
+        Add(North(), Ext("100"));
+        sim::NewExtension stale = Copy("100", "North");
+        stale.fwdDial = "9100";
+        Add(South(), stale);
+    }
     // After a new download, the number is Synchronized with that home.
     void ExpectSynchronizedAfterDownload(const std::string& number, const std::string& home) {
         ASSERT_TRUE(doc.Download());
@@ -125,11 +142,7 @@ TEST_F(Sync, AnExistingCopyIsRewrittenWithTheRoutesValuesKeepingTypeAndNames) {
 // A copy site that refuses the rewrite fails the number: the row is not marked Synchronized. (A
 // refused new copy: Parallel.ASiteThatFailsLeavesTheOthersDone.)
 TEST_F(Sync, ARefusedRewriteOfACopyFailsTheNumber) {
-    ThreeSites();
-    Add(North(), Ext("100"));
-    sim::NewExtension stale = Copy("100", "North");
-    stale.fwdDial = "9100";
-    Add(South(), stale);
+    HomeOnNorthStaleCopyOnSouth();
     Download();
     const std::vector<uint8_t> before = Held(South(), "100");
     Fault(South(), "ReplaceExtension", com::E_FAIL);
@@ -241,10 +254,7 @@ TEST_F(Sync, AHomeMissingFromTheMapTableTouchesNoSite) {
 }
 
 TEST_F(Sync, AHomeMovedWithoutRelocationTurnsTheCopyIntoTheExtension) {
-    ThreeSites();
-    Add(North(), Ext("100"));
-    Add(South(), Copy("100", "North"));
-    Add(East(), Copy("100", "North"));
+    HomeOnNorthCopiesElsewhere();
     doc.m_bRelocation = false;
     Download();
     ASSERT_EQ(Row("100").SyncStatus, 1);
@@ -265,11 +275,7 @@ TEST_F(Sync, AHomeMovedWithoutRelocationTurnsTheCopyIntoTheExtension) {
 // An unsynchronised number moved onto a site whose record is a stale copy (it forwards by another
 // code): that site ends as the real extension, and every other site forwards to it.
 TEST_F(Sync, AStaleCopyChosenAsHomeBecomesTheExtension) {
-    ThreeSites();
-    Add(North(), Ext("100"));
-    sim::NewExtension stale = Copy("100", "North");
-    stale.fwdDial = "9100";
-    Add(South(), stale);
+    HomeOnNorthStaleCopyOnSouth();
     Download();
     ASSERT_EQ(Row("100").SyncStatus, 0);
     ASSERT_EQ(Home(Row("100")), "North");
@@ -301,11 +307,7 @@ TEST_F(Sync, AWirelessExtensionElsewhereIsNeverTurnedIntoACopy) {
 // The new home refuses the relocation's rewrite: nothing is left changed anywhere (calls to the
 // number at South still forward to North), and running the move again finishes it.
 TEST_F(Sync, ARefusedRelocationChangesNothingAndItsRetryFinishesTheMove) {
-    ThreeSites();
-    Add(North(), Ext("100"));
-    Add(South(), Copy("100", "North"));
-    Add(East(), Copy("100", "North"));
-    Edit(North(), [](sim::SiteState& s) { s.extData["100"] = sim::ExtData{7, sim::Bytes(16, 0x42)}; });
+    HomeOnNorthCopiesElsewhere(true);
     Download();
     const std::vector<uint8_t> northBefore = Held(North(), "100");
     const std::vector<uint8_t> southBefore = Held(South(), "100");
@@ -339,11 +341,7 @@ TEST_F(Sync, ARefusedRelocationChangesNothingAndItsRetryFinishesTheMove) {
 // A move whose data block is refused: every site points at the new home, but the number is not
 // done: a warning names the block and the outcome is not success.
 TEST_F(Sync, ARelocatedBlockThatDidNotArriveLeavesTheNumberIncomplete) {
-    ThreeSites();
-    Add(North(), Ext("100"));
-    Add(South(), Copy("100", "North"));
-    Add(East(), Copy("100", "North"));
-    Edit(North(), [](sim::SiteState& s) { s.extData["100"] = sim::ExtData{7, sim::Bytes(16, 0x42)}; });
+    HomeOnNorthCopiesElsewhere(true);
     Download();
     Fault(South(), "WriteExtData", com::E_FAIL);
     // The command does not count it as done; the row is synchronised all the same.
@@ -385,10 +383,7 @@ TEST_F(Sync, ALostAnswerIsReportedAsMayHaveBeenApplied) {
 // (the merged row and every site's summary name the new home), so North ends as the extension and
 // the others forward to it; no two sites forward to each other.
 TEST_F(Sync, MovedAwayAndBackInOneRunLeavesOneHome) {
-    ThreeSites();
-    Add(North(), Ext("100"));
-    Add(South(), Copy("100", "North"));
-    Add(East(), Copy("100", "North"));
+    HomeOnNorthCopiesElsewhere();
     Download();
     auto summaryHomes = [&] {
         std::vector<std::string> homes;
@@ -412,10 +407,7 @@ TEST_F(Sync, MovedAwayAndBackInOneRunLeavesOneHome) {
 }
 
 TEST_F(Sync, SynchronisingAgainToTheSameHomeRelocatesNothing) {
-    ThreeSites();
-    Add(North(), Ext("100"));
-    Add(South(), Copy("100", "North"));
-    Add(East(), Copy("100", "North"));
+    HomeOnNorthCopiesElsewhere();
     Download();
     ASSERT_TRUE(doc.SyncExtension("100", "North"));
     EXPECT_FALSE(LoggedPrefix(LOG_INFO, "Relocate extension"));

@@ -1,13 +1,18 @@
 // Three sites as zentsim daemons on 127.0.0.21-23, made with zentsim's own command line, and a
-// working directory whose Plexar.xml names them with full routes, made with qob-cli's.
+// working directory whose Plexar.xml names them with full routes, made with qob-cli's; the same
+// three set up for relocation.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "support/Processes.h"
 #include "support/TempDir.h"
@@ -59,10 +64,15 @@ protected:
         Site("North", "127.0.0.21");
         Site("South", "127.0.0.22");
         Site("East", "127.0.0.23");
-        for (const char* from : {"North", "South", "East"})
-            for (const char* to : {"North", "South", "East"}) {
-                if (std::string(from) == to) continue;
-                std::string suffix = std::string(to) + ".example";
+        Routes({"North", "South", "East"});
+    }
+
+    // A route from every site to every other, set in this order, its suffix the target's name.
+    void Routes(const std::vector<std::string>& sites) {
+        for (const std::string& from : sites)
+            for (const std::string& to : sites) {
+                if (from == to) continue;
+                std::string suffix = to + ".example";
                 for (char& c : suffix) c = char(std::tolower(static_cast<unsigned char>(c)));
                 Run("qob-cli", {"--dir", work.path(), "route", "set", from, to, "--fwd", "8N", "--suffix", suffix});
             }
@@ -93,6 +103,37 @@ protected:
 
     TempDir registry, scratch, work;
     std::vector<std::unique_ptr<Daemon>> daemons;
+};
+
+inline const std::map<std::string, std::string> kAddress = {
+    {"North", "127.0.0.21"}, {"South", "127.0.0.22"}, {"East", "127.0.0.23"}};
+
+// North, South and East at kAddress with routes everywhere and relocation on (without mailboxes),
+// their daemons started one by one.
+class RelocatingE2E : public E2E {
+protected:
+    // Made and configured; no records yet.
+    void RelocatingSites() {
+        std::vector<std::string> names;
+        for (const auto& [name, ip] : kAddress) {
+            InitSite(name);
+            Site(name, ip);
+            names.push_back(name);
+        }
+        Routes(names);
+        Run("qob-cli", {"--dir", work.path(), "options", "set", "--relocation", "1", "--relocate-vm", "0"});
+    }
+    // A data block for the number on the site, written into its state file before its daemon starts.
+    void DataBlock(const std::string& site, const std::string& number) {
+        nlohmann::json state = nlohmann::json::parse(Slurp(State(site)));
+        state["ext_data"] = nlohmann::json::array({{{"number", number}, {"tag", 7}, {"hex", "0102030405"}}});
+        std::ofstream(State(site)) << state.dump();
+    }
+    void StartSite(const std::string& name, std::vector<std::string> extra = {}) {
+        running[name] = &Start(name, kAddress.at(name), std::move(extra));
+    }
+
+    std::map<std::string, Daemon*> running;
 };
 
 }  // namespace e2e

@@ -13,26 +13,12 @@
 namespace e2e {
 namespace {
 
-const std::map<std::string, std::string> kAddress = {
-    {"North", "127.0.0.21"}, {"South", "127.0.0.22"}, {"East", "127.0.0.23"}};
-
-class JournalE2E : public E2E {
+class JournalE2E : public RelocatingE2E {
 protected:
     // 300-329 physical on North, 310-314 stale copies on South (another access code), 205 on
     // North with a data block; routes everywhere; relocation on, without mailboxes.
     void Network() {
-        for (const auto& [name, ip] : kAddress) {
-            InitSite(name);
-            Site(name, ip);
-        }
-        for (const auto& [from, a] : kAddress)
-            for (const auto& [to, b] : kAddress)
-                if (from != to) {
-                    std::string suffix = to + ".example";
-                    for (char& c : suffix) c = char(std::tolower(static_cast<unsigned char>(c)));
-                    Run("qob-cli", {"--dir", work.path(), "route", "set", from, to, "--fwd", "8N", "--suffix", suffix});
-                }
-        Run("qob-cli", {"--dir", work.path(), "options", "set", "--relocation", "1", "--relocate-vm", "0"});
+        RelocatingSites();
         for (int n = 300; n < 330; ++n)
             Run("zentsim", {"add", State("North"), "--number", std::to_string(n), "--type", "physical", "--first",
                             "P" + std::to_string(n)});
@@ -40,13 +26,11 @@ protected:
             Run("zentsim", {"add", State("South"), "--number", std::to_string(n), "--type", "virtual", "--forwarding",
                             "--fwd-dial", "9" + std::to_string(n)});
         Run("zentsim", {"add", State("North"), "--number", "205", "--type", "physical", "--first", "Eve"});
-        nlohmann::json state = nlohmann::json::parse(Slurp(State("North")));
-        state["ext_data"] = nlohmann::json::array({{{"number", "205"}, {"tag", 7}, {"hex", "0102030405"}}});
-        std::ofstream(State("North")) << state.dump();
+        DataBlock("North", "205");
     }
     void StartSite(const std::string& name, std::vector<std::string> extra = {}) {
         extra.insert(extra.end(), {"--journal", scratch.file(name + ".calls")});
-        running[name] = &Start(name, kAddress.at(name), extra);
+        RelocatingE2E::StartSite(name, std::move(extra));
     }
     void StartAll(std::vector<std::string> extra = {}) {
         for (const auto& [name, ip] : kAddress) StartSite(name, extra);
@@ -83,7 +67,6 @@ protected:
         EXPECT_TRUE(document::ReadJournalFile(work.file("QOB.journal"), j, error)) << error;
         return j;
     }
-    std::map<std::string, Daemon*> running;
 };
 
 TEST_F(JournalE2E, ASyncAndDeletionsUndoneLeaveEverySiteAsItWas) {

@@ -10,33 +10,16 @@
 namespace e2e {
 namespace {
 
-const std::map<std::string, std::string> kAddress = {
-    {"North", "127.0.0.21"}, {"South", "127.0.0.22"}, {"East", "127.0.0.23"}};
-
-class PartialOutcomeE2E : public E2E {
+class PartialOutcomeE2E : public RelocatingE2E {
 protected:
     // 205 physical on North with a data block, routes between all three sites, relocation on
     // (without mailboxes); `faults` set on each site before its daemon starts.
     void Network() {
-        for (const auto& [name, ip] : kAddress) {
-            InitSite(name);
-            Site(name, ip);
-        }
-        for (const auto& [from, a] : kAddress)
-            for (const auto& [to, b] : kAddress)
-                if (from != to) {
-                    std::string suffix = to + ".example";
-                    for (char& c : suffix) c = char(std::tolower(static_cast<unsigned char>(c)));
-                    Run("qob-cli", {"--dir", work.path(), "route", "set", from, to, "--fwd", "8N", "--suffix", suffix});
-                }
-        Run("qob-cli", {"--dir", work.path(), "options", "set", "--relocation", "1", "--relocate-vm", "0"});
+        RelocatingSites();
         Run("zentsim", {"add", State("North"), "--number", "205", "--type", "physical", "--first", "Eve"});
         Run("zentsim", {"add", State("North"), "--number", "206", "--type", "physical", "--first", "Flo"});
-        nlohmann::json state = nlohmann::json::parse(Slurp(State("North")));
-        state["ext_data"] = nlohmann::json::array({{{"number", "205"}, {"tag", 7}, {"hex", "0102030405"}}});
-        std::ofstream(State("North")) << state.dump();
+        DataBlock("North", "205");
     }
-    void StartSite(const std::string& name) { running[name] = &Start(name, kAddress.at(name)); }
     // A site's daemon stopped, its faults changed with `zentsim fault`, and started again.
     void Refault(const std::string& name, const std::vector<std::vector<std::string>>& faults) {
         if (running.count(name)) EXPECT_EQ(running[name]->Stop(), 0);
@@ -64,7 +47,6 @@ protected:
             if (d["number"] == number) return true;
         return false;
     }
-    std::map<std::string, Daemon*> running;
 };
 
 TEST_F(PartialOutcomeE2E, ARefusedMoveChangesNothingAndItsRetryFinishesIt) {

@@ -1,7 +1,6 @@
 #include "platform/Registry.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,6 +9,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/TestEnv.h"
+#include "support/Processes.h"
 
 using namespace platform;
 
@@ -132,7 +132,7 @@ TEST_F(Registry, MalformedHiveIsReadInPartAndNeverOverwritten) {
 
 TEST_F(Registry, ParallelWritersLoseNothing) {
     constexpr int kProcesses = 4, kValues = 25;
-    std::vector<pid_t> children;
+    std::vector<Child> children;  // killed and reaped on every way out
     for (int p = 0; p < kProcesses; ++p) {
         pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
@@ -143,12 +143,12 @@ TEST_F(Registry, ParallelWritersLoseNothing) {
                                   RegValue::Dword(i));
             ::_exit(ok ? 0 : 1);
         }
-        children.push_back(pid);
+        children.emplace_back(pid);
     }
-    for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (Child& child : children) {
+        const int code = child.Wait(std::chrono::seconds(30));
+        ASSERT_TRUE(child.Ended()) << "writer " << child.Pid() << " still running after 30 s";
+        EXPECT_EQ(code, 0);
     }
     for (int p = 0; p < kProcesses; ++p)
         for (int i = 0; i < kValues; ++i)

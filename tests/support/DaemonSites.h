@@ -5,7 +5,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
 
 #include <memory>
@@ -70,11 +69,17 @@ public:
 
     Site& operator[](size_t i) { return *m_sites[i]; }
     // The daemon keeps its connections and takes new ones into the kernel's queue, but answers nothing.
-    void Stop(Site& s) {
-        if (s.daemon && !s.stopped && kill(s.daemon->Process().Pid(), SIGSTOP) == 0) s.stopped = true;
+    // True once the kernel shows it stopped.
+    ::testing::AssertionResult Stop(Site& s) {
+        if (!s.daemon) return ::testing::AssertionFailure() << s.name << " has no daemon";
+        if (s.stopped) return ::testing::AssertionSuccess();
+        s.stopped = true;  // continued at the end even when the stop did not show in time
+        return s.daemon->Process().Pause() << " (" << s.name << ")";
     }
     void Continue(Site& s) {
-        if (s.daemon && s.stopped) kill(s.daemon->Process().Pid(), SIGCONT);
+        if (s.daemon && s.stopped) {
+            EXPECT_TRUE(s.daemon->Process().Resume()) << s.name;
+        }
         s.stopped = false;
     }
 

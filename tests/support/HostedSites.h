@@ -83,32 +83,9 @@ protected:
         AddSimRecord(*h.site, std::move(e), std::move(members));
     }
     // Changes the site's state directly (what a server holds that no request makes).
-    void Edit(Hosted& h, const std::function<void(sim::SiteState&)>& change) {
-        std::string error;
-        ASSERT_TRUE(h.site->Modify(
-            [&](sim::SiteState& s, std::string&) {
-                change(s);
-                return true;
-            },
-            error))
-            << error;
-    }
-    // Changes bytes of a record the site holds, as a server's own edit would.
+    void Edit(Hosted& h, const std::function<void(sim::SiteState&)>& change) { EditSimState(*h.site, change); }
     static void EditRecord(Hosted& h, const std::string& number, const std::function<void(server::ExtRec)>& edit) {
-        std::string error;
-        ASSERT_TRUE(h.site->Modify(
-            [&](sim::SiteState& s, std::string& m) {
-                const sim::Stored* held = s.FindRecord(number);
-                if (!held) {
-                    m = "no record " + number;
-                    return false;
-                }
-                sim::Bytes bytes = held->bytes;
-                edit(server::ExtRec(bytes.data(), bytes.size()));
-                return s.ReplaceRecord(std::move(bytes), nullptr);
-            },
-            error))
-            << error;
+        EditSimRecord(*h.site, number, edit);
     }
     static sim::NewExtension Ext(const std::string& number, const std::string& type = "physical") {
         sim::NewExtension e;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
@@ -60,4 +61,17 @@ inline void RunAtOnce(std::vector<std::function<void()>> jobs) {
     std::vector<std::jthread> threads;
     threads.reserve(jobs.size());
     for (auto& job : jobs) threads.emplace_back(std::move(job));
+}
+
+// `rounds` times every site worked on at once, each giving what it gave when worked on alone.
+inline void ExpectAtOnceAsAlone(const std::vector<SiteOutcome>& alone, const std::function<SiteOutcome(int)>& work,
+                                int rounds = 3) {
+    const int sites = static_cast<int>(alone.size());
+    for (int round = 0; round < rounds; ++round) {
+        std::vector<SiteOutcome> together(alone.size());
+        std::vector<std::function<void()>> jobs;
+        for (int i = 0; i < sites; ++i) jobs.push_back([&, i] { together[i] = work(i); });
+        RunAtOnce(std::move(jobs));
+        for (int i = 0; i < sites; ++i) EXPECT_EQ(together[i], alone[i]) << "round " << round << ", site " << i;
+    }
 }

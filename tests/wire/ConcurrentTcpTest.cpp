@@ -25,13 +25,7 @@ TEST_F(ConcurrentTcp, SitesWorkedOnAtOnceGiveWhatOneAfterAnotherGives) {
         ASSERT_TRUE(alone[i].loaded) << alone[i].error;
         EXPECT_EQ(alone[i].extensions, 20 + 15 * i);
     }
-    for (int round = 0; round < 3; ++round) {
-        std::vector<SiteOutcome> together(kSites);
-        std::vector<std::function<void()>> jobs;
-        for (int i = 0; i < kSites; ++i) jobs.push_back([&, i] { together[i] = work(i); });
-        RunAtOnce(std::move(jobs));
-        for (int i = 0; i < kSites; ++i) EXPECT_EQ(together[i], alone[i]) << "round " << round << ", site " << i;
-    }
+    ExpectAtOnceAsAlone(alone, work);
     // Every connection released what it held at its site.
     for (auto& s : servers) EXPECT_EQ(s->Server().Exporter().InterfaceCount(), 0u);
 }
