@@ -33,7 +33,7 @@ std::string RecordChange(const Bytes& before, const Bytes& after) {
     if (before.empty() && after.empty()) return "";
     if (before.empty()) {
         const server::ConstExtRec r(after.data(), after.size());
-        return "added: " + ShortTypeWord(r.ExtensionType()) + " \"" + std::string(r.ExtFirstName()) + " " +
+        return "added: " + DetailedTypeWord(r.ExtensionType()) + " \"" + std::string(r.ExtFirstName()) + " " +
                std::string(r.ExtName()) + "\", forwards by \"" + std::string(r.FwdDialString()) + "\"";
     }
     if (after.empty()) return "deleted";

@@ -1,7 +1,8 @@
 // Drives the program's window as its user would, against whatever sites the configuration in the
 // current directory names (zentsim daemons in scripts/main-window-shots): Sites Download of every
 // site, the first two free rows checked, Synchronize; then pictures of the main window at its
-// default size, maximised, filtered, and on a dark theme, named main-window[-what]-LANG.png.
+// default size, maximised, filtered, and on a dark theme, named main-window[-what]-LANG.png, and
+// of the History window with that synchronisation, history-LANG.png.
 // Usage: qob_window_shot OUTPUT-DIRECTORY en|zh. Exit 0 when the download and synchronisation
 // succeeded and every picture was saved.
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include "platform/CodePage.h"
 #include "platform/Strings.h"
 #include "ui/DlgSelServer.h"
+#include "ui/HistoryWnd.h"
 #include "ui/ListGrid.h"
 #include "ui/QOBView.h"
 #include "../ui/UiDriver.h"
@@ -90,6 +92,15 @@ int main(int argc, char** argv) {
     view->m_checkUnsynchronized->setChecked(true);
     shot("filtered");
     view->m_checkUnsynchronized->setChecked(false);
+    // The History with the synchronisation just made selected.
+    frame->OnHistory();
+    if (CHistoryWnd* history = frame->GetHistoryWindow()) {
+        QTest::qWait(300);
+        const QString name = QStringLiteral("%1/history-%2.png").arg(dir, QString::fromStdString(lang));
+        if (history->grab().save(name)) ++saved;
+        std::printf("%s\n", name.toLocal8Bit().constData());
+        history->close();
+    }
     // Fusion with a dark palette.
     QApplication::setStyle(QStringLiteral("Fusion"));
     QPalette dark = DarkPalette();
@@ -100,5 +111,5 @@ int main(int argc, char** argv) {
     shot("dark");
     std::printf("rows %d, synchronised %d, pictures %d\n", grid->GetItemCount(), synchronised, saved);
     app.ExitInstance();
-    return saved == 4 && synchronised == checked && checked > 0 ? 0 : 1;
+    return saved == 5 && synchronised == checked && checked > 0 ? 0 : 1;
 }

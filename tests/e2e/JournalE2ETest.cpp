@@ -15,11 +15,11 @@ namespace {
 
 class JournalE2E : public RelocatingE2E {
 protected:
-    // 300-329 physical on North, 310-314 stale copies on South (another access code), 205 on
+    // 300-348 physical on North, 310-314 stale copies on South (another access code), 205 on
     // North with a data block; routes everywhere; relocation on, without mailboxes.
     void Network() {
         RelocatingSites();
-        for (int n = 300; n < 330; ++n)
+        for (int n = 300; n < 349; ++n)
             Run("zentsim", {"add", State("North"), "--number", std::to_string(n), "--type", "physical", "--first",
                             "P" + std::to_string(n)});
         for (int n = 310; n < 315; ++n)
@@ -75,7 +75,7 @@ TEST_F(JournalE2E, ASyncAndDeletionsUndoneLeaveEverySiteAsItWas) {
     ASSERT_EQ(Cli("sync", {"--yes", "205"}).exitCode, 0);
     const auto before = Dumps();
 
-    std::vector<std::string> numbers = Numbers(300, 330);
+    std::vector<std::string> numbers = Numbers(300, 349);
     numbers.insert(numbers.begin(), {"--yes", "205=South"});
     const ProgramResult synced = Cli("sync", numbers);
     ASSERT_EQ(synced.exitCode, 0) << synced.err;
@@ -163,16 +163,35 @@ TEST_F(JournalE2E, ARetrySendsOnlyWhatFailed) {
     EXPECT_EQ(retry.numbers, (std::vector<std::string>{"302", "303", "304"}));
 }
 
+TEST_F(JournalE2E, TheJournalKeepsWhatTheUserSetAndDropsTheOldestCommandsWhole) {
+    const ProgramResult refused = Cli("history", {"--keep-commands", "1"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("--keep-commands takes a number from 2 to 1000000"), std::string::npos) << refused.err;
+    EXPECT_EQ(Cli("history", {"--keep-mb", "12x"}).exitCode, 2);
+    const ProgramResult kept = Cli("history", {"--keep-commands", "4"});
+    EXPECT_EQ(kept.exitCode, 0) << kept.err;
+    EXPECT_EQ(kept.out, "the change journal keeps at most 64 MB and 4 commands\n");
+
+    Network();
+    StartAll();
+    for (int i = 0; i < 6; ++i) ASSERT_EQ(Cli("sync", {"--yes", "300"}).exitCode, 0);
+    const document::JournalContents journal = Journal();
+    ASSERT_FALSE(journal.commands.empty());
+    EXPECT_LE(journal.commands.size(), 4u);
+    EXPECT_EQ(journal.commands.back().id, 6u);
+    for (const document::JournalCommand& c : journal.commands) EXPECT_TRUE(c.ended) << c.id;
+}
+
 TEST_F(JournalE2E, KilledAtAnyMomentTheJournalNamesWhatReachedTheSites) {
     Network();
     StartAll({"--latency-ms", "10"});
     std::mt19937 random(20261210);
     const std::vector<std::string> numbers = [&] {
-        std::vector<std::string> n = Numbers(300, 330);
+        std::vector<std::string> n = Numbers(300, 349);
         n.insert(n.begin(), "--yes");
         return n;
     }();
-    for (int round = 0; round < 5; ++round) {
+    for (int round = 0; round < 20; ++round) {
         Background cli("qob-cli", Args("sync", numbers), scratch.path(), "kill" + std::to_string(round));
         if (round == 0) {
             // Once at least: in the middle of the changes, after the first reached the journal.
