@@ -66,8 +66,10 @@ public:
     SyntaxId Syntax() {
         SyntaxId s;
         s.uuid = Uuid();
-        s.major = U16();
-        s.minor = U16();
+        // One 32-bit version, major in its low half: in big-endian data the halves swap places.
+        const uint32_t version = U32();
+        s.major = uint16_t(version & 0xFFFF);
+        s.minor = uint16_t(version >> 16);
         return s;
     }
     const uint8_t* Here() const { return m_p + m_pos; }
