@@ -15,6 +15,25 @@ std::string TrimRight(const std::string& text) {
     return end == std::string::npos ? std::string() : text.substr(0, end + 1);
 }
 
+// One entry, one line, whatever the caller sent: the line breaks inside (and any other control
+// character but the tab that indents) become single spaces, so every line of the file has its date.
+std::string OneLine(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    bool gap = false;
+    for (char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 && c != '\t') {
+            gap = true;
+            continue;
+        }
+        if (gap && !out.empty() && out.back() != ' ') out += ' ';
+        gap = false;
+        out += c;
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string CLogSink::FormatFileLine(const std::string& text, time_t when) {
@@ -29,7 +48,7 @@ std::string CLogSink::FormatFileLine(const std::string& text, time_t when) {
 }
 
 int CLogSink::OnLogMessage(uint32_t level, const std::string& text) {
-    const std::string copy = TrimRight(text);
+    const std::string copy = OneLine(TrimRight(text));
     if (level >= 2 && m_listener) m_listener(copy);
 
     // Open, write, flush and close for every line: each line is on disk when the call returns and

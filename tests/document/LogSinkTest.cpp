@@ -44,6 +44,15 @@ TEST_F(LogSinkTest, TrailingWhiteSpaceGoesLeadingTabStays) {
     EXPECT_EQ(file.find("\n\r\n"), std::string::npos);  // exactly one line end each
 }
 
+TEST_F(LogSinkTest, ATextOfSeveralLinesIsOneDatedLine) {
+    sink.OnLogMessage(2, "Failed to connect to North\nhr = 0x800706ba\r\n\tstep: bind\rend");
+    EXPECT_EQ(window, (std::vector<std::string>{"Failed to connect to North hr = 0x800706ba \tstep: bind end"}));
+    const std::string file = dir.Read("QOB.log");
+    // Every line end is the entry's own, after its date.
+    const std::regex line(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2} --> [^\r\n]*\r\n)");
+    EXPECT_TRUE(std::regex_match(file, line)) << file;
+}
+
 TEST_F(LogSinkTest, FormatOfTheFileLine) {
     struct tm t {};
     t.tm_year = 104;
