@@ -106,9 +106,10 @@ private:
         Send(pdu, RpcServerEvent::BindNak);
     }
 
-    bool SendFault(uint32_t callId, uint16_t contextId, uint32_t status) {
+    // `didNotExecute`: nothing of the call ran, so the client may safely send it again.
+    bool SendFault(uint32_t callId, uint16_t contextId, uint32_t status, bool didNotExecute = false) {
         std::vector<uint8_t> pdu;
-        EncodeFault(callId, contextId, status, false, pdu);
+        EncodeFault(callId, contextId, status, didNotExecute, pdu);
         return Send(pdu, RpcServerEvent::Fault);
     }
 
@@ -193,14 +194,14 @@ private:
         }
         Pending& c = *m_pending;
         if (c.assembler->Append(p + rb.stubOffset, rb.stubLength) != StubAssembler::Status::Ok) {
-            SendFault(c.callId, c.contextId, nca_s_fault_remote_no_memory);
+            SendFault(c.callId, c.contextId, nca_s_fault_remote_no_memory, true);
             return Refuse("a request larger than " + std::to_string(m_options.maxRequest) + " bytes");
         }
         if (!(h.flags & PFC_LAST_FRAG)) return true;
 
         Pending call = std::move(*m_pending);
         m_pending.reset();
-        if (!call.interface) return SendFault(call.callId, call.contextId, nca_s_fault_context_mismatch);
+        if (!call.interface) return SendFault(call.callId, call.contextId, nca_s_fault_context_mismatch, true);
         RpcCall rc;
         rc.interface = *call.interface;
         rc.opnum = call.opnum;
@@ -213,7 +214,8 @@ private:
         RpcServerReply reply;
         m_handler->Handle(rc, reply);
         call.assembler.reset();
-        if (reply.fault) return SendFault(call.callId, call.contextId, reply.faultStatus);
+        if (reply.fault)
+            return SendFault(call.callId, call.contextId, reply.faultStatus, reply.faultStatus == nca_s_op_rng_error);
         if (reply.drep != kDrepLittleEndian) return SendFault(call.callId, call.contextId, nca_s_fault_ndr);
         return SendResponse(call.callId, call.contextId, reply.Data(), reply.Size());
     }
