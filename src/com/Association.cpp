@@ -112,7 +112,8 @@ HRESULT Association::ReadPdu(PduHeader& h, size_t peekLength, const uint8_t*& da
     StreamStatus s = m_stream->Peek(kHeaderSize, deadline, p);
     if (s != StreamStatus::Ok) return Broken(RPC_S_CALL_FAILED, s == StreamStatus::Timeout ? silence : m_stream->Error());
     if (PduError e = DecodeHeader(p, kHeaderSize, h); e != PduError::None)
-        return Broken(RPC_S_PROTOCOL_ERROR, std::string("malformed PDU from the server: ") + PduErrorText(e));
+        return Broken(RPC_S_PROTOCOL_ERROR, std::string(e == PduError::UnsupportedDataRep ? "the server's " : "malformed PDU from the server: ") +
+                                                PduErrorText(e));
     const uint16_t limit = m_recvFrag ? m_recvFrag : MaxFragment();
     if (h.fragLength > limit)
         return Broken(RPC_S_PROTOCOL_ERROR, "the server sent a fragment of " + std::to_string(h.fragLength) +
@@ -149,7 +150,8 @@ HRESULT Association::EnsureContext(const SyntaxId& interface, uint16_t& contextI
     if (h.type == PduType::BindNak) {
         BindNakBody nak;
         DecodeBindNak(data, h, nak);
-        return Broken(RPC_S_PROTOCOL_ERROR, "the server refused the bind (reason " + std::to_string(nak.reason) + ")");
+        return Broken(RPC_S_PROTOCOL_ERROR, std::string("the server refused the bind: ") + BindNakReasonText(nak.reason) +
+                                                " (reason " + std::to_string(nak.reason) + ")");
     }
     if (h.type == PduType::Fault) {
         FaultBody fault;

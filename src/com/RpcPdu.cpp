@@ -15,12 +15,25 @@ const char* PduErrorText(PduError e) {
     case PduError::None: return "no error";
     case PduError::Truncated: return "the PDU ends before its body does";
     case PduError::BadVersion: return "the PDU is not of RPC protocol version 5.0 or 5.1";
-    case PduError::BadDataRep: return "the PDU's data representation is not supported";
+    case PduError::BadDataRep: return "the PDU's data representation names a format that does not exist";
+    case PduError::UnsupportedDataRep:
+        return "data representation is not supported: only ASCII characters and IEEE floating point are";
     case PduError::BadLength: return "the PDU's fragment length does not add up";
     case PduError::Authenticated: return "the PDU carries authentication, which was not negotiated";
     case PduError::BadBody: return "the PDU's body holds a count or field that does not add up";
     }
     return "unknown PDU error";
+}
+
+const char* BindNakReasonText(uint16_t reason) {
+    switch (reason) {
+    case kNakTemporaryCongestion: return "the server is busy (temporary congestion)";
+    case kNakLocalLimitExceeded: return "the server's limit is reached";
+    case kNakProtocolVersionNotSupported: return "the protocol version is not supported";
+    case kNakUserDataNotReadable: return "the server cannot read this side's data representation";
+    case kNakAuthenticationTypeNotRecognized: return "the authentication type is not recognized";
+    default: return "no reason given";
+    }
 }
 
 namespace {
@@ -162,13 +175,16 @@ PduError DecodeHeader(const uint8_t* p, size_t n, PduHeader& h) {
     h.type = PduType(p[2]);
     h.flags = p[3];
     const uint8_t integer = p[4] >> 4, character = p[4] & 0xF, floating = p[5];
-    if (integer > 1 || character != 0 || floating != 0) return PduError::BadDataRep;
+    // Integers in either order; characters ASCII (0) or EBCDIC (1); floats IEEE, VAX, Cray or IBM.
+    if (integer > 1 || character > 1 || floating > 3) return PduError::BadDataRep;
     h.drep = uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 | uint32_t(p[7]) << 24;
     Cursor c(p, n, 8, integer == 0);
     h.fragLength = c.U16();
     h.authLength = c.U16();
     h.callId = c.U32();
     if (h.fragLength < kHeaderSize) return PduError::BadLength;
+    // The header is read whole first, so that a bind can be answered with its call id.
+    if (character != 0 || floating != 0) return PduError::UnsupportedDataRep;
     return PduError::None;
 }
 

@@ -60,7 +60,10 @@ constexpr uint16_t kNakNotSpecified = 0;
 constexpr uint16_t kNakTemporaryCongestion = 1;
 constexpr uint16_t kNakLocalLimitExceeded = 2;
 constexpr uint16_t kNakProtocolVersionNotSupported = 4;
+constexpr uint16_t kNakUserDataNotReadable = 6;
 constexpr uint16_t kNakAuthenticationTypeNotRecognized = 8;
+// A bind_nak's reason in words.
+const char* BindNakReasonText(uint16_t reason);
 
 // Fault and reject status codes of the protocol itself.
 constexpr uint32_t nca_s_op_rng_error = 0x1C010002;
@@ -95,10 +98,11 @@ enum class PduError : uint8_t {
     None,
     Truncated,         // fewer bytes than the header or the body needs
     BadVersion,        // not protocol version 5.0 or 5.1
-    BadDataRep,        // integer, character or floating-point format not supported
+    BadDataRep,        // an integer, character or floating-point format that does not exist
     BadLength,         // a fragment length below the header or above what is present
     Authenticated,     // an authentication verifier where none was negotiated
     BadBody,           // a count or field that does not add up
+    UnsupportedDataRep,  // EBCDIC characters or a floating-point format other than IEEE: valid, not served
 };
 const char* PduErrorText(PduError e);
 

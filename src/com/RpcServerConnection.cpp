@@ -59,6 +59,10 @@ public:
         PduHeader h;
         if (PduError e = DecodeHeader(p, kHeaderSize, h); e != PduError::None) {
             if (e == PduError::BadVersion && !m_bound) SendNak(0, kNakProtocolVersionNotSupported);
+            if (e == PduError::UnsupportedDataRep) {
+                if (!m_bound && h.type == PduType::Bind) SendNak(h.callId, kNakUserDataNotReadable);
+                return Refuse(std::string("the client's ") + PduErrorText(e));
+            }
             return Refuse(std::string("malformed PDU: ") + PduErrorText(e));
         }
         if (h.fragLength > m_recvLimit)

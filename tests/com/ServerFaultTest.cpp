@@ -35,6 +35,10 @@ protected:
         std::string error;
         ASSERT_TRUE(server.Listen("127.0.0.1", 0, &handler, port, error)) << error;
         thread = std::thread([this] { server.Run(); });
+        Connect();
+    }
+    void Connect() {
+        if (fd >= 0) ::close(fd);
         fd = ::socket(AF_INET, SOCK_STREAM, 0);
         timeval limit{5, 0};  // every read is bounded
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
@@ -43,15 +47,17 @@ protected:
         a.sin_port = htons(port);
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    }
+    // Binds the served interface, with the data representation's first two bytes set as given.
+    void Bind(uint8_t drep0 = 0x10, uint8_t drep1 = 0) {
         BindBody bind;
         bind.maxXmitFrag = bind.maxRecvFrag = 4280;
         bind.contexts.push_back(ContextElement{0, kServed, {kNdrSyntax}});
         std::vector<uint8_t> pdu;
         EncodeBind(PduType::Bind, 1, bind, pdu);
+        pdu[4] = drep0;
+        pdu[5] = drep1;
         ASSERT_EQ(::write(fd, pdu.data(), pdu.size()), ssize_t(pdu.size()));
-        PduHeader h;
-        ASSERT_TRUE(Read(h));
-        ASSERT_EQ(h.type, PduType::BindAck);
     }
     void TearDown() override {
         if (fd >= 0) ::close(fd);
@@ -100,12 +106,44 @@ protected:
 };
 
 TEST_F(ServerFault, ACallThatNeverRanSaysSoAndOneThatRanDoesNot) {
+    Bind();
+    PduHeader h;
+    ASSERT_TRUE(Read(h));
+    ASSERT_EQ(h.type, PduType::BindAck);
     EXPECT_EQ(Call(9, 0, 2).status, nca_s_fault_context_mismatch);  // a context never accepted
     EXPECT_TRUE(flags & PFC_DID_NOT_EXECUTE);
     EXPECT_EQ(Call(0, 7, 3).status, nca_s_op_rng_error);
     EXPECT_TRUE(flags & PFC_DID_NOT_EXECUTE);
     EXPECT_EQ(Call(0, 0, 4).status, nca_s_fault_ndr);
     EXPECT_FALSE(flags & PFC_DID_NOT_EXECUTE);
+}
+
+}  // namespace
+
+namespace {
+
+// EBCDIC characters or VAX floats: a valid representation this side does not read. The bind is
+// answered, with the reason, and the connection ends; a representation that does not exist is
+// not answered at all.
+TEST_F(ServerFault, ABindInADataRepresentationNotServedIsRefusedWithItsReason) {
+    for (auto [drep0, drep1] : {std::pair<uint8_t, uint8_t>{0x11, 0}, {0x10, 1}}) {
+        SCOPED_TRACE(int(drep0) * 256 + drep1);
+        Connect();
+        Bind(drep0, drep1);
+        PduHeader h;
+        ASSERT_TRUE(Read(h));
+        EXPECT_EQ(h.type, PduType::BindNak);
+        BindNakBody nak;
+        EXPECT_EQ(DecodeBindNak(last.data(), h, nak), PduError::None);
+        EXPECT_EQ(nak.reason, kNakUserDataNotReadable);
+        EXPECT_EQ(h.callId, 1u);
+        uint8_t more;
+        EXPECT_EQ(::read(fd, &more, 1), 0);  // closed
+    }
+    Connect();
+    Bind(0x12, 0);
+    uint8_t any;
+    EXPECT_EQ(::read(fd, &any, 1), 0);
 }
 
 }  // namespace

@@ -140,6 +140,29 @@ TEST_F(PeerFaults, MalformedAndUnexpectedPdusAreRefused) {
     EXPECT_EQ(CallPeer("127.0.0.117"), RPC_S_PROTOCOL_ERROR);
 }
 
+// A valid representation this side does not read, and a bind refused: said as such, not as malformed.
+TEST_F(PeerFaults, AnUnservedDataRepresentationAndARefusedBindAreSaidAsSuch) {
+    ScriptedPeer ebcdic("127.0.0.131", kPeerPort, BindThen([](int fd, const std::vector<uint8_t>& req) {
+        auto pdu = Response(ScriptedPeer::CallId(req), {0, 0, 0, 0});
+        pdu[4] = 0x11;  // EBCDIC characters
+        ScriptedPeer::WriteAll(fd, pdu);
+    }));
+    EXPECT_EQ(CallPeer("127.0.0.131"), RPC_S_PROTOCOL_ERROR);
+    EXPECT_TRUE(ErrorSays("the server's data representation is not supported: only ASCII characters and IEEE floating point are"))
+        << LastRpcErrorText();
+    EXPECT_FALSE(ErrorSays("malformed")) << LastRpcErrorText();
+
+    ScriptedPeer busy("127.0.0.132", kPeerPort, [](int fd) {
+        auto bind = ScriptedPeer::ReadPdu(fd);
+        std::vector<uint8_t> nak;
+        EncodeBindNak(ScriptedPeer::CallId(bind), BindNakBody{kNakTemporaryCongestion, {{5, 0}}}, nak);
+        ScriptedPeer::WriteAll(fd, nak);
+    });
+    EXPECT_EQ(CallPeer("127.0.0.132"), RPC_S_PROTOCOL_ERROR);
+    EXPECT_TRUE(ErrorSays("the server refused the bind: the server is busy (temporary congestion) (reason 1)"))
+        << LastRpcErrorText();
+}
+
 TEST_F(PeerFaults, APeerThatLeavesMidReplyFailsTheCall) {
     ScriptedPeer peer("127.0.0.118", kPeerPort, BindThen([](int fd, const std::vector<uint8_t>& req) {
         // The first of several fragments, then the connection ends.
