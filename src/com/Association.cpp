@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <thread>
 
 #include "com/RpcError.h"
 #include "com/RpcSettings.h"
@@ -145,14 +146,17 @@ HRESULT Association::EnsureContext(const SyntaxId& interface, uint16_t& contextI
     const uint8_t* data;
     const std::string silence = "no answer to the bind within " + std::to_string(std::min(ConnectTimeoutMs(), CallTimeoutMs())) + " ms";
     if (HRESULT hr = ReadPdu(h, 65535, data, deadline, silence); FAILED(hr)) return hr;
-    if (h.callId != callId) return Broken(RPC_S_PROTOCOL_ERROR, "the server answered the bind with another call id");
-    const PduType expected = first ? PduType::BindAck : PduType::AlterContextResp;
+    // A server at its limit refuses before it has read the bind, so its bind_nak names no call.
     if (h.type == PduType::BindNak) {
         BindNakBody nak;
         DecodeBindNak(data, h, nak);
-        return Broken(RPC_S_PROTOCOL_ERROR, std::string("the server refused the bind: ") + BindNakReasonText(nak.reason) +
-                                                " (reason " + std::to_string(nak.reason) + ")");
+        m_busy = nak.reason == kNakTemporaryCongestion;
+        return Broken(m_busy ? RPC_S_SERVER_TOO_BUSY : RPC_S_PROTOCOL_ERROR,
+                      std::string("the server refused the bind: ") + BindNakReasonText(nak.reason) + " (reason " +
+                          std::to_string(nak.reason) + ")");
     }
+    if (h.callId != callId) return Broken(RPC_S_PROTOCOL_ERROR, "the server answered the bind with another call id");
+    const PduType expected = first ? PduType::BindAck : PduType::AlterContextResp;
     if (h.type == PduType::Fault) {
         FaultBody fault;
         const PduError e = DecodeFault(data, h, fault);
@@ -287,6 +291,11 @@ HRESULT Association::Call(const RpcRequest& request, RpcReply& reply) {
     return hr;
 }
 
+namespace {
+constexpr int kBusyAttempts = 4;
+constexpr int kBusyFirstWaitMs = 100;
+}  // namespace
+
 HRESULT Association::CallOnce(const RpcRequest& request, RpcReply& reply) {
     if (request.stubLength > kMaxStubData) {
         SetLastRpcErrorText(EndpointText(m_host, m_port) + ": the request is larger than the largest call accepted");
@@ -296,9 +305,22 @@ HRESULT Association::CallOnce(const RpcRequest& request, RpcReply& reply) {
     // Connecting and binding (or adding a context) are bounded by the connect budget: a server
     // that accepts the connection but never answers is given up as soon as one that refuses it.
     const Deadline connectDeadline = std::min(deadline, DeadlineIn(ConnectTimeoutMs()));
-    if (HRESULT hr = EnsureConnected(connectDeadline); FAILED(hr)) return hr;
     uint16_t contextId = 0;
-    if (HRESULT hr = EnsureContext(request.interface, contextId, connectDeadline); FAILED(hr)) return hr;
+    // A busy server is tried again a few times, each wait twice the last, within the budget.
+    for (int attempt = 0;; ++attempt) {
+        m_busy = false;
+        HRESULT hr = EnsureConnected(connectDeadline);
+        if (SUCCEEDED(hr)) hr = EnsureContext(request.interface, contextId, connectDeadline);
+        if (SUCCEEDED(hr)) break;
+        const auto wait = std::chrono::milliseconds(kBusyFirstWaitMs << attempt);
+        if (!m_busy || attempt + 1 >= kBusyAttempts || SteadyClock::now() + wait >= connectDeadline) {
+            if (m_busy)
+                SetLastRpcErrorText(EndpointText(m_host, m_port) + ": the server is busy (temporary congestion); tried " +
+                                    std::to_string(attempt + 1) + " times: try again later");
+            return hr;
+        }
+        std::this_thread::sleep_for(wait);
+    }
     const uint32_t callId = m_nextCallId++;
     if (HRESULT hr = SendRequest(callId, contextId, request, deadline); FAILED(hr)) return hr;
     return ReceiveReply(callId, request, reply, deadline);

@@ -94,6 +94,7 @@ private:
     std::vector<int> m_connecting;      // sockets of a connect in progress
     uint64_t m_aborts = 0;              // Abort calls so far
     uint32_t m_nextCallId = 1;
+    bool m_busy = false;  // the last bind was refused by a server at its limit
     uint32_t m_assocGroup = 0;
     uint16_t m_sendFrag = 0;
     uint16_t m_recvFrag = 0;

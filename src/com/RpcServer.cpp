@@ -93,8 +93,14 @@ void RpcServer::Accept(const Listener& l) {
         if (fd < 0) return;  // nothing more waiting (or a transient error)
         Reap(false);
         if (m_active.load() >= m_options.maxConnections || m_stopping) {
-            // Refused at once rather than left waiting: the peer sees the connection close.
+            // Refused at once rather than left waiting, with a word: a bind_nak saying the server
+            // is busy, so the client may try again. Sent without waiting for the peer's bind.
             ++m_refused;
+            if (!m_stopping) {
+                std::vector<uint8_t> nak;
+                rpc::EncodeBindNak(0, rpc::BindNakBody{rpc::kNakTemporaryCongestion, {{5, 0}, {5, 1}}}, nak);
+                (void)!send(fd, nak.data(), nak.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            }
             close(fd);
             continue;
         }

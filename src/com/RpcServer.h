@@ -70,7 +70,9 @@ struct RpcServerOptions {
     size_t maxConnections = 16;          // more at once are refused
     uint16_t maxFragment = 65535;        // the largest fragment this side sends or receives
     size_t maxRequest = 16u << 20;       // the largest request stub data accepted
-    uint32_t handshakeTimeoutMs = 30000;  // for the bind, and for a PDU once begun
+    uint32_t bindTimeoutMs = 5000;        // a new connection that has not bound by then is closed
+    uint32_t handshakeTimeoutMs = 30000;  // for a bind's answer's rest, and for a PDU once begun
+    uint32_t requestTimeoutMs = 60000;    // for all fragments of one request together
     uint32_t idleTimeoutMs = 600000;      // a bound connection with no call for this long is closed
     RpcServerHook hook;                   // none: nothing is held back
 };

@@ -39,6 +39,8 @@ struct Pending {
     bool hasObject = false;
     GUID object;
     uint32_t drep = 0;
+    std::chrono::steady_clock::time_point began;
+    size_t fragments = 0;
     std::optional<SyntaxId> interface;  // none: the context is not bound
     std::unique_ptr<StubAssembler> assembler;
 };
@@ -52,9 +54,18 @@ public:
 
     // One PDU; false when the connection is to end.
     bool Step(const std::atomic<bool>& stopping) {
-        const uint32_t wait = m_pending || !m_bound ? m_options.handshakeTimeoutMs : m_options.idleTimeoutMs;
+        // Unbound, a connection may only bind, and soon; a request's fragments have one time
+        // for them all, so a stream of empty fragments cannot hold a call open.
+        Deadline deadline = DeadlineIn(m_bound ? m_options.idleTimeoutMs : m_options.bindTimeoutMs);
+        if (m_pending) deadline = m_pending->began + std::chrono::milliseconds(m_options.requestTimeoutMs);
         const uint8_t* p = nullptr;
-        if (m_stream.Peek(kHeaderSize, DeadlineIn(wait), p) != StreamStatus::Ok) return false;
+        if (const StreamStatus s = m_stream.Peek(kHeaderSize, deadline, p); s != StreamStatus::Ok) {
+            if (s == StreamStatus::Timeout)
+                Refuse(m_pending ? "a request not complete within " + std::to_string(m_options.requestTimeoutMs) + " ms"
+                       : !m_bound ? "no bind within " + std::to_string(m_options.bindTimeoutMs) + " ms"
+                                  : "idle for " + std::to_string(m_options.idleTimeoutMs) + " ms");
+            return false;
+        }
         if (stopping) return false;
         PduHeader h;
         if (PduError e = DecodeHeader(p, kHeaderSize, h); e != PduError::None) {
@@ -193,10 +204,17 @@ private:
             c.drep = h.drep;
             if (const SyntaxId* s = FindContext(rb.contextId)) c.interface = *s;
             c.assembler = std::make_unique<StubAssembler>(m_options.maxRequest, h.drep, nullptr, nullptr);
+            c.began = std::chrono::steady_clock::now();
         } else if (!m_pending || m_pending->callId != h.callId || m_pending->drep != h.drep) {
             return Refuse("a fragment of a call that was not begun");
         }
         Pending& c = *m_pending;
+        // Fragments as small as a peer may make them fill the largest request; more are a flood.
+        const size_t maxFragments = m_options.maxRequest / 8 + 1;
+        if (++c.fragments > maxFragments) {
+            SendFault(c.callId, c.contextId, nca_s_fault_remote_no_memory, true);
+            return Refuse("a request of more than " + std::to_string(maxFragments) + " fragments");
+        }
         if (c.assembler->Append(p + rb.stubOffset, rb.stubLength) != StubAssembler::Status::Ok) {
             SendFault(c.callId, c.contextId, nca_s_fault_remote_no_memory, true);
             return Refuse("a request larger than " + std::to_string(m_options.maxRequest) + " bytes");

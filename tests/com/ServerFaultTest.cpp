@@ -7,9 +7,15 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <cerrno>
+#include <memory>
 #include <thread>
 #include <vector>
 
+#include "com/Association.h"
+#include "com/RpcError.h"
 #include "com/RpcPdu.h"
 #include "com/RpcServer.h"
 
@@ -33,8 +39,9 @@ class ServerFault : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(server.Listen("127.0.0.1", 0, &handler, port, error)) << error;
-        thread = std::thread([this] { server.Run(); });
+        server = std::make_unique<RpcServer>(options);
+        ASSERT_TRUE(server->Listen("127.0.0.1", 0, &handler, port, error)) << error;
+        thread = std::thread([this] { server->Run(); });
         Connect();
     }
     void Connect() {
@@ -61,7 +68,7 @@ protected:
     }
     void TearDown() override {
         if (fd >= 0) ::close(fd);
-        server.Stop();
+        if (server) server->Stop();
         if (thread.joinable()) thread.join();
     }
     // One whole PDU; false when none came within the bound.
@@ -81,6 +88,21 @@ protected:
         }
         return true;
     }
+    // One request fragment of `stub` bytes on context 0.
+    void Fragment(uint8_t flags, uint32_t callId, size_t stub) {
+        std::vector<uint8_t> pdu(kRequestHeaderSize + stub, 0);
+        EncodeRequestHeader(pdu.data(), flags, uint16_t(pdu.size()), callId, 0, 0, 0, nullptr);
+        (void)!::send(fd, pdu.data(), pdu.size(), MSG_NOSIGNAL);
+    }
+    // Whether the server closed the connection (reading what it sent before), within 5 s.
+    bool Closed() {
+        uint8_t b[256];
+        for (;;) {
+            const ssize_t got = ::read(fd, b, sizeof b);
+            if (got == 0) return true;
+            if (got < 0) return errno == ECONNRESET;
+        }
+    }
     // The fault answering a call on `context` with `opnum`.
     FaultBody Call(uint16_t context, uint16_t opnum, uint32_t callId) {
         std::vector<uint8_t> pdu(kRequestHeaderSize + 8, 0);
@@ -97,7 +119,8 @@ protected:
     }
 
     Handler handler;
-    RpcServer server;
+    RpcServerOptions options;
+    std::unique_ptr<RpcServer> server;
     uint16_t port = 0;
     std::thread thread;
     int fd = -1;
@@ -144,6 +167,120 @@ TEST_F(ServerFault, ABindInADataRepresentationNotServedIsRefusedWithItsReason) {
     Bind(0x12, 0);
     uint8_t any;
     EXPECT_EQ(::read(fd, &any, 1), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A server at its connection limit answers a new one with a bind_nak saying it is busy; the client
+// tries again a few times, waiting longer each time, and gets in once a place is free.
+TEST(ServerBusy, AServerAtItsLimitSaysSoAndTheClientTriesAgain) {
+    RpcServerOptions options;
+    options.maxConnections = 1;
+    RpcServer server(options);
+    Handler handler;
+    uint16_t port = 0;
+    std::string error;
+    ASSERT_TRUE(server.Listen("127.0.0.1", 0, &handler, port, error)) << error;
+    std::thread running([&] { server.Run(); });
+    struct Stop {
+        RpcServer& s;
+        std::thread& t;
+        ~Stop() {
+            s.Stop();
+            t.join();
+        }
+    } stop{server, running};
+
+    // The only place taken by a connection that has not bound yet.
+    int held = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(held, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (server.ActiveConnections() < 1 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(server.ActiveConnections(), 1u);
+
+    uint8_t stub[8] = {};
+    RpcRequest q;
+    q.interface = kServed;
+    q.stub = stub;
+    q.stubLength = sizeof stub;
+    RpcReply reply;
+    {
+        Association busy("127.0.0.1", port);
+        EXPECT_EQ(busy.Call(q, reply), RPC_S_SERVER_TOO_BUSY);
+        EXPECT_NE(LastRpcErrorText().find("the server is busy (temporary congestion); tried 4 times: try again later"),
+                  std::string::npos)
+            << LastRpcErrorText();
+        EXPECT_EQ(server.RefusedConnections(), 4u);
+        std::free(reply.data);
+    }
+    // The place comes free while the client waits between its tries.
+    std::thread freeing([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        ::close(held);
+    });
+    Association later("127.0.0.1", port);
+    reply = RpcReply{};
+    EXPECT_EQ(later.Call(q, reply), S_OK) << LastRpcErrorText();
+    EXPECT_TRUE(reply.fault);  // the handler's own answer: the call got in
+    std::free(reply.data);
+    freeing.join();
+}
+
+}  // namespace
+
+namespace {
+
+// Peers that hold a connection without using it: one that never binds, one that streams empty
+// fragments of a request that never ends, one that sends more fragments than a request can have.
+class TightServer : public ServerFault {
+protected:
+    TightServer() {
+        options.bindTimeoutMs = 300;
+        options.requestTimeoutMs = 600;
+        options.maxRequest = 64;
+    }
+};
+
+TEST_F(TightServer, AConnectionThatNeverBindsIsClosedSoon) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Closed());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST_F(TightServer, ARequestHasOneTimeForAllItsFragments) {
+    Bind();
+    PduHeader h;
+    ASSERT_TRUE(Read(h));
+    const auto start = std::chrono::steady_clock::now();
+    Fragment(PFC_FIRST_FRAG, 2, 0);
+    // Fewer than the count allows, each well within any per-fragment wait.
+    for (int i = 0; i < 6; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        Fragment(0, 2, 0);
+    }
+    EXPECT_TRUE(Closed());
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(550));
+    EXPECT_LT(took, std::chrono::seconds(3));
+}
+
+TEST_F(TightServer, MoreFragmentsThanARequestCanHaveAreRefused) {
+    Bind();
+    PduHeader h;
+    ASSERT_TRUE(Read(h));
+    Fragment(PFC_FIRST_FRAG, 2, 0);
+    for (int i = 0; i < 20; ++i) Fragment(0, 2, 0);
+    ASSERT_TRUE(Read(h));
+    EXPECT_EQ(h.type, PduType::Fault);
+    EXPECT_TRUE(h.flags & PFC_DID_NOT_EXECUTE);
+    EXPECT_TRUE(Closed());
 }
 
 }  // namespace
