@@ -69,7 +69,7 @@ public:
             ComplexPingRequest q;
             if (!ReadComplexPingRequest(r, q)) return reply.Fault(rpc::nca_s_fault_ndr);
             ComplexPingReply a;
-            a.status = x.ComplexPing(q, a);
+            a.status = x.ComplexPing(q, a, call.peer.substr(0, call.peer.rfind(':')));
             return Reply(reply, [&](NdrWriter& w) { WriteComplexPingReply(w, a); });
         }
         case kOpServerAlive: return Reply(reply, [&](NdrWriter& w) { WriteStatusReply(w, 0); });

@@ -168,13 +168,19 @@ uint32_t ObjectExporter::SimplePing(SETID setId) {
     return 0;
 }
 
-uint32_t ObjectExporter::ComplexPing(const ComplexPingRequest& q, ComplexPingReply& a) {
+uint32_t ObjectExporter::ComplexPing(const ComplexPingRequest& q, ComplexPingReply& a, const std::string& peer) {
     std::lock_guard lock(m_mutex);
     SETID id = q.setId;
     if (id == 0) {
+        // Sets live for minutes after their last ping: a peer making new ones without end would
+        // hold the server's memory.
+        size_t ofPeer = 0;
+        for (const auto& [setId, set] : m_sets) ofPeer += set.peer == peer;
+        if (ofPeer >= kMaxSetsPerPeer || m_sets.size() >= kMaxSets) return uint32_t(E_OUTOFMEMORY);
         do id = RandomU64();
         while (m_sets.count(id));
         m_sets[id] = PingSetEntry{};
+        m_sets[id].peer = peer;
     }
     auto it = m_sets.find(id);
     if (it == m_sets.end()) return OR_INVALID_SET;

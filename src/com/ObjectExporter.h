@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "com/DcomIds.h"
@@ -40,7 +41,11 @@ public:
 
     // The resolver's ping calls; the result is the call's error_status_t.
     uint32_t SimplePing(SETID setId);
-    uint32_t ComplexPing(const ComplexPingRequest& q, ComplexPingReply& a);
+    // A peer (its address, without the port) keeps at most kMaxSetsPerPeer sets, all peers
+    // kMaxSets: a new set beyond either is refused with E_OUTOFMEMORY.
+    uint32_t ComplexPing(const ComplexPingRequest& q, ComplexPingReply& a, const std::string& peer = {});
+    static constexpr size_t kMaxSetsPerPeer = 64;
+    static constexpr size_t kMaxSets = 4096;
 
     // Releases what nobody pinged within kPingsMissed periods; the number of objects released.
     size_t CollectGarbage(Clock::time_point now);
@@ -69,6 +74,7 @@ private:
         Clock::time_point lastAlive;
     };
     struct PingSetEntry {
+        std::string peer;
         std::set<OID> oids;
         uint16_t sequence = 0;
         Clock::time_point lastPing;

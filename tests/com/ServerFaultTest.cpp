@@ -284,3 +284,24 @@ TEST_F(TightServer, MoreFragmentsThanARequestCanHaveAreRefused) {
 }
 
 }  // namespace
+
+#include "com/ObjectExporter.h"
+
+namespace {
+
+// Ping sets live for minutes after their last ping: one peer cannot make them without end, and
+// the limit of one peer does not hold another.
+TEST(PingSets, APeerKeepsABoundedNumberOfSetsAndAnotherPeerIsNotHeld) {
+    ObjectExporter exporter;
+    ComplexPingRequest q;
+    ComplexPingReply a;
+    for (size_t i = 0; i < ObjectExporter::kMaxSetsPerPeer; ++i) ASSERT_EQ(exporter.ComplexPing(q, a, "127.0.0.9"), 0u) << i;
+    EXPECT_EQ(exporter.ComplexPing(q, a, "127.0.0.9"), uint32_t(E_OUTOFMEMORY));
+    EXPECT_EQ(exporter.ComplexPing(q, a, "127.0.0.10"), 0u);
+    // A set already made is still pinged.
+    q.setId = a.setId;
+    EXPECT_EQ(exporter.ComplexPing(q, a, "127.0.0.10"), 0u);
+    EXPECT_EQ(exporter.SimplePing(a.setId), 0u);
+}
+
+}  // namespace
