@@ -31,6 +31,12 @@ std::string PeerOf(int fd) {
     return std::string(text) + ":" + std::to_string(ntohs(a.sin_port));
 }
 
+// The transfer syntax a client offers to negotiate optional features at bind time:
+// 6CB71C2C-9812-4540-xxxx-000000000000, the features as a bit mask where the x's are.
+bool IsFeatureNegotiation(const SyntaxId& s) {
+    return s.uuid.Data1 == 0x6CB71C2C && s.uuid.Data2 == 0x9812 && s.uuid.Data3 == 0x4540;
+}
+
 // A call whose fragments are arriving.
 struct Pending {
     uint32_t callId = 0;
@@ -166,7 +172,13 @@ private:
             const SyntaxId* existing = FindContext(e.contextId);
             const bool ndr = std::find(e.transferSyntaxes.begin(), e.transferSyntaxes.end(), kNdrSyntax) !=
                              e.transferSyntaxes.end();
-            if (existing && !(*existing == e.abstractSyntax)) {
+            const bool features = std::any_of(e.transferSyntaxes.begin(), e.transferSyntaxes.end(), IsFeatureNegotiation);
+            if (features && !ndr) {
+                // Bind-time feature negotiation: acknowledged, with none of the optional features
+                // (security context multiplexing, keeping orphaned calls) offered.
+                r.result = kResultNegotiateAck;
+                r.reason = 0;
+            } else if (existing && !(*existing == e.abstractSyntax)) {
                 r.reason = kReasonNotSpecified;  // a context id keeps its interface
             } else if (!m_handler->Serves(e.abstractSyntax)) {
                 r.reason = kReasonAbstractSyntaxNotSupported;

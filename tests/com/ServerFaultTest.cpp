@@ -305,3 +305,32 @@ TEST(PingSets, APeerKeepsABoundedNumberOfSetsAndAnotherPeerIsNotHeld) {
 }
 
 }  // namespace
+
+namespace {
+
+// Bind-time feature negotiation: a context that offers it is acknowledged (none of the features
+// taken) beside the context that binds the interface, which is accepted as usual.
+TEST_F(ServerFault, FeatureNegotiationAtBindIsAcknowledged) {
+    BindBody bind;
+    bind.maxXmitFrag = bind.maxRecvFrag = 4280;
+    bind.contexts.push_back(ContextElement{0, kServed, {kNdrSyntax}});
+    const SyntaxId negotiate{MakeGuid(0x6CB71C2C, 0x9812, 0x4540, 0x03, 0x00, 0, 0, 0, 0, 0, 0), 1, 0};
+    bind.contexts.push_back(ContextElement{1, kServed, {negotiate}});
+    std::vector<uint8_t> pdu;
+    EncodeBind(PduType::Bind, 1, bind, pdu);
+    ASSERT_EQ(::write(fd, pdu.data(), pdu.size()), ssize_t(pdu.size()));
+    PduHeader h;
+    ASSERT_TRUE(Read(h));
+    ASSERT_EQ(h.type, PduType::BindAck);
+    BindAckBody ack;
+    ASSERT_EQ(DecodeBindAck(last.data(), h, ack), PduError::None);
+    ASSERT_EQ(ack.results.size(), 2u);
+    EXPECT_EQ(ack.results[0].result, kResultAcceptance);
+    EXPECT_EQ(ack.results[1].result, kResultNegotiateAck);
+    EXPECT_EQ(ack.results[1].reason, 0);
+    // The negotiating context binds nothing: a call on it never runs.
+    EXPECT_EQ(Call(1, 0, 2).status, nca_s_fault_context_mismatch);
+    EXPECT_EQ(Call(0, 0, 3).status, nca_s_fault_ndr);
+}
+
+}  // namespace
