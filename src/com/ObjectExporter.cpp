@@ -69,7 +69,8 @@ ObjectExporter::ObjectExporter() : m_oxid(RandomU64()), m_remUnknown(RandomGuid(
 
 ObjectExporter::~ObjectExporter() {
     std::lock_guard lock(m_mutex);
-    for (auto& [ipid, e] : m_ipids) e.stub->Release();
+    for (auto& [ipid, e] : m_ipids)
+        if (e.stub) e.stub->Release();
     for (auto& [oid, e] : m_oids) e.identity->Release();
 }
 
@@ -85,8 +86,10 @@ DualStringArray ObjectExporter::Bindings() const {
 
 HRESULT ObjectExporter::Export(IUnknown* object, const IID& iid, uint32_t refs, STDOBJREF& out) {
     if (!object) return E_POINTER;
+    // IUnknown is exported without a stub: its methods travel as IRemUnknown's, never on its IPID.
+    const bool unknown = iid == IID_IUnknown;
     ComPtr<IPSFactoryBuffer> factory;
-    HRESULT hr = GetProxyStubFactory(iid, factory.Put());
+    HRESULT hr = unknown ? S_OK : GetProxyStubFactory(iid, factory.Put());
     if (FAILED(hr)) return hr;
     IUnknown* identity = nullptr;
     hr = object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
@@ -115,8 +118,8 @@ HRESULT ObjectExporter::Export(IUnknown* object, const IID& iid, uint32_t refs, 
         }
     }
     IRpcStubBuffer* stub = nullptr;
-    hr = factory->CreateStub(iid, object, &stub);
-    if (FAILED(hr) || !stub) {
+    if (!unknown) hr = factory->CreateStub(iid, object, &stub);
+    if (!unknown && (FAILED(hr) || !stub)) {
         if (created) ReleaseOid(oid);
         return FAILED(hr) ? hr : E_NOINTERFACE;
     }
@@ -147,7 +150,7 @@ void ObjectExporter::ReleaseOid(OID oid) {
     for (const IPID& ipid : o->second.ipids) {
         auto it = m_ipids.find(ipid);
         if (it != m_ipids.end()) {
-            it->second.stub->Release();
+            if (it->second.stub) it->second.stub->Release();
             m_ipids.erase(it);
         }
     }
@@ -253,7 +256,7 @@ void ObjectExporter::ObjectCall(const RpcCall& call, RpcServerReply& reply, size
         std::lock_guard lock(m_mutex);
         auto it = m_ipids.find(call.object);
         if (it == m_ipids.end()) return reply.Fault(uint32_t(RPC_E_DISCONNECTED));
-        if (!(it->second.iid == call.interface.uuid)) return reply.Fault(rpc::nca_s_unk_if);
+        if (!(it->second.iid == call.interface.uuid) || !it->second.stub) return reply.Fault(rpc::nca_s_unk_if);
         stub = it->second.stub;
         stub->AddRef();
     }

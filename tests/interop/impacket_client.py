@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """An independent DCOM client: activates the telephony server class on a zentsim daemon with
 IActivation::RemoteActivation, reads the system configuration and the extension list through
-IZentGetI by ORPC with impacket's own NDR encoding, pings the object, releases it, and checks
+IZentGetI by ORPC with impacket's own NDR encoding, asks the object for IUnknown, pings the object, releases it, and checks
 that the server then refuses the reference.
 
 usage: impacket_client.py ADDRESS RESOLVER_PORT OUTDIR [--expire MS]
@@ -17,7 +17,8 @@ import time
 try:
     from impacket.dcerpc.v5 import transport
     from impacket.dcerpc.v5.dcomrt import (DCOMCALL, DCOMANSWER, DCOMConnection, IActivation,
-                                           IObjectExporter, IRemUnknown)
+                                           IObjectExporter, IRemUnknown, IID, IID_IRemUnknown,
+                                           RemQueryInterface)
     from impacket.dcerpc.v5.dtypes import LONG, NULL
     from impacket.dcerpc.v5.ndr import NDRUniConformantArray
     from impacket.dcerpc.v5.rpcrt import RPC_C_AUTHN_LEVEL_NONE, DCERPCException
@@ -118,6 +119,20 @@ def main():
         fail('GetExtensionList: hr %#x, length %d, %d bytes' % (hr & 0xffffffff, length, len(data)))
     with open(os.path.join(outdir, 'extlist.bin'), 'wb') as f:
         f.write(data)
+
+    # IUnknown is handed out like any other interface of the object.
+    q = RemQueryInterface()
+    q['ORPCthis'] = itf.get_cinstance().get_ORPCthis()
+    q['ORPCthis']['flags'] = 0
+    q['ripid'] = itf.get_iPid()
+    q['cRefs'] = 1
+    q['cIids'] = 1
+    unknown = IID()
+    unknown['Data'] = string_to_bin('00000000-0000-0000-C000-000000000046')
+    q['iids'].append(unknown)
+    resp = itf.request(q, IID_IRemUnknown, itf.get_ipidRemUnknown())
+    if resp['ppQIResults']['hResult'] != 0:
+        fail('RemQueryInterface for IUnknown: hr %#x' % (resp['ppQIResults']['hResult'] & 0xffffffff))
 
     # The object's OID in a new ping set, then a simple ping of the set.
     resp = IObjectExporter(dce_for(address, port)).ComplexPing(0, 0, [itf.get_oid()], [])
