@@ -149,6 +149,9 @@ bool DcomServer::Start(uint16_t resolverPort, std::string& error) {
     DualStringArray bindings;
     bindings.strings.push_back(TcpBinding(m_address, m_exporterPort, true));
     m_exporter.SetBindings(bindings);
+    DualStringArray resolver;
+    resolver.strings.push_back(TcpBinding(m_address, m_resolverPort, m_resolverPort != 135));
+    m_exporter.SetResolverBindings(resolver);
     return true;
 }
 

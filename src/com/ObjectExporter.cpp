@@ -79,6 +79,11 @@ void ObjectExporter::SetBindings(DualStringArray bindings) {
     m_bindings = std::move(bindings);
 }
 
+void ObjectExporter::SetResolverBindings(DualStringArray bindings) {
+    std::lock_guard lock(m_mutex);
+    m_resolverBindings = std::move(bindings);
+}
+
 DualStringArray ObjectExporter::Bindings() const {
     std::lock_guard lock(m_mutex);
     return m_bindings;
@@ -343,7 +348,11 @@ void ObjectExporter::RemUnknownCall(const RpcCall& call, RpcServerReply& reply) 
         if (!ReadRemQueryInterface2Request(r, q)) return reply.Fault(rpc::nca_s_fault_ndr);
         RemQueryInterface2Reply a;
         ComPtr<IUnknown> identity = IdentityOf(q.ipid);
-        const DualStringArray bindings = Bindings();
+        DualStringArray bindings;
+        {
+            std::lock_guard lock(m_mutex);
+            bindings = m_resolverBindings.strings.empty() ? m_bindings : m_resolverBindings;
+        }
         for (const IID& iid : q.iids) {
             void* itf = nullptr;
             HRESULT hr = identity ? identity->QueryInterface(iid, &itf) : E_NOINTERFACE;

@@ -33,6 +33,9 @@ public:
     OXID Oxid() const { return m_oxid; }
     const IPID& RemUnknownIpid() const { return m_remUnknown; }
     void SetBindings(DualStringArray bindings);
+    // The OXID resolver's own address, which the OBJREFs this exporter hands out name (the
+    // object's port is what the resolver answers for the OXID); none set: the bindings above.
+    void SetResolverBindings(DualStringArray bindings);
     DualStringArray Bindings() const;
 
     // Hands out interface iid of object with refs public references: a stub for it (one per
@@ -91,6 +94,7 @@ private:
     const IPID m_remUnknown;
     mutable std::mutex m_mutex;
     DualStringArray m_bindings;
+    DualStringArray m_resolverBindings;
     std::map<GUID, IpidEntry, GuidLess> m_ipids;
     std::map<OID, OidEntry> m_oids;
     std::map<IUnknown*, OID> m_byIdentity;
