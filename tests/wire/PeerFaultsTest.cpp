@@ -158,8 +158,18 @@ TEST_F(PeerFaults, AnUnservedDataRepresentationAndARefusedBindAreSaidAsSuch) {
         EncodeBindNak(ScriptedPeer::CallId(bind), BindNakBody{kNakTemporaryCongestion, {{5, 0}}}, nak);
         ScriptedPeer::WriteAll(fd, nak);
     });
-    EXPECT_EQ(CallPeer("127.0.0.132"), RPC_S_PROTOCOL_ERROR);
-    EXPECT_TRUE(ErrorSays("the server refused the bind: the server is busy (temporary congestion) (reason 1)"))
+    EXPECT_EQ(CallPeer("127.0.0.132"), RPC_S_SERVER_TOO_BUSY);
+    EXPECT_TRUE(ErrorSays("the server is busy (temporary congestion); tried 4 times: try again later"))
+        << LastRpcErrorText();
+
+    ScriptedPeer refusing("127.0.0.133", kPeerPort, [](int fd) {
+        auto bind = ScriptedPeer::ReadPdu(fd);
+        std::vector<uint8_t> nak;
+        EncodeBindNak(ScriptedPeer::CallId(bind), BindNakBody{kNakProtocolVersionNotSupported, {{5, 0}}}, nak);
+        ScriptedPeer::WriteAll(fd, nak);
+    });
+    EXPECT_EQ(CallPeer("127.0.0.133"), RPC_S_PROTOCOL_ERROR);
+    EXPECT_TRUE(ErrorSays("the server refused the bind: the protocol version is not supported (reason 4)"))
         << LastRpcErrorText();
 }
 
