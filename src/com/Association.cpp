@@ -111,6 +111,10 @@ HRESULT Association::ReadPdu(PduHeader& h, size_t peekLength, const uint8_t*& da
                              const std::string& silence) {
     const uint8_t* p = nullptr;
     StreamStatus s = m_stream->Peek(kHeaderSize, deadline, p);
+    if (s == StreamStatus::Timeout && m_stream->Buffered() > 0)
+        return Broken(RPC_S_CALL_FAILED, "a PDU was cut short: " + std::to_string(m_stream->Buffered()) + " of its " +
+                                             std::to_string(kHeaderSize) + " header bytes arrived, then nothing (" +
+                                             silence + ")");
     if (s != StreamStatus::Ok) return Broken(RPC_S_CALL_FAILED, s == StreamStatus::Timeout ? silence : m_stream->Error());
     if (PduError e = DecodeHeader(p, kHeaderSize, h); e != PduError::None)
         return Broken(RPC_S_PROTOCOL_ERROR, std::string(e == PduError::UnsupportedDataRep ? "the server's " : "malformed PDU from the server: ") +
@@ -120,7 +124,10 @@ HRESULT Association::ReadPdu(PduHeader& h, size_t peekLength, const uint8_t*& da
         return Broken(RPC_S_PROTOCOL_ERROR, "the server sent a fragment of " + std::to_string(h.fragLength) +
                                                 " bytes, longer than the " + std::to_string(limit) + " negotiated");
     s = m_stream->Peek(std::min<size_t>(peekLength, h.fragLength), deadline, data);
-    if (s != StreamStatus::Ok) return Broken(RPC_S_CALL_FAILED, s == StreamStatus::Timeout ? silence : m_stream->Error());
+    if (s == StreamStatus::Timeout)
+        return Broken(RPC_S_CALL_FAILED, "a PDU of " + std::to_string(h.fragLength) + " bytes was cut short: " +
+                                             std::to_string(m_stream->Buffered()) + " arrived, then nothing (" + silence + ")");
+    if (s != StreamStatus::Ok) return Broken(RPC_S_CALL_FAILED, m_stream->Error());
     return S_OK;
 }
 
@@ -226,7 +233,12 @@ HRESULT Association::ReceiveReply(uint32_t callId, const RpcRequest& request, Rp
     for (bool first = true;; first = false) {
         PduHeader h;
         const uint8_t* data;
-        if (HRESULT hr = ReadPdu(h, kFaultSize, data, deadline, silence); FAILED(hr)) return hr;
+        // After the first fragment the reply is under way: a peer that keeps it coming without
+        // end runs out of time with part of it here.
+        const std::string late = first ? silence
+                                       : "the reply did not end within " + std::to_string(CallTimeoutMs()) + " ms: " +
+                                             std::to_string(assembler->Size()) + " bytes of it arrived";
+        if (HRESULT hr = ReadPdu(h, kFaultSize, data, deadline, late); FAILED(hr)) return hr;
         if (h.callId != callId)
             return Broken(RPC_S_PROTOCOL_ERROR, "the server answered call " + std::to_string(h.callId) +
                                                     " while call " + std::to_string(callId) + " was waiting");
@@ -260,7 +272,11 @@ HRESULT Association::ReceiveReply(uint32_t callId, const RpcRequest& request, Rp
             size_t length;
             StubAssembler::Status s = assembler->NextSpan(left, span, length);
             if (s != StubAssembler::Status::Ok) return Broken(RPC_S_PROTOCOL_ERROR, StubAssemblerStatusText(s));
-            if (m_stream->Read(span, length, deadline) != StreamStatus::Ok) return Broken(RPC_S_CALL_FAILED, m_stream->Error());
+            if (const StreamStatus rs = m_stream->Read(span, length, deadline); rs != StreamStatus::Ok)
+                return Broken(RPC_S_CALL_FAILED, rs == StreamStatus::Timeout
+                                                     ? "the reply was cut short: its data stopped arriving within " +
+                                                           std::to_string(CallTimeoutMs()) + " ms"
+                                                     : m_stream->Error());
             assembler->Commit(length);
             left -= length;
         }

@@ -192,6 +192,41 @@ TEST_F(PeerFaults, ASilentPeerTimesOut) {
     EXPECT_TRUE(ErrorSays("no answer within 300 ms")) << LastRpcErrorText();
 }
 
+// A reply that stops part-way or never ends says how far it got, not that nothing came.
+TEST_F(PeerFaults, AReplyCutShortOrWithoutEndSaysHowFarItGot) {
+    setenv("QOB_CALL_TIMEOUT_MS", "300", 1);
+    ScriptedPeer halfHeader("127.0.0.134", kPeerPort, BindThen([](int fd, const std::vector<uint8_t>& req) {
+        auto pdu = Response(ScriptedPeer::CallId(req), {0, 0, 0, 0});
+        pdu.resize(7);
+        ScriptedPeer::WriteAll(fd, pdu);
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    }));
+    EXPECT_EQ(CallPeer("127.0.0.134"), RPC_S_CALL_FAILED);
+    EXPECT_TRUE(ErrorSays("a PDU was cut short: 7 of its 16 header bytes arrived, then nothing (no answer within 300 ms)"))
+        << LastRpcErrorText();
+
+    ScriptedPeer halfBody("127.0.0.135", kPeerPort, BindThen([](int fd, const std::vector<uint8_t>& req) {
+        auto pdu = Response(ScriptedPeer::CallId(req), std::vector<uint8_t>(400, 1));
+        pdu.resize(200);
+        ScriptedPeer::WriteAll(fd, pdu);
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    }));
+    EXPECT_EQ(CallPeer("127.0.0.135"), RPC_S_CALL_FAILED);
+    EXPECT_TRUE(ErrorSays("the reply was cut short: its data stopped arriving within 300 ms")) << LastRpcErrorText();
+
+    ScriptedPeer endless("127.0.0.136", kPeerPort, BindThen([](int fd, const std::vector<uint8_t>& req) {
+        const uint32_t id = ScriptedPeer::CallId(req);
+        bool first = true;
+        for (int i = 0; i < 40; ++i, first = false) {
+            if (!ScriptedPeer::WriteAll(fd, Response(id, std::vector<uint8_t>(16, 2), first ? PFC_FIRST_FRAG : 0))) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }));
+    EXPECT_EQ(CallPeer("127.0.0.136"), RPC_S_CALL_FAILED);
+    EXPECT_TRUE(ErrorSays("the reply did not end within 300 ms: ")) << LastRpcErrorText();
+    EXPECT_FALSE(ErrorSays("no answer")) << LastRpcErrorText();
+}
+
 TEST_F(PeerFaults, AFaultIsTheCallsResult) {
     ScriptedPeer peer("127.0.0.126", kPeerPort, BindThen([](int fd, const std::vector<uint8_t>& req) {
         std::vector<uint8_t> pdu;
