@@ -51,6 +51,16 @@ std::function<void(int)> BindThen(std::function<void(int fd, const std::vector<u
     };
 }
 
+// Answers every bind with a bind_nak for `reason`.
+std::function<void(int)> RefuseBind(uint16_t reason) {
+    return [reason](int fd) {
+        auto bind = ScriptedPeer::ReadPdu(fd);
+        std::vector<uint8_t> nak;
+        EncodeBindNak(ScriptedPeer::CallId(bind), BindNakBody{reason, {{5, 0}}}, nak);
+        ScriptedPeer::WriteAll(fd, nak);
+    };
+}
+
 class PeerFaults : public ::testing::Test {
 protected:
     void SetUp() override { setenv("QOB_CALL_TIMEOUT_MS", "2000", 1); }
@@ -152,22 +162,12 @@ TEST_F(PeerFaults, AnUnservedDataRepresentationAndARefusedBindAreSaidAsSuch) {
         << LastRpcErrorText();
     EXPECT_FALSE(ErrorSays("malformed")) << LastRpcErrorText();
 
-    ScriptedPeer busy("127.0.0.132", kPeerPort, [](int fd) {
-        auto bind = ScriptedPeer::ReadPdu(fd);
-        std::vector<uint8_t> nak;
-        EncodeBindNak(ScriptedPeer::CallId(bind), BindNakBody{kNakTemporaryCongestion, {{5, 0}}}, nak);
-        ScriptedPeer::WriteAll(fd, nak);
-    });
+    ScriptedPeer busy("127.0.0.132", kPeerPort, RefuseBind(kNakTemporaryCongestion));
     EXPECT_EQ(CallPeer("127.0.0.132"), RPC_S_SERVER_TOO_BUSY);
     EXPECT_TRUE(ErrorSays("the server is busy (temporary congestion); tried 4 times: try again later"))
         << LastRpcErrorText();
 
-    ScriptedPeer refusing("127.0.0.133", kPeerPort, [](int fd) {
-        auto bind = ScriptedPeer::ReadPdu(fd);
-        std::vector<uint8_t> nak;
-        EncodeBindNak(ScriptedPeer::CallId(bind), BindNakBody{kNakProtocolVersionNotSupported, {{5, 0}}}, nak);
-        ScriptedPeer::WriteAll(fd, nak);
-    });
+    ScriptedPeer refusing("127.0.0.133", kPeerPort, RefuseBind(kNakProtocolVersionNotSupported));
     EXPECT_EQ(CallPeer("127.0.0.133"), RPC_S_PROTOCOL_ERROR);
     EXPECT_TRUE(ErrorSays("the server refused the bind: the protocol version is not supported (reason 4)"))
         << LastRpcErrorText();
