@@ -58,6 +58,22 @@ void CZentServDcom::Abort() {
     m_link->Abort();
 }
 
+namespace {
+
+// What an activation's result says when no transport failure explains it.
+const char* ActivationFailureText(com::HRESULT hr) {
+    switch (static_cast<uint32_t>(hr)) {
+    case 0x80004002u: return "the server answered with none of the interfaces asked for (E_NOINTERFACE)";
+    case 0x80040154u: return "the server does not know the telephony server class (REGDB_E_CLASSNOTREG)";
+    case 0x80070005u: return "the server refused the activation (E_ACCESSDENIED)";
+    case 0x8007000Eu: return "the server had no memory for the object (E_OUTOFMEMORY)";
+    case 0x80010110u: return "the server does not speak this DCOM version (RPC_E_VERSION_MISMATCH)";
+    default: return nullptr;
+    }
+}
+
+}  // namespace
+
 bool CZentServDcom::ConnectInterfaces() {
     if (m_pControl || m_pGet || m_pChange) return true;
     // A lost site is not asked again, not even to connect.
@@ -86,8 +102,9 @@ bool CZentServDcom::ConnectInterfaces() {
         std::snprintf(text, sizeof text, "Failed to connect to server %s, hr = 0x%x\n", m_strName.c_str(),
                       static_cast<unsigned>(hr));
         m_strLastError = text;
-        // Over the network the code alone does not say what went wrong; the transport does.
+        // The code alone does not say what went wrong: the transport does, or the code's meaning.
         if (!com::LastRpcErrorText().empty()) m_strLastError += com::LastRpcErrorText() + "\n";
+        else if (const char* meaning = ActivationFailureText(hr)) m_strLastError += std::string(meaning) + "\n";
         for (auto& q : qi)
             if (q.pItf) q.pItf->Release();
         return false;

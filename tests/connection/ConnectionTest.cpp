@@ -207,6 +207,18 @@ TEST_F(Connection, EveryFailedInitializeSaysWhy) {
     Fault([](sim::Faults& f) { f.interfaces["IZentGetI"] = sim::InterfaceAnswer::Absent; });
     EXPECT_FALSE(conn->Initialize());
     EXPECT_EQ(conn->GetLastError(), "Failed to connect to server North: it gave no IZentGetI interface.\n");
+
+    // None of the interfaces: the code's meaning follows it, once.
+    conn.reset();
+    Host();
+    Fault([](sim::Faults& f) {
+        for (const char* name : {"IZentControlI", "IZentGetI", "IZentChangeI", "IZentITGTableSetupI", "IZentDeleteI",
+                                 "IZentONAI", "IZentOKLInterface"})
+            f.interfaces[name] = sim::InterfaceAnswer::Absent;
+    });
+    EXPECT_FALSE(conn->Initialize());
+    EXPECT_EQ(conn->GetLastError(), "Failed to connect to server North, hr = 0x80004002\n"
+                                    "the server answered with none of the interfaces asked for (E_NOINTERFACE)\n");
 }
 
 TEST_F(Connection, UnreachableServerSetsTheLastError) {
