@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/AtomicFile.h"
+#include "platform/Trace.h"
 
 namespace platform {
 
@@ -107,14 +108,15 @@ FileLock::Result FileLock::Acquire(const std::string& lockPath, const std::strin
     m_fd = fd;
     const std::string text = std::to_string(::getpid()) + " " + what + "\n";
     // Who holds the lock is for messages only: a failure here changes nothing else.
-    if (::ftruncate(fd, 0) == 0) (void)::pwrite(fd, text.data(), text.size(), 0);
+    if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, text.data(), text.size(), 0) != ssize_t(text.size()))
+        Trace("The lock file could not name its holder\n");
     return Result::Locked;
 }
 
 void FileLock::Release() {
     if (m_fd < 0) return;
     // Nobody is named once the lock is free; a later holder writes itself anew.
-    (void)::ftruncate(m_fd, 0);
+    if (::ftruncate(m_fd, 0) != 0) Trace("The lock file could not be emptied\n");
     ::close(m_fd);
     m_fd = -1;
 }
