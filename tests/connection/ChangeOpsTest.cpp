@@ -15,6 +15,13 @@ namespace extrec = server::extrec;
 
 class ChangeOps : public HostedSites {
 protected:
+    // The site with the group 600 of 201 and 202, loaded.
+    server::CZentServ& LoadGroup600(Hosted& site) {
+        Add(site, Ext("201"));
+        Add(site, Ext("202"));
+        Add(site, Ext("600", "group"), {"201", "202"});
+        return Load(site);
+    }
     // A forwarding copy of `number` as synchronisation hands it to AddExt.
     static ExtSummary Copy(const std::string& number, const std::string& dial, const std::string& mail,
                            uint8_t type = server::exttype::kVirtual) {
@@ -275,10 +282,7 @@ TEST_F(ChangeOps, ReplacingRewritesACopyOrMakesItTheSitesOwnAgain) {
 
 TEST_F(ChangeOps, AGroupsPilotAndWorkgroupGoTogetherOrNotAtAll) {
     Hosted& south = Site("South");
-    Add(south, Ext("201"));
-    Add(south, Ext("202"));
-    Add(south, Ext("600", "group"), {"201", "202"});
-    server::CZentServ& s = Load(south);
+    server::CZentServ& s = LoadGroup600(south);
     const ExtSummary group = *s.FindExt("600");
     const std::vector<uint8_t> groupBefore = HeldGroup(south, "600");
 
@@ -319,10 +323,7 @@ TEST_F(ChangeOps, AGroupsPilotAndWorkgroupGoTogetherOrNotAtAll) {
 // settings and members the journal held.
 TEST_F(ChangeOps, ADeletedGroupIsRestoredWithItsWorkgroupAsItWas) {
     Hosted& south = Site("South");
-    Add(south, Ext("201"));
-    Add(south, Ext("202"));
-    Add(south, Ext("600", "group"), {"201", "202"});
-    server::CZentServ& s = Load(south);
+    server::CZentServ& s = LoadGroup600(south);
     const ExtSummary group = *s.FindExt("600");
     const std::vector<uint8_t> pilotBefore = Held(south, "600"), groupBefore = HeldGroup(south, "600");
     ASSERT_TRUE(s.DeleteExt(&group)) << s.GetLastError();
