@@ -58,7 +58,7 @@ bool RpcServer::Listen(const std::string& address, uint16_t port, IRpcHandler* h
 }
 
 void RpcServer::Stop() {
-    m_stopping = true;
+    m_shared.stopping = true;
     if (m_wake[1] >= 0) {
         const char c = 1;
         ssize_t ignored = write(m_wake[1], &c, 1);
@@ -87,16 +87,41 @@ void RpcServer::Reap(bool all) {
         if (c->thread.joinable()) c->thread.join();
 }
 
+// Closes the connection that has had nothing under way for the longest, if long enough: peers
+// that connect and then sit (never binding, or bound and idle) must not lock others out.
+bool RpcServer::MakeRoom() {
+    std::lock_guard lock(m_mutex);
+    Connection* quietest = nullptr;
+    int64_t longest = -1;
+    for (const auto& c : m_connections) {
+        if (c->done || c->quiet.Evicted()) continue;
+        const int64_t since = c->quiet.QuietFor();
+        if (since >= int64_t(m_options.quietYieldMs) && since > longest) {
+            longest = since;
+            quietest = c.get();
+        }
+    }
+    if (!quietest || !quietest->quiet.Evict(int64_t(m_options.quietYieldMs))) return false;
+    ++m_yielding;
+    ++m_yielded;
+    const int fd = quietest->fd.load();
+    if (fd >= 0) shutdown(fd, SHUT_RDWR);
+    platform::TraceF("rpc server: a connection with nothing under way for %lld ms closed to make room\n",
+                     static_cast<long long>(longest));
+    return true;
+}
+
 void RpcServer::Accept(const Listener& l) {
     for (;;) {
         int fd = accept4(l.fd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) return;  // nothing more waiting (or a transient error)
         Reap(false);
-        if (m_active.load() >= m_options.maxConnections || m_stopping) {
+        if (m_active.load() - m_yielding.load() >= m_options.maxConnections && !m_shared.stopping) MakeRoom();
+        if (m_active.load() - m_yielding.load() >= m_options.maxConnections || m_shared.stopping) {
             // Refused at once rather than left waiting, with a word: a bind_nak saying the server
             // is busy, so the client may try again. Sent without waiting for the peer's bind.
             ++m_refused;
-            if (!m_stopping) {
+            if (!m_shared.stopping) {
                 std::vector<uint8_t> nak;
                 rpc::EncodeBindNak(0, rpc::BindNakBody{rpc::kNakTemporaryCongestion, {{5, 0}, {5, 1}}}, nak);
                 (void)!send(fd, nak.data(), nak.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -118,11 +143,12 @@ void RpcServer::Accept(const Listener& l) {
                 TcpStream stream(fd);
                 // A hold at the start stands for the time a distant peer's connection takes.
                 const uint32_t ms = m_options.hook ? m_options.hook(RpcServerEvent::Accepted) : 0;
-                if (ms == 0 || HoldConnection(fd, ms, m_stopping))
-                    ServeConnection(stream, handler, m_options, m_nextGroup, m_stopping);
+                if (ms == 0 || HoldConnection(fd, ms, m_shared.stopping))
+                    ServeConnection(stream, handler, m_options, m_shared, raw->quiet);
                 std::lock_guard lock(m_mutex);
                 raw->fd = -1;  // the stream closes it now; a shutdown must not reach a reused number
             }
+            if (raw->quiet.Evicted()) --m_yielding;
             --m_active;
             raw->done = true;
         });
@@ -133,14 +159,14 @@ void RpcServer::Run() {
     std::vector<pollfd> fds;
     for (const Listener& l : m_listeners) fds.push_back({l.fd, POLLIN, 0});
     fds.push_back({m_wake[0], POLLIN, 0});
-    while (!m_stopping) {
+    while (!m_shared.stopping) {
         for (pollfd& p : fds) p.revents = 0;
         int n = poll(fds.data(), fds.size(), 1000);
         if (n < 0 && errno != EINTR) {
             platform::TraceF("rpc server: poll: %s\n", std::strerror(errno));
             break;
         }
-        if (m_stopping) break;
+        if (m_shared.stopping) break;
         for (size_t i = 0; i < m_listeners.size(); ++i)
             if (fds[i].revents & POLLIN) Accept(m_listeners[i]);
         Reap(false);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "com/RpcPdu.h"
+#include "com/RpcServerShared.h"
 
 namespace com {
 
@@ -70,10 +71,14 @@ struct RpcServerOptions {
     size_t maxConnections = 16;          // more at once are refused
     uint16_t maxFragment = 65535;        // the largest fragment this side sends or receives
     size_t maxRequest = 16u << 20;       // the largest request stub data accepted
+    size_t maxPendingBytes = 64u << 20;  // stub data of all requests still arriving, together
     uint32_t bindTimeoutMs = 5000;        // a new connection that has not bound by then is closed
     uint32_t handshakeTimeoutMs = 30000;  // for a bind's answer's rest, and for a PDU once begun
     uint32_t requestTimeoutMs = 60000;    // for all fragments of one request together
     uint32_t idleTimeoutMs = 600000;      // a bound connection with no call for this long is closed
+    // At the limit, the connection with nothing under way for the longest, if that is at least this
+    // long, is closed to make room for a new one (a client reconnects on its next call).
+    uint32_t quietYieldMs = 2000;
     RpcServerHook hook;                   // none: nothing is held back
 };
 
@@ -93,6 +98,8 @@ public:
 
     size_t ActiveConnections() const { return m_active.load(); }
     uint64_t RefusedConnections() const { return m_refused.load(); }
+    uint64_t YieldedConnections() const { return m_yielded.load(); }
+    size_t PendingRequestBytes() const { return m_shared.pendingBytes.load(); }
 
 private:
     struct Listener {
@@ -104,20 +111,23 @@ private:
         std::thread thread;
         std::atomic<bool> done{false};
         std::atomic<int> fd{-1};
+        ConnectionQuiet quiet;
     };
 
     void Accept(const Listener& l);
+    bool MakeRoom();
     void Reap(bool all);
 
     RpcServerOptions m_options;
     std::vector<Listener> m_listeners;
     int m_wake[2] = {-1, -1};
-    std::atomic<bool> m_stopping{false};
+    ServerShared m_shared;
     std::mutex m_mutex;
     std::list<std::unique_ptr<Connection>> m_connections;
     std::atomic<size_t> m_active{0};
     std::atomic<uint64_t> m_refused{0};
-    std::atomic<uint32_t> m_nextGroup{0x1000};
+    std::atomic<size_t> m_yielding{0};  // closed to make room, their threads not yet ended
+    std::atomic<uint64_t> m_yielded{0};
 };
 
 }  // namespace com

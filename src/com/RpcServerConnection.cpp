@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "com/StubAssembler.h"
@@ -37,6 +38,31 @@ bool IsFeatureNegotiation(const SyntaxId& s) {
     return s.uuid.Data1 == 0x6CB71C2C && s.uuid.Data2 == 0x9812 && s.uuid.Data3 == 0x4540;
 }
 
+// Stub bytes a request holds of the server's common allowance for requests still arriving.
+class Charge {
+public:
+    Charge() = default;
+    Charge(Charge&& o) noexcept : m_pool(o.m_pool), m_bytes(std::exchange(o.m_bytes, 0)) {}
+    Charge& operator=(Charge&&) = delete;
+    ~Charge() { Release(); }
+    void Bind(std::atomic<size_t>* pool) { m_pool = pool; }
+    bool Take(size_t n, size_t limit) {
+        if (m_pool->fetch_add(n) + n > limit) {
+            m_pool->fetch_sub(n);
+            return false;
+        }
+        m_bytes += n;
+        return true;
+    }
+    void Release() {
+        if (m_bytes) m_pool->fetch_sub(std::exchange(m_bytes, 0));
+    }
+
+private:
+    std::atomic<size_t>* m_pool = nullptr;
+    size_t m_bytes = 0;
+};
+
 // A call whose fragments are arriving.
 struct Pending {
     uint32_t callId = 0;
@@ -49,13 +75,15 @@ struct Pending {
     size_t fragments = 0;
     std::optional<SyntaxId> interface;  // none: the context is not bound
     std::unique_ptr<StubAssembler> assembler;
+    Charge charge;
 };
 
 class Session {
 public:
-    Session(TcpStream& stream, IRpcHandler* handler, const RpcServerOptions& options, std::atomic<uint32_t>& nextGroup,
-            const std::atomic<bool>& stopping)
-        : m_stream(stream), m_handler(handler), m_options(options), m_nextGroup(nextGroup), m_stopping(stopping),
+    Session(TcpStream& stream, IRpcHandler* handler, const RpcServerOptions& options, ServerShared& shared,
+            ConnectionQuiet& quiet)
+        : m_stream(stream), m_handler(handler), m_options(options), m_shared(shared), m_nextGroup(shared.nextGroup),
+          m_stopping(shared.stopping), m_quiet(quiet),
           m_peer(PeerOf(stream.Fd())), m_recvLimit(options.maxFragment), m_sendLimit(options.maxFragment) {}
 
     // One PDU; false when the connection is to end.
@@ -64,8 +92,12 @@ public:
         // for them all, so a stream of empty fragments cannot hold a call open.
         Deadline deadline = DeadlineIn(m_bound ? m_options.idleTimeoutMs : m_options.bindTimeoutMs);
         if (m_pending) deadline = m_pending->began + std::chrono::milliseconds(m_options.requestTimeoutMs);
+        // Between calls the place may be given to a new connection; never once something arrived.
+        if (!m_pending && !m_quiet.Quiet()) return false;
         const uint8_t* p = nullptr;
-        if (const StreamStatus s = m_stream.Peek(kHeaderSize, deadline, p); s != StreamStatus::Ok) {
+        const StreamStatus s = m_stream.Peek(kHeaderSize, deadline, p);
+        if (!m_quiet.Busy()) return false;
+        if (s != StreamStatus::Ok) {
             if (s == StreamStatus::Timeout)
                 Refuse(m_pending ? "a request not complete within " + std::to_string(m_options.requestTimeoutMs) + " ms"
                        : !m_bound ? "no bind within " + std::to_string(m_options.bindTimeoutMs) + " ms"
@@ -215,6 +247,7 @@ private:
             c.object = rb.object;
             c.drep = h.drep;
             if (const SyntaxId* s = FindContext(rb.contextId)) c.interface = *s;
+            c.charge.Bind(&m_shared.pendingBytes);
             c.assembler = std::make_unique<StubAssembler>(m_options.maxRequest, h.drep, nullptr, nullptr);
             c.began = std::chrono::steady_clock::now();
         } else if (!m_pending || m_pending->callId != h.callId || m_pending->drep != h.drep) {
@@ -226,6 +259,11 @@ private:
         if (++c.fragments > maxFragments) {
             SendFault(c.callId, c.contextId, nca_s_fault_remote_no_memory, true);
             return Refuse("a request of more than " + std::to_string(maxFragments) + " fragments");
+        }
+        if (!c.charge.Take(rb.stubLength, m_options.maxPendingBytes)) {
+            SendFault(c.callId, c.contextId, nca_s_fault_remote_no_memory, true);
+            return Refuse("requests still arriving would hold more than " + std::to_string(m_options.maxPendingBytes) +
+                          " bytes together");
         }
         if (c.assembler->Append(p + rb.stubOffset, rb.stubLength) != StubAssembler::Status::Ok) {
             SendFault(c.callId, c.contextId, nca_s_fault_remote_no_memory, true);
@@ -248,6 +286,7 @@ private:
         RpcServerReply reply;
         m_handler->Handle(rc, reply);
         call.assembler.reset();
+        call.charge.Release();
         if (reply.fault)
             return SendFault(call.callId, call.contextId, reply.faultStatus, reply.faultStatus == nca_s_op_rng_error);
         if (reply.drep != kDrepLittleEndian) return SendFault(call.callId, call.contextId, nca_s_fault_ndr);
@@ -285,8 +324,10 @@ private:
     TcpStream& m_stream;
     IRpcHandler* m_handler;
     const RpcServerOptions& m_options;
+    ServerShared& m_shared;
     std::atomic<uint32_t>& m_nextGroup;
     const std::atomic<bool>& m_stopping;
+    ConnectionQuiet& m_quiet;
     std::string m_peer;
     bool m_bound = false;
     uint16_t m_recvLimit;
@@ -310,11 +351,46 @@ bool HoldConnection(int fd, uint32_t ms, const std::atomic<bool>& stopping) {
     }
 }
 
-void ServeConnection(TcpStream& stream, IRpcHandler* handler, const RpcServerOptions& options,
-                     std::atomic<uint32_t>& nextGroup, const std::atomic<bool>& stopping) {
-    Session session(stream, handler, options, nextGroup, stopping);
-    while (!stopping && session.Step(stopping)) {
+void ServeConnection(TcpStream& stream, IRpcHandler* handler, const RpcServerOptions& options, ServerShared& shared,
+                     ConnectionQuiet& quiet) {
+    Session session(stream, handler, options, shared, quiet);
+    while (!shared.stopping && session.Step(shared.stopping)) {
     }
+}
+
+namespace {
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+bool ConnectionQuiet::Quiet() {
+    int64_t v = m_since.load();
+    do {
+        if (v == kEvicted) return false;
+        if (v >= 0) return true;  // quiet already, since then
+    } while (!m_since.compare_exchange_weak(v, NowMs()));
+    return true;
+}
+
+bool ConnectionQuiet::Busy() {
+    int64_t v = m_since.load();
+    do {
+        if (v == kEvicted) return false;
+    } while (!m_since.compare_exchange_weak(v, kBusy));
+    return true;
+}
+
+int64_t ConnectionQuiet::QuietFor() const {
+    const int64_t v = m_since.load();
+    return v < 0 ? -1 : NowMs() - v;
+}
+
+bool ConnectionQuiet::Evict(int64_t ms) {
+    int64_t v = m_since.load();
+    return v >= 0 && NowMs() - v >= ms && m_since.compare_exchange_strong(v, kEvicted);
 }
 
 }  // namespace com

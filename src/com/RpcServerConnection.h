@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "com/RpcServer.h"
+#include "com/RpcServerShared.h"
 #include "com/TcpStream.h"
 
 namespace com {
@@ -15,7 +16,7 @@ namespace com {
 bool HoldConnection(int fd, uint32_t ms, const std::atomic<bool>& stopping);
 
 // Serves the connection's PDUs with handler; returns when the connection is over.
-void ServeConnection(TcpStream& stream, IRpcHandler* handler, const RpcServerOptions& options,
-                     std::atomic<uint32_t>& nextGroup, const std::atomic<bool>& stopping);
+void ServeConnection(TcpStream& stream, IRpcHandler* handler, const RpcServerOptions& options, ServerShared& shared,
+                     ConnectionQuiet& quiet);
 
 }  // namespace com

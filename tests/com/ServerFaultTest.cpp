@@ -334,3 +334,106 @@ TEST_F(ServerFault, FeatureNegotiationAtBindIsAcknowledged) {
 }
 
 }  // namespace
+
+namespace {
+
+// Places and memory a server shares among its peers: connections that sit with nothing under way
+// give their place to a new one, and requests still arriving share one allowance of memory.
+class SharedLimits : public ServerFault {
+protected:
+    SharedLimits() {
+        options.maxConnections = 2;
+        options.quietYieldMs = 300;
+        options.maxRequest = 800;
+        options.maxPendingBytes = 1000;
+    }
+    void TearDown() override {
+        for (int other : others) ::close(other);
+        ServerFault::TearDown();
+    }
+    // Keeps the current connection open and makes a new one the current.
+    void Another() {
+        others.push_back(fd);
+        fd = -1;
+        Connect();
+    }
+    void BindAndAck() {
+        Bind();
+        PduHeader h;
+        ASSERT_TRUE(Read(h));
+        ASSERT_EQ(h.type, PduType::BindAck);
+    }
+    HRESULT ClientCall() {
+        uint8_t stub[8] = {};
+        RpcRequest q;
+        q.interface = kServed;
+        q.stub = stub;
+        q.stubLength = sizeof stub;
+        RpcReply reply;
+        Association client("127.0.0.1", port);
+        const HRESULT hr = client.Call(q, reply);
+        std::free(reply.data);
+        return hr;
+    }
+    std::vector<int> others;
+};
+
+TEST_F(SharedLimits, ConnectionsWithNothingUnderWayGiveTheirPlaceToANewOne) {
+    BindAndAck();  // bound and idle
+    Another();     // never binds
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (server->ActiveConnections() < 2 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(server->ActiveConnections(), 2u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(ClientCall(), S_OK) << LastRpcErrorText();
+    EXPECT_EQ(server->YieldedConnections(), 1u);
+    EXPECT_EQ(server->RefusedConnections(), 0u);
+}
+
+TEST_F(SharedLimits, AConnectionInTheMiddleOfARequestKeepsItsPlace) {
+    BindAndAck();
+    Fragment(PFC_FIRST_FRAG, 2, 16);  // a request under way
+    Another();
+    BindAndAck();
+    Fragment(PFC_FIRST_FRAG, 2, 16);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(ClientCall(), RPC_S_SERVER_TOO_BUSY);
+    EXPECT_EQ(server->YieldedConnections(), 0u);
+    // Both requests still complete.
+    Fragment(PFC_LAST_FRAG, 2, 8);
+    PduHeader h;
+    ASSERT_TRUE(Read(h));
+    EXPECT_EQ(h.type, PduType::Fault);
+    EXPECT_FALSE(h.flags & PFC_DID_NOT_EXECUTE);  // the handler's own answer
+}
+
+TEST_F(SharedLimits, RequestsStillArrivingShareOneAllowance) {
+    BindAndAck();
+    Fragment(PFC_FIRST_FRAG, 2, 600);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (server->PendingRequestBytes() < 600 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(server->PendingRequestBytes(), 600u);
+    Another();
+    BindAndAck();
+    Fragment(PFC_FIRST_FRAG, 2, 600);  // 1,200 together: more than the allowance
+    PduHeader h;
+    ASSERT_TRUE(Read(h));
+    EXPECT_EQ(h.type, PduType::Fault);
+    EXPECT_TRUE(h.flags & PFC_DID_NOT_EXECUTE);
+    EXPECT_TRUE(Closed());
+    // The first is not held back, and what it held is given back once it ran.
+    std::swap(fd, others.back());
+    Fragment(PFC_LAST_FRAG, 2, 100);
+    ASSERT_TRUE(Read(h));
+    EXPECT_FALSE(h.flags & PFC_DID_NOT_EXECUTE);
+    Fragment(PFC_FIRST_FRAG, 3, 700);
+    Fragment(PFC_LAST_FRAG, 3, 100);
+    ASSERT_TRUE(Read(h));
+    EXPECT_EQ(h.type, PduType::Fault);
+    EXPECT_FALSE(h.flags & PFC_DID_NOT_EXECUTE);
+    EXPECT_EQ(server->PendingRequestBytes(), 0u);
+}
+
+}  // namespace
