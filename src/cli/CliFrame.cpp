@@ -121,8 +121,18 @@ CCliFrame::CCliFrame(const std::string& logFile) {
 void CCliFrame::Log(uint32_t level, const std::string& text) {
     std::lock_guard lock(m_mutex);
     if (level >= LOG_ERROR) m_errorLines.push_back(text);
+    m_lastLogged = text;
     m_log.OnLogMessage(level, text);
 }
+
+namespace {
+
+std::string_view WithoutTrailingSpace(std::string_view s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
 
 void CCliFrame::SetStatusText(const std::string& text) { SetProgressStatus(text); }
 
@@ -131,7 +141,9 @@ void CCliFrame::ShowProgress(int done, int total) { SetProgressCount(done, total
 int CCliFrame::MessageBox(const std::string& text, unsigned type, const std::string&) {
     std::lock_guard lock(m_mutex);
     ++m_nMessages;
-    PrintErr(text);
+    // The window shows a box beside the log line; here both would be the same line twice.
+    const bool justLogged = (type & 0xF) == MB_OK && WithoutTrailingSpace(text) == WithoutTrailingSpace(m_lastLogged);
+    if (!justLogged) PrintErr(text);
     switch (type & 0xF) {
         case MB_YESNO:
         case MB_YESNOCANCEL:

@@ -46,6 +46,7 @@ private:
     bool m_bMapEditRequested = false;
     int m_nMessages = 0;
     std::vector<std::string> m_errorLines;
+    std::string m_lastLogged;  // the text of the last line logged
 };
 
 // Text in the system code page to the terminal's UTF-8, one line each.

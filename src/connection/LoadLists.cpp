@@ -101,6 +101,7 @@ bool CZentServDcom::LoadExtensions() {
         }
         if (first) {
             int32_t defined = static_cast<int32_t>(capacity);
+            const Step step(*this, "reading its record definition");
             NoteTransportFailure(m_pGet->GetRecordDefinition(1, &defined, buffer.data()));
             // A reply that fills the whole capacity is no record; nor is one of no bytes or one
             // longer than a record length can be.
@@ -108,6 +109,7 @@ bool CZentServDcom::LoadExtensions() {
             m_wRecordLength = static_cast<uint16_t>(defined);
         }
         length = static_cast<int32_t>(capacity);
+        const Step step(*this, "reading its extension list");
         const com::HRESULT hr = m_pGet->GetExtensionList(&length, buffer.data());
         if (hr == com::E_OUTOFMEMORY) {
             buffer.Reset();
@@ -155,6 +157,7 @@ bool CZentServDcom::LoadExtensions() {
         ListBuffer groupBuffer;
         if (!groupBuffer.Allocate(groups * workgrp::kDefinedSize)) return true;
         int32_t groupLength = static_cast<int32_t>(groupBuffer.size());
+        const Step step(*this, "reading its workgroup list");
         const com::HRESULT hr = m_pGet->GetWorkgroupList(&groupLength, groupBuffer.data());
         NoteTransportFailure(hr);
         if (hr == com::S_OK && groupLength >= 0 &&

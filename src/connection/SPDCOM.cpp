@@ -141,7 +141,8 @@ void CZentServDcom::NoteTransportFailure(com::HRESULT hr) {
     std::snprintf(code, sizeof code, "0x%x", static_cast<unsigned>(hr));
     std::string detail = com::LastRpcErrorText();
     if (detail.empty()) detail = "the call did not reach the server";
-    m_strLastError = "Lost the connection to server " + m_strName + ": " + detail + " (hr = " + code + ")\n";
+    const std::string step = m_step ? std::string(" while ") + m_step : std::string();
+    m_strLastError = "Lost the connection to server " + m_strName + step + ": " + detail + " (hr = " + code + ")\n";
     m_bConnectionLost = true;
     m_link->MarkLost(detail);
 }
@@ -155,6 +156,7 @@ bool CZentServDcom::ReadSystemConfig() {
         return false;
     }
     int32_t length = static_cast<int32_t>(syscfg::kSize);
+    const Step step(*this, "reading its system configuration");
     const com::HRESULT hr = m_pGet ? m_pGet->GetSystemConfig(&length, m_sysConfig.data()) : com::E_POINTER;
     NoteTransportFailure(hr);
     if (com::FAILED(hr)) {

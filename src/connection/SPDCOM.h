@@ -110,6 +110,21 @@ private:
     // reach the server adds what the transport said.
     void ChangeMessage(std::string text, com::HRESULT hr = com::S_OK, bool trace = true);
 
+    // What the connection is doing while it sets up, named in the message of a transport failure
+    // ("reading its extension list"); null when the operation's own message says it.
+    class Step {
+    public:
+        Step(CZentServDcom& c, const char* what) : m_c(c), m_was(c.m_step) { c.m_step = what; }
+        ~Step() { m_c.m_step = m_was; }
+        Step(const Step&) = delete;
+        Step& operator=(const Step&) = delete;
+
+    private:
+        CZentServDcom& m_c;
+        const char* m_was;
+    };
+    const char* m_step = nullptr;
+
     // Every association and channel of this connection's calls; declared first, so it outlives
     // them all, also while an Abort from another thread meets the destructor.
     const com::LinkPtr m_link;

@@ -285,3 +285,19 @@ TEST_F(CliDownload, AFinalSaveThatFailsFailsTheCommand) {
 }
 
 }  // namespace
+
+// A site lost while it is set up: one line says which site, at which step, and what happened;
+// the message beside the log line is not printed a second time.
+TEST_F(CliDownload, ALostConnectionDuringSetUpIsSaidOnceWithItsStep) {
+    AddSite("North");
+    AddSite("South");
+    WriteConfig();
+    std::string error;
+    ASSERT_TRUE(sites[1].site->SetMethodFault("GetSystemConfig", sim::MethodFault{com::HRESULT(0x800706BE), 0, false},
+                                              error))
+        << error;
+    CommandResult r = Run({"North", "South", "--password", "North=pw", "--password", "South=pw"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(Count(r.err, "Lost the connection to server South while reading its system configuration: "), 1u) << r.err;
+    EXPECT_EQ(Count(work.Read("QOB.log"), "Lost the connection to server South while reading"), 1u);
+}
