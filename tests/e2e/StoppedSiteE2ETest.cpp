@@ -115,7 +115,8 @@ TEST_F(StoppedSite, AnAbortEndsTheCallInFlightAndTheSiteIsLost) {
     EXPECT_NE(conn->GetLastError().find("the call was abandoned"), std::string::npos) << conn->GetLastError();
     // Later operations fail at once, naming the site; the teardown asks it nothing.
     EXPECT_LT(Ms([&] { EXPECT_FALSE(conn->LoadExtensions()); }), 100);
-    EXPECT_EQ(conn->GetLastError().rfind("Lost the connection to server North: ", 0), 0u) << conn->GetLastError();
+    EXPECT_EQ(conn->GetLastError().rfind("Lost the connection to server North while reading its record definition: ", 0), 0u)
+        << conn->GetLastError();
     EXPECT_LT(Ms([&] { conn.reset(); }), 500);
 }
 
