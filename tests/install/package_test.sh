@@ -66,10 +66,11 @@ if command -v lintian >/dev/null; then
   lintian --fail-on error --suppress-tags-from-file /dev/null "$deb" >"$scratch/lintian.txt" 2>&1 ||
     fail "lintian reports errors: $(cat "$scratch/lintian.txt")"
   grep -E '^[EW]:' "$scratch/lintian.txt" | head -20
-  # The binaries are built hardened: no fortify, RELRO, immediate binding or PIE tag, even at info level.
+  # The binaries are built hardened and installed without what they do not need: no fortify, RELRO,
+  # immediate binding, PIE or unneeded-section tag, even at info level.
   lintian --display-info --suppress-tags-from-file /dev/null "$deb" >"$scratch/lintian-info.txt" 2>&1
-  if grep -E 'hardening-no-(fortify-functions|bindnow|relro|pie)' "$scratch/lintian-info.txt" >"$scratch/hardening.txt"; then
-    fail "lintian finds binaries built without hardening: $(cat "$scratch/hardening.txt")"
+  if grep -E 'hardening-no-(fortify-functions|bindnow|relro|pie)|binary-has-unneeded-section' "$scratch/lintian-info.txt" >"$scratch/hardening.txt"; then
+    fail "lintian finds binaries built without hardening or with unneeded sections: $(cat "$scratch/hardening.txt")"
   fi
 else
   echo "lintian is not installed (scripts/bootstrap installs it): its check was skipped"
