@@ -270,6 +270,7 @@ void CMainFrame::LoadJobs() {
 bool CMainFrame::RunCommand(std::function<void()> work, std::function<void()> after) {
     if (IsBusy() || m_bClosing) return false;
     m_bCommand = true;
+    m_pLogView->BeginCommand();
     m_fnAfter = std::move(after);
     m_pIdleFrame = m_pDoc->GetFrame();
     m_pDoc->SetFrame(m_pMarshal);

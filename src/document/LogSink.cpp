@@ -1,6 +1,7 @@
 #include "document/LogSink.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,19 +48,61 @@ std::string CLogSink::FormatFileLine(const std::string& text, time_t when) {
     return line;
 }
 
+CLogSink::~CLogSink() { Close(); }
+
+void CLogSink::SetLogFile(const std::string& name) {
+    if (name != m_strLogFile) Close();
+    m_strLogFile = name;
+}
+
+void CLogSink::Close() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+}
+
+void CLogSink::BeginCommand() {
+    m_bFailureSaid = false;
+    m_looked = {};
+}
+
+bool CLogSink::EnsureOpen() {
+    // Someone may move or remove the file while the program runs (to keep it short): the name is
+    // looked at again now and then, and at each command, rather than for every line.
+    constexpr auto kLookEvery = std::chrono::milliseconds(500);
+    const auto now = std::chrono::steady_clock::now();
+    if (m_fd >= 0 && now - m_looked < kLookEvery) return true;
+    if (m_fd >= 0) {
+        struct stat st {};
+        if (::stat(m_strLogFile.c_str(), &st) == 0 && st.st_dev == m_dev && st.st_ino == m_ino) {
+            m_looked = now;
+            return true;
+        }
+        Close();
+    }
+    m_fd = ::open(m_strLogFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (m_fd < 0) return false;
+    struct stat st {};
+    if (::fstat(m_fd, &st) == 0) {
+        m_dev = st.st_dev;
+        m_ino = st.st_ino;
+    }
+    m_looked = now;
+    return true;
+}
+
 int CLogSink::OnLogMessage(uint32_t level, const std::string& text) {
     const std::string copy = OneLine(TrimRight(text));
     if (level >= 2 && m_listener) m_listener(copy);
 
-    // Open, write, flush and close for every line: each line is on disk when the call returns and
-    // other processes may read the file at any time.
-    int fd = ::open(m_strLogFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (m_listener) m_listener("Failed to open the log file.");
+    if (!EnsureOpen()) {
+        // Once per command: said for every line, it would bury the messages it follows.
+        if (m_listener && !m_bFailureSaid) m_listener("Failed to open the log file.");
+        m_bFailureSaid = true;
         return 1;
     }
+    // One write of the whole line to a file opened for appending: other processes may read the file
+    // at any time and never see part of a line, nor does a crash leave one.
     const std::string line = FormatFileLine(copy, std::time(nullptr));
-    platform::WriteAll(fd, line.data(), line.size());  // a failed write is not reported
-    ::close(fd);
+    platform::WriteAll(m_fd, line.data(), line.size());  // a failed write is not reported
     return 0;
 }

@@ -37,6 +37,8 @@ public:
 
     // One log request: 0 when the line was written to the file, 1 when the file could not be opened.
     int OnLogMessage(uint32_t level, const std::string& text);
+    // A command begins: the file is looked at again, and a failure to open it is said again.
+    void BeginCommand() { m_sink.BeginCommand(); }
 
     // A line for the window alone (code-page text), scrolled into view as the log does.
     void AddLine(const std::string& line);

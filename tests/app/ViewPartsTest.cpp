@@ -131,10 +131,9 @@ TEST_F(LogPane, AnUnwritableFileIsSaidInThePaneAndTheNextWritableRequestWrites) 
     log.SetLogFile(dir.file("missing/QOB.log"));
     EXPECT_EQ(log.OnLogMessage(LOG_INFO, "shown"), 1);
     EXPECT_EQ(log.OnLogMessage(LOG_DETAIL, "hidden"), 1);
-    ASSERT_EQ(log.GetLineCount(), 3);
+    ASSERT_EQ(log.GetLineCount(), 2);  // said once per command
     EXPECT_EQ(log.GetLine(0), "shown");
     EXPECT_EQ(log.GetLine(1), "Failed to open the log file.");
-    EXPECT_EQ(log.GetLine(2), "Failed to open the log file.");
     std::filesystem::create_directory(dir.file("missing"));
     EXPECT_EQ(log.OnLogMessage(LOG_INFO, "written"), 0);
     EXPECT_TRUE(std::filesystem::exists(dir.file("missing/QOB.log")));

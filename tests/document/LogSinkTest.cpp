@@ -1,7 +1,10 @@
 // The log's core: what reaches the window and the file, and how.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <regex>
 
 #include "document/LogSink.h"
@@ -74,15 +77,39 @@ TEST_F(LogSinkTest, AppendsAcrossSinksAndRetriesAfterAFailure) {
     const std::string file = dir.Read("QOB.log");
     EXPECT_LT(file.find("first run"), file.find("second run"));
 
-    // A folder that cannot be written: the window says so after the line; level 1 adds only that.
+    // A folder that cannot be written: the window says so after the line, once per command.
     window.clear();
     sink.SetLogFile(dir.file("missing/QOB.log"));
     EXPECT_EQ(sink.OnLogMessage(2, "lost"), 1);
     EXPECT_EQ(sink.OnLogMessage(1, "detail"), 1);
-    EXPECT_EQ(window, (std::vector<std::string>{"lost", "Failed to open the log file.", "Failed to open the log file."}));
+    EXPECT_EQ(sink.OnLogMessage(2, "lost too"), 1);
+    EXPECT_EQ(window, (std::vector<std::string>{"lost", "Failed to open the log file.", "lost too"}));
+    sink.BeginCommand();
+    EXPECT_EQ(sink.OnLogMessage(1, "next command"), 1);
+    EXPECT_EQ(window.back(), "Failed to open the log file.");
     ::mkdir(dir.file("missing").c_str(), 0755);
     EXPECT_EQ(sink.OnLogMessage(2, "back"), 0);
     EXPECT_NE(dir.Read("missing/QOB.log").find("--> back\r\n"), std::string::npos);
+}
+
+// The file stays open between lines; moved away or removed, it is made again at its name by the
+// next command, and what was written before stays where it went.
+TEST_F(LogSinkTest, AFileMovedOrRemovedIsMadeAgainAtItsName) {
+    sink.OnLogMessage(2, "one");
+    ASSERT_EQ(::rename(dir.file("QOB.log").c_str(), dir.file("QOB.old").c_str()), 0);
+    sink.BeginCommand();
+    sink.OnLogMessage(2, "two");
+    ASSERT_EQ(::unlink(dir.file("QOB.log").c_str()), 0);
+    sink.BeginCommand();
+    sink.OnLogMessage(2, "three");
+    sink.OnLogMessage(2, "four");
+    const std::string old = dir.Read("QOB.old"), now = dir.Read("QOB.log");
+    EXPECT_NE(old.find("--> one\r\n"), std::string::npos);
+    EXPECT_EQ(old.find("two"), std::string::npos);
+    EXPECT_EQ(now.find("two"), std::string::npos);
+    EXPECT_NE(now.find("--> three\r\n"), std::string::npos);
+    EXPECT_NE(now.find("--> four\r\n"), std::string::npos);
+    EXPECT_EQ(std::count(now.begin(), now.end(), '\n'), 2);
 }
 
 }  // namespace
