@@ -102,7 +102,14 @@ int CLogSink::OnLogMessage(uint32_t level, const std::string& text) {
     }
     // One write of the whole line to a file opened for appending: other processes may read the file
     // at any time and never see part of a line, nor does a crash leave one.
-    const std::string line = FormatFileLine(copy, std::time(nullptr));
-    platform::WriteAll(m_fd, line.data(), line.size());  // a failed write is not reported
+    // The date prefix is made once a second, not once a line.
+    const time_t now = std::time(nullptr);
+    if (now != m_stampTime || m_stamp.empty()) {
+        m_stamp = FormatFileLine("", now);
+        m_stamp.resize(m_stamp.size() - 2);  // without its CR LF
+        m_stampTime = now;
+    }
+    m_line.assign(m_stamp).append(copy).append("\r\n");
+    platform::WriteAll(m_fd, m_line.data(), m_line.size());  // a failed write is not reported
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -46,4 +47,7 @@ private:
     ino_t m_ino = 0;
     std::chrono::steady_clock::time_point m_looked;  // when the name was last seen to be the open file
     bool m_bFailureSaid = false;
+    time_t m_stampTime = 0;
+    std::string m_stamp;  // "%Y/%m/%d %H:%M:%S --> " of m_stampTime
+    std::string m_line;   // the line being written, its buffer kept
 };
