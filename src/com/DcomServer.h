@@ -31,6 +31,10 @@ public:
     DcomServer(std::string address, ActivationHandler activate, RpcServerOptions options = {});
     ~DcomServer();
 
+    // Whether the resolver serves IRemoteSCMActivator beside IRemoteActivation (on by default);
+    // off, it answers as a server that knows only the older interface. Set before Start.
+    void ServeScmActivator(bool on) { m_serveScm = on; }
+
     // Listens on the resolver port and on a free port for the exporter.
     bool Start(uint16_t resolverPort, std::string& error);
     // Serves until Stop (also collects unpinged objects meanwhile).
@@ -51,6 +55,7 @@ private:
     std::unique_ptr<Resolver> m_resolver;
     uint16_t m_resolverPort = 0;
     uint16_t m_exporterPort = 0;
+    bool m_serveScm = true;
     RpcServer m_server;  // last: its connections end before what they use goes
 };
 
