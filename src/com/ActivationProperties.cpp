@@ -332,7 +332,8 @@ HRESULT DecodeActivationPropertiesIn(const uint8_t* objref, size_t length, Activ
     return S_OK;
 }
 
-std::vector<uint8_t> EncodeActivationPropertiesIn(const ActivationRequest& q) {
+std::vector<uint8_t> EncodeActivationPropertiesIn(const ActivationRequest& q,
+                                                  const std::vector<std::pair<CLSID, std::vector<uint8_t>>>& extra) {
     uint32_t thisSize = 0;
     const auto instantiation = [&](NdrWriter& w) { WriteInstantiationInfo(w, q, thisSize); };
     thisSize = uint32_t(Serialize(instantiation).size());
@@ -353,6 +354,7 @@ std::vector<uint8_t> EncodeActivationPropertiesIn(const ActivationRequest& q) {
                            w.ULong(uint32_t(q.protseqs.size()));
                            for (uint16_t p : q.protseqs) w.Short(int16_t(p));
                        }));
+    props.insert(props.end(), extra.begin(), extra.end());
     const Bytes blob = JoinBlob(CLSID_ActivationPropertiesIn, props);
     return blob.empty() ? Bytes{} : CustomObjRef(IID_IActivationPropertiesIn, CLSID_ActivationPropertiesIn, blob);
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "com/ActivationMessages.h"
@@ -38,7 +39,9 @@ constexpr uint32_t kMaxActivationBlob = 64 * 1024;
 // is not part of the blob), E_NOTIMPL for an activation from a stored object (InstanceInfo), and
 // E_INVALIDARG for anything malformed or inconsistent.
 HRESULT DecodeActivationPropertiesIn(const uint8_t* objref, size_t length, ActivationRequest& q);
-std::vector<uint8_t> EncodeActivationPropertiesIn(const ActivationRequest& q);
+// `extra`: further properties, each already serialized, after the usual ones.
+std::vector<uint8_t> EncodeActivationPropertiesIn(
+    const ActivationRequest& q, const std::vector<std::pair<CLSID, std::vector<uint8_t>>>& extra = {});
 
 // Activation properties out: the interfaces' results and OBJREFs (PropsOutInfo), the exporter's
 // OXID, bindings, IRemUnknown IPID, authentication hint and version (ScmReplyInfo). a.hr, the

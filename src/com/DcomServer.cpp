@@ -145,6 +145,7 @@ private:
     void Activate(NdrReader& r, RpcServerReply& reply) {
         ActivationRequest q;
         if (!ReadActivationRequest(r, q)) return reply.Fault(rpc::nca_s_fault_ndr);
+        ++m_s.m_activations;
         ActivationReply a;
         Answer(q, a);
         Reply(reply, [&](NdrWriter& w) { WriteActivationReply(w, a); });
@@ -157,6 +158,7 @@ private:
         const bool create = opnum == kOpRemoteCreateInstance;
         ScmActivationRequest in;
         if (!ReadScmActivationRequest(r, in, create)) return reply.Fault(rpc::nca_s_fault_ndr);
+        ++m_s.m_scmActivations;
         ActivationRequest q;
         ScmActivationReply out;
         out.hr = DecodeActivationPropertiesIn(in.properties.data(), in.properties.size(), q);

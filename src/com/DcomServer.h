@@ -2,6 +2,7 @@
 // resolver port) and the object exporter's endpoint (on a port of its own), served until Stop.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -41,6 +42,9 @@ public:
     void Run();
     void Stop();  // from any thread, also from a signal handler
 
+    // Activation requests answered through IRemoteSCMActivator (true) or IRemoteActivation.
+    uint64_t ActivationsAnswered(bool scm) const { return scm ? m_scmActivations : m_activations; }
+
     uint16_t ResolverPort() const { return m_resolverPort; }
     uint16_t ExporterPort() const { return m_exporterPort; }
     ObjectExporter& Exporter() { return m_exporter; }
@@ -56,6 +60,8 @@ private:
     uint16_t m_resolverPort = 0;
     uint16_t m_exporterPort = 0;
     bool m_serveScm = true;
+    std::atomic<uint64_t> m_activations{0};
+    std::atomic<uint64_t> m_scmActivations{0};
     RpcServer m_server;  // last: its connections end before what they use goes
 };
 
