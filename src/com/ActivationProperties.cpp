@@ -175,14 +175,15 @@ Bytes JoinBlob(const CLSID& classInfo, const std::vector<std::pair<CLSID, Bytes>
     return blob;
 }
 
-bool ReadInstantiationInfo(NdrReader& r, size_t size, ActivationRequest& q) {
+// thisSize is not checked: peers that leave it 0 are answered by the platform all the same.
+bool ReadInstantiationInfo(NdrReader& r, ActivationRequest& q) {
     uint32_t classCtx = 0, actvflags = 0, count = 0, instFlag = 0, iidsRef = 0, thisSize = 0, max = 0;
     int32_t surrogate = 0;
     int16_t major = 0, minor = 0;
     if (!r.Guid(q.clsid) || !r.ULong(classCtx) || !r.ULong(actvflags) || !r.Long(surrogate) || !r.ULong(count) ||
         !r.ULong(instFlag) || !r.ULong(iidsRef) || !r.ULong(thisSize) || !r.Short(major) || !r.Short(minor))
         return false;
-    if (count < 1 || count > kMaxActivationInterfaces || !iidsRef || thisSize != size)
+    if (count < 1 || count > kMaxActivationInterfaces || !iidsRef)
         return r.Fail(NdrError::BadCount);
     if (!r.ULong(max)) return false;
     if (max != count) return r.Fail(NdrError::BadCount);
@@ -310,7 +311,7 @@ HRESULT DecodeActivationPropertiesIn(const uint8_t* objref, size_t length, Activ
         bool ok = true;
         if (p.clsid == CLSID_InstantiationInfo) {
             instantiation = true;
-            ok = ReadSerialized(p.data, p.size, [&](NdrReader& r) { return ReadInstantiationInfo(r, p.size, q); });
+            ok = ReadSerialized(p.data, p.size, [&](NdrReader& r) { return ReadInstantiationInfo(r, q); });
         } else if (p.clsid == CLSID_ScmRequestInfo) {
             ok = ReadSerialized(p.data, p.size, [&](NdrReader& r) { return ReadScmRequestInfo(r, q); });
         } else if (p.clsid == CLSID_ActivationContextInfo) {

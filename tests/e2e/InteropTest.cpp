@@ -55,9 +55,12 @@ TEST_F(Interop, ImpacketActivatesCallsPingsAndReleases) {
     EXPECT_EQ(scratch.Read("result.txt"), "ok\n");
     std::string sysconfig, extlist;
     ExpectedBytes(State("North"), sysconfig, extlist);
-    EXPECT_EQ(scratch.Read("sysconfig.bin"), sysconfig);
-    EXPECT_EQ(scratch.Read("extlist.bin").size(), 3u * 2400u);
-    EXPECT_EQ(scratch.Read("extlist.bin"), extlist);
+    // Through an object activated with activation properties, and through one activated the older way.
+    for (const std::string how : {"scm-", "activation-"}) {
+        EXPECT_EQ(scratch.Read(how + "sysconfig.bin"), sysconfig) << how;
+        EXPECT_EQ(scratch.Read(how + "extlist.bin").size(), 3u * 2400u) << how;
+        EXPECT_EQ(scratch.Read(how + "extlist.bin"), extlist) << how;
+    }
 }
 
 TEST_F(Interop, ObjectsImpacketDoesNotPingAreReleasedByTheDaemon) {
@@ -102,8 +105,8 @@ TEST_F(Interop, WiresharkDecodesAWholeDownloadWithoutErrors) {
     ASSERT_EQ(summary.exitCode, 0) << summary.err;
     // Activation, resolver pings and releases are dissected by name; the sites' own interfaces
     // are DCE/RPC requests and responses.
-    EXPECT_NE(summary.out.find("RemoteActivation request"), std::string::npos) << summary.out;
-    EXPECT_NE(summary.out.find("RemoteActivation response"), std::string::npos) << summary.out;
+    EXPECT_NE(summary.out.find("RemoteCreateInstance request"), std::string::npos) << summary.out;
+    EXPECT_NE(summary.out.find("RemoteCreateInstance response"), std::string::npos) << summary.out;
     EXPECT_NE(summary.out.find("RemRelease request"), std::string::npos) << summary.out;
     EXPECT_NE(summary.out.find("Bind_ack"), std::string::npos) << summary.out;
     EXPECT_NE(summary.out.find("Alter_context_resp"), std::string::npos) << summary.out;
