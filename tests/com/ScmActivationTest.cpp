@@ -234,9 +234,15 @@ TEST_F(ScmActivation, MalformedPropertiesAreRefusedAndNeverActivate) {
     std::vector<std::pair<CLSID, Bytes>> eight;
     for (uint8_t i = 0; i < 7; ++i)
         eight.emplace_back(MakeGuid(0x0C1A5600u + i, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), Serialized(8));
+    Bytes trailing = good;  // bytes after the last property, dwSize and totalSize counting them
+    trailing.resize(good.size() + 8, 0);
+    Put32(trailing, kDwSize, Get32(good, kDwSize) + 8);
+    Put32(trailing, kTotalSize, Get32(good, kTotalSize) + 8);
     const Case cases[] = {
         {"no interfaces", iids(0)},
-        {"more interfaces than allowed", iids(kMaxActivationInterfaces + 1)},
+        {"more interfaces than allowed",
+         EncodeActivationPropertiesIn(Request(std::vector<IID>(kMaxActivationInterfaces + 1, IID_IUnknown)))},
+        {"a count past the IIDs present", iids(kMaxActivationInterfaces)},
         {"interfaces past the property's end", iids(2)},
         {"the IID array's count differs", changed(kIidMax, 2)},
         {"dwSize past the end", changed(kDwSize, Get32(good, kDwSize) + 8)},
@@ -247,6 +253,7 @@ TEST_F(ScmActivation, MalformedPropertiesAreRefusedAndNeverActivate) {
         {"a property larger than the rest", changed(kFirstSize, Get32(good, kFirstSize) + 8)},
         {"a property size that wraps", changed(kFirstSize, 0xFFFFFFF8u)},
         {"sizes that do not add up", changed(kFirstSize, Get32(good, kFirstSize) - 8)},
+        {"bytes after the last property", trailing},
         {"an object buffer past its property", changed(kInstantiationLength, 0x10000)},
         {"no properties", changed(kPropertyCount, 0)},
         {"too many properties", EncodeActivationPropertiesIn(Request({IID_IUnknown}), eight)},
