@@ -301,7 +301,8 @@ HRESULT Association::Call(const RpcRequest& request, RpcReply& reply) {
     if (m_link)
         if (HRESULT hr = m_link->Refuse(EndpointText(m_host, m_port)); FAILED(hr)) return hr;
     const HRESULT hr = CallOnce(request, reply);
-    if (FAILED(hr) && m_link && IsTransportFailure(hr)) {
+    // A refused bind is the server's answer (an interface it does not serve), not a lost server.
+    if (FAILED(hr) && m_link && IsTransportFailure(hr) && !m_refused) {
         if (m_link->Aborted()) SetLastRpcErrorText(EndpointText(m_host, m_port) + ": the call was abandoned");
         m_link->MarkLost(LastRpcErrorText());
     }

@@ -134,7 +134,11 @@ TEST_F(ActivationPaths, ABindNakForTheNewerInterfaceFallsBackOnANewConnection) {
     });
     ASSERT_TRUE(peer.Listening());
     com::MULTI_QI qi{&com::IID_IUnknown, nullptr, 0};
-    EXPECT_EQ(com::CoCreateInstanceEx(kSomeClass, "127.0.0.164", &qi, 1), com::REGDB_E_CLASSNOTREG);
+    // On a connection's link too: a refused bind is an answer, not a lost server.
+    auto link = std::make_shared<com::Link>();
+    EXPECT_EQ(com::CoCreateInstanceEx(kSomeClass, "127.0.0.164", &qi, 1, link), com::REGDB_E_CLASSNOTREG)
+        << com::LastRpcErrorText();
+    EXPECT_FALSE(link->Lost());
     EXPECT_EQ(scmBinds, 1);
     EXPECT_EQ(oldBinds, 1);
     EXPECT_EQ(com::CoCreateInstanceEx(kSomeClass, "127.0.0.164", &qi, 1), com::REGDB_E_CLASSNOTREG);
