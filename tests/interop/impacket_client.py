@@ -6,12 +6,14 @@ configuration and the extension list through IZentGetI by ORPC with impacket's o
 asks the object for IUnknown, pings the object, releases it, and checks that the server then
 refuses the reference.
 
-usage: impacket_client.py ADDRESS RESOLVER_PORT OUTDIR [--expire MS]
+usage: impacket_client.py ADDRESS RESOLVER_PORT OUTDIR [--expire MS | --older]
 Writes OUTDIR/scm-sysconfig.bin, OUTDIR/scm-extlist.bin (through the first object),
 OUTDIR/activation-sysconfig.bin, OUTDIR/activation-extlist.bin (the second) and OUTDIR/result.txt
 ("ok" or a reason).
 With --expire: activates with RemoteCreateInstance, never pings, waits MS milliseconds, and expects
 the server to have released the object (the call then fails with RPC_E_DISCONNECTED).
+With --older: the server is one that serves only IActivation: RemoteCreateInstance must be
+refused (abstract syntax not supported), and only the second object is used.
 Exit 0 when every step worked, 1 otherwise, 77 when impacket is missing.
 """
 import os
@@ -89,6 +91,7 @@ def activate(address, port, how):
 def main():
     address, port, outdir = sys.argv[1], int(sys.argv[2]), sys.argv[3]
     expire_ms = int(sys.argv[5]) if len(sys.argv) > 5 and sys.argv[4] == '--expire' else None
+    older = len(sys.argv) > 4 and sys.argv[4] == '--older'
     result = os.path.join(outdir, 'result.txt')
 
     def fail(why):
@@ -115,7 +118,16 @@ def main():
         print('ok')
         return
 
-    for how in ('scm', 'activation'):
+    if older:
+        try:
+            activate(address, port, 'scm')
+        except DCERPCException as e:
+            if 'abstract_syntax_not_supported' not in str(e):
+                fail('scm: refused, but not as an interface not served: %s' % e)
+        else:
+            fail('scm: an older server activated through IRemoteSCMActivator')
+
+    for how in (('activation',) if older else ('scm', 'activation')):
         try:
             itf = activate(address, port, how)
         except DCERPCException as e:
