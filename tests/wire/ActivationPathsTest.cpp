@@ -88,49 +88,86 @@ TEST_F(ActivationPaths, ThreadsActivatingAtOnceAgainstAnOlderResolverAllSucceed)
     EXPECT_LE(older.counts->alterContexts, 2u * kThreads);
 }
 
+std::vector<uint8_t> Ack(com::rpc::PduType type, uint32_t callId) {
+    com::rpc::BindAckBody ack;
+    ack.maxXmitFrag = ack.maxRecvFrag = 4280;
+    ack.secondaryAddress = std::to_string(kPort);
+    ack.results.push_back({com::rpc::kResultAcceptance, com::rpc::kReasonNotSpecified, com::rpc::kNdrSyntax});
+    std::vector<uint8_t> pdu;
+    com::rpc::EncodeBindAck(type, callId, ack, pdu);
+    return pdu;
+}
+
+// The class is not registered there: an answer only the older interface's reader takes.
+std::vector<uint8_t> ClassNotRegistered(uint32_t callId) {
+    com::ActivationReply a;
+    a.hr = com::REGDB_E_CLASSNOTREG;
+    a.interfaces.assign(1, {});
+    a.results.assign(1, com::REGDB_E_CLASSNOTREG);
+    const auto stub = com::BuildNdr([&](com::NdrWriter& w) { com::WriteActivationReply(w, a); });
+    std::vector<uint8_t> response(com::rpc::kResponseHeaderSize);
+    com::rpc::EncodeResponseHeader(response.data(), com::rpc::PFC_FIRST_FRAG | com::rpc::PFC_LAST_FRAG,
+                                   uint16_t(response.size() + stub.size()), callId, uint32_t(stub.size()), 0);
+    response.insert(response.end(), stub.begin(), stub.end());
+    return response;
+}
+
+// A resolver that binds any interface but faults a call of the newer one as out of range: the
+// client adds the older interface on the same connection.
+TEST_F(ActivationPaths, AFaultForTheNewerInterfaceFallsBackOnTheSameConnection) {
+    std::atomic<int> faults{0}, answered{0};
+    ScriptedPeer peer("127.0.0.166", kPort, [&](int fd) {
+        auto bind = ScriptedPeer::ReadPdu(fd);
+        if (bind.empty() || !ScriptedPeer::WriteAll(fd, Ack(com::rpc::PduType::BindAck, ScriptedPeer::CallId(bind))))
+            return;
+        for (;;) {
+            auto pdu = ScriptedPeer::ReadPdu(fd);
+            if (pdu.empty()) return;
+            const auto type = com::rpc::PduType(pdu[2]);
+            std::vector<uint8_t> answer;
+            if (type == com::rpc::PduType::AlterContext) {
+                answer = Ack(com::rpc::PduType::AlterContextResp, ScriptedPeer::CallId(pdu));
+            } else if (pdu[20] == 0) {  // context 0: the newer interface, bound first
+                ++faults;
+                com::rpc::EncodeFault(ScriptedPeer::CallId(pdu), 0, com::rpc::nca_s_op_rng_error, true, answer);
+            } else {
+                ++answered;
+                answer = ClassNotRegistered(ScriptedPeer::CallId(pdu));
+            }
+            if (!ScriptedPeer::WriteAll(fd, answer)) return;
+        }
+    });
+    ASSERT_TRUE(peer.Listening());
+    com::MULTI_QI qi{&com::IID_IUnknown, nullptr, 0};
+    EXPECT_EQ(com::CoCreateInstanceEx(kSomeClass, "127.0.0.166", &qi, 1), com::REGDB_E_CLASSNOTREG)
+        << com::LastRpcErrorText();
+    EXPECT_EQ(faults, 1);
+    EXPECT_EQ(answered, 1);
+    EXPECT_EQ(peer.Accepted(), 1);
+}
+
 // A resolver that answers a bind for the newer interface with a bind_nak (as some do, instead of
 // refusing the presentation context): the client connects again for the older one.
 TEST_F(ActivationPaths, ABindNakForTheNewerInterfaceFallsBackOnANewConnection) {
     std::atomic<int> scmBinds{0}, oldBinds{0};
     ScriptedPeer peer("127.0.0.164", kPort, [&](int fd) {
-        {
-            auto bind = ScriptedPeer::ReadPdu(fd);
-            com::rpc::PduHeader h;
-            com::rpc::BindBody body;
-            if (bind.empty() || com::rpc::DecodeHeader(bind.data(), bind.size(), h) != com::rpc::PduError::None ||
-                com::rpc::DecodeBind(bind.data(), h, body) != com::rpc::PduError::None || body.contexts.empty())
-                return;
-            if (body.contexts[0].abstractSyntax.uuid == com::IID_IRemoteSCMActivator) {
-                ++scmBinds;
-                std::vector<uint8_t> nak;
-                com::rpc::EncodeBindNak(h.callId, com::rpc::BindNakBody{com::rpc::kNakNotSpecified, {{5, 0}}}, nak);
-                ScriptedPeer::WriteAll(fd, nak);
-                return;
-            }
-            ++oldBinds;
-            com::rpc::BindAckBody ack;
-            ack.maxXmitFrag = ack.maxRecvFrag = 4280;
-            ack.secondaryAddress = std::to_string(kPort);
-            ack.results.push_back({com::rpc::kResultAcceptance, com::rpc::kReasonNotSpecified, com::rpc::kNdrSyntax});
-            std::vector<uint8_t> pdu;
-            com::rpc::EncodeBindAck(com::rpc::PduType::BindAck, h.callId, ack, pdu);
-            if (!ScriptedPeer::WriteAll(fd, pdu)) return;
-            auto request = ScriptedPeer::ReadPdu(fd);
-            if (request.empty()) return;
-            // The class is not registered there: an answer only the older interface's reader takes.
-            com::ActivationReply a;
-            a.hr = com::REGDB_E_CLASSNOTREG;
-            a.interfaces.assign(1, {});
-            a.results.assign(1, com::REGDB_E_CLASSNOTREG);
-            const auto stub = com::BuildNdr([&](com::NdrWriter& w) { com::WriteActivationReply(w, a); });
-            std::vector<uint8_t> response(com::rpc::kResponseHeaderSize);
-            com::rpc::EncodeResponseHeader(response.data(), com::rpc::PFC_FIRST_FRAG | com::rpc::PFC_LAST_FRAG,
-                                           uint16_t(response.size() + stub.size()), ScriptedPeer::CallId(request),
-                                           uint32_t(stub.size()), 0);
-            response.insert(response.end(), stub.begin(), stub.end());
-            ScriptedPeer::WriteAll(fd, response);
+        auto bind = ScriptedPeer::ReadPdu(fd);
+        com::rpc::PduHeader h;
+        com::rpc::BindBody body;
+        if (bind.empty() || com::rpc::DecodeHeader(bind.data(), bind.size(), h) != com::rpc::PduError::None ||
+            com::rpc::DecodeBind(bind.data(), h, body) != com::rpc::PduError::None || body.contexts.empty())
+            return;
+        if (body.contexts[0].abstractSyntax.uuid == com::IID_IRemoteSCMActivator) {
+            ++scmBinds;
+            std::vector<uint8_t> nak;
+            com::rpc::EncodeBindNak(h.callId, com::rpc::BindNakBody{com::rpc::kNakNotSpecified, {{5, 0}}}, nak);
+            ScriptedPeer::WriteAll(fd, nak);
             return;
         }
+        ++oldBinds;
+        if (!ScriptedPeer::WriteAll(fd, Ack(com::rpc::PduType::BindAck, h.callId))) return;
+        auto request = ScriptedPeer::ReadPdu(fd);
+        if (!request.empty()) ScriptedPeer::WriteAll(fd, ClassNotRegistered(ScriptedPeer::CallId(request)));
     });
     ASSERT_TRUE(peer.Listening());
     com::MULTI_QI qi{&com::IID_IUnknown, nullptr, 0};
