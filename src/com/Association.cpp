@@ -158,6 +158,7 @@ HRESULT Association::EnsureContext(const SyntaxId& interface, uint16_t& contextI
         BindNakBody nak;
         DecodeBindNak(data, h, nak);
         m_busy = nak.reason == kNakTemporaryCongestion;
+        m_refused = !m_busy;
         return Broken(m_busy ? RPC_S_SERVER_TOO_BUSY : RPC_S_PROTOCOL_ERROR,
                       std::string("the server refused the bind: ") + BindNakReasonText(nak.reason) + " (reason " +
                           std::to_string(nak.reason) + ")");
@@ -300,7 +301,8 @@ HRESULT Association::Call(const RpcRequest& request, RpcReply& reply) {
     if (m_link)
         if (HRESULT hr = m_link->Refuse(EndpointText(m_host, m_port)); FAILED(hr)) return hr;
     const HRESULT hr = CallOnce(request, reply);
-    if (FAILED(hr) && m_link && IsTransportFailure(hr)) {
+    // A refused bind is the server's answer (an interface it does not serve), not a lost server.
+    if (FAILED(hr) && m_link && IsTransportFailure(hr) && !m_refused) {
         if (m_link->Aborted()) SetLastRpcErrorText(EndpointText(m_host, m_port) + ": the call was abandoned");
         m_link->MarkLost(LastRpcErrorText());
     }
@@ -324,7 +326,7 @@ HRESULT Association::CallOnce(const RpcRequest& request, RpcReply& reply) {
     uint16_t contextId = 0;
     // A busy server is tried again a few times, each wait twice the last, within the budget.
     for (int attempt = 0;; ++attempt) {
-        m_busy = false;
+        m_busy = m_refused = false;
         HRESULT hr = EnsureConnected(connectDeadline);
         if (SUCCEEDED(hr)) hr = EnsureContext(request.interface, contextId, connectDeadline);
         if (SUCCEEDED(hr)) break;

@@ -65,6 +65,10 @@ public:
     // on it fails at once. Without a link the next call connects again.
     void Abort();
 
+    // Whether the last call failed because the server refused the bind with a bind_nak for a
+    // reason other than being busy.
+    bool BindRefused() const { return m_refused; }
+
     // "host port N" of the endpoint in use (the first one until a connection was made).
     std::string Endpoint() const;
     // The fragment sizes negotiated on the current connection (0 before the first bind).
@@ -95,6 +99,7 @@ private:
     uint64_t m_aborts = 0;              // Abort calls so far
     uint32_t m_nextCallId = 1;
     bool m_busy = false;  // the last bind was refused by a server at its limit
+    bool m_refused = false;  // the last bind was refused otherwise
     uint32_t m_assocGroup = 0;
     uint16_t m_sendFrag = 0;
     uint16_t m_recvFrag = 0;

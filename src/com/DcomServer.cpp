@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "com/ActivationMessages.h"
+#include "com/ActivationProperties.h"
 #include "com/NdrBuild.h"
 #include "com/ObjRef.h"
 #include "com/RpcSettings.h"
@@ -27,13 +28,15 @@ void Reply(RpcServerReply& reply, Write&& write) {
 
 }  // namespace
 
-// IRemoteActivation and IObjectExporter on the resolver port.
+// IRemoteActivation, IRemoteSCMActivator (unless turned off) and IObjectExporter on the resolver port.
 class DcomServer::Resolver final : public IRpcHandler {
 public:
     explicit Resolver(DcomServer& s) : m_s(s) {}
 
     bool Serves(const rpc::SyntaxId& s) override {
-        return s.major == 0 && s.minor == 0 && (s.uuid == IID_IRemoteActivation || s.uuid == IID_IObjectExporter);
+        if (s.major != 0 || s.minor != 0) return false;
+        return s.uuid == IID_IRemoteActivation || s.uuid == IID_IObjectExporter ||
+               (s.uuid == IID_IRemoteSCMActivator && m_s.m_serveScm);
     }
 
     void Handle(const RpcCall& call, RpcServerReply& reply) override {
@@ -41,6 +44,11 @@ public:
         if (call.interface.uuid == IID_IRemoteActivation) {
             if (call.opnum != kOpRemoteActivation) return reply.Fault(rpc::nca_s_op_rng_error);
             return Activate(r, reply);
+        }
+        if (call.interface.uuid == IID_IRemoteSCMActivator) {
+            if (call.opnum != kOpRemoteGetClassObject && call.opnum != kOpRemoteCreateInstance)
+                return reply.Fault(rpc::nca_s_op_rng_error);
+            return ActivateScm(r, call.opnum, reply);
         }
         ObjectExporter& x = m_s.m_exporter;
         switch (call.opnum) {
@@ -90,48 +98,87 @@ private:
         return d;
     }
 
-    void Activate(NdrReader& r, RpcServerReply& reply) {
-        ActivationRequest q;
-        if (!ReadActivationRequest(r, q)) return reply.Fault(rpc::nca_s_fault_ndr);
+    // The activation both interfaces ask for, answered the same way: the object made, each
+    // interface exported with public references and an OBJREF naming the resolver's bindings.
+    void Answer(const ActivationRequest& q, ActivationReply& a) {
         ObjectExporter& x = m_s.m_exporter;
-        ActivationReply a;
         a.oxid = x.Oxid();
         a.hasBindings = true;
         a.bindings = x.Bindings();
         a.remUnknown = x.RemUnknownIpid();
-        const size_t n = q.iids.empty() ? 0 : q.iids.size();
+        const size_t n = q.iids.size();
         a.interfaces.assign(n, {});
         a.results.assign(n, E_NOINTERFACE);
         if (q.iids.empty()) {
             a.hr = E_INVALIDARG;
-        } else if (q.hasObjectName || q.hasObjectStorage) {
+            return;
+        }
+        if (q.hasObjectName || q.hasObjectStorage) {
             a.hr = E_NOTIMPL;  // activation from a stored object is not served
-        } else {
-            std::vector<ActivationAnswer> answers(n);
-            a.hr = m_s.m_activate ? m_s.m_activate(q.clsid, q.iids, answers) : REGDB_E_CLASSNOTREG;
+            return;
+        }
+        std::vector<ActivationAnswer> answers(n);
+        a.hr = m_s.m_activate ? m_s.m_activate(q.clsid, q.iids, answers) : REGDB_E_CLASSNOTREG;
+        if (FAILED(a.hr)) {
+            a.results.assign(n, a.hr);
+            return;
+        }
+        a.hr = S_OK;
+        const DualStringArray resolver = ResolverBindings();
+        for (size_t i = 0; i < n && i < answers.size(); ++i) {
+            a.results[i] = answers[i].hr;
+            if (FAILED(answers[i].hr) || !answers[i].itf) continue;
+            STDOBJREF std;
+            HRESULT hr = x.Export(answers[i].itf.Get(), q.iids[i], kActivationRefs, std);
+            if (FAILED(hr)) {
+                a.results[i] = hr;
+                continue;
+            }
+            ObjRefStandard ref = MakeObjRefStandard(q.iids[i], std);
+            uint16_t offset = 0;
+            ref.bindings = EncodeBindingUnits(resolver, offset);
+            ref.securityOffset = offset;
+            EncodeObjRef(ref, a.interfaces[i]);
+        }
+    }
+
+    void Activate(NdrReader& r, RpcServerReply& reply) {
+        ActivationRequest q;
+        if (!ReadActivationRequest(r, q)) return reply.Fault(rpc::nca_s_fault_ndr);
+        ++m_s.m_activations;
+        ActivationReply a;
+        Answer(q, a);
+        Reply(reply, [&](NdrWriter& w) { WriteActivationReply(w, a); });
+    }
+
+    // IRemoteSCMActivator: the same activation with its request and reply as activation
+    // properties. A blob that does not decode is answered E_INVALIDARG, a failed activation with
+    // its HRESULT and no properties, as the platform does.
+    void ActivateScm(NdrReader& r, uint16_t opnum, RpcServerReply& reply) {
+        const bool create = opnum == kOpRemoteCreateInstance;
+        ScmActivationRequest in;
+        if (!ReadScmActivationRequest(r, in, create)) return reply.Fault(rpc::nca_s_fault_ndr);
+        ++m_s.m_scmActivations;
+        ActivationRequest q;
+        ScmActivationReply out;
+        out.hr = DecodeActivationPropertiesIn(in.properties.data(), in.properties.size(), q);
+        if (SUCCEEDED(out.hr) && !create) {
+            // No class objects are kept here: a class is only ever instantiated whole, through
+            // RemoteCreateInstance, so a peer asking for its class object hears that there is none
+            // and may fall back to creating an instance.
+            out.hr = CLASS_E_CLASSNOTAVAILABLE;
+        } else if (SUCCEEDED(out.hr) && in.hasOuter) {
+            out.hr = CLASS_E_NOAGGREGATION;  // an object on another machine cannot be aggregated
+        } else if (SUCCEEDED(out.hr)) {
+            ActivationReply a;
+            Answer(q, a);
+            out.hr = a.hr;
             if (SUCCEEDED(a.hr)) {
-                a.hr = S_OK;
-                const DualStringArray resolver = ResolverBindings();
-                for (size_t i = 0; i < n && i < answers.size(); ++i) {
-                    a.results[i] = answers[i].hr;
-                    if (FAILED(answers[i].hr) || !answers[i].itf) continue;
-                    STDOBJREF std;
-                    HRESULT hr = x.Export(answers[i].itf.Get(), q.iids[i], kActivationRefs, std);
-                    if (FAILED(hr)) {
-                        a.results[i] = hr;
-                        continue;
-                    }
-                    ObjRefStandard ref = MakeObjRefStandard(q.iids[i], std);
-                    uint16_t offset = 0;
-                    ref.bindings = EncodeBindingUnits(resolver, offset);
-                    ref.securityOffset = offset;
-                    EncodeObjRef(ref, a.interfaces[i]);
-                }
-            } else {
-                a.results.assign(n, a.hr);
+                out.properties = EncodeActivationPropertiesOut(a, q.iids);
+                if (out.properties.empty()) return reply.Fault(rpc::nca_s_fault_ndr);
             }
         }
-        Reply(reply, [&](NdrWriter& w) { WriteActivationReply(w, a); });
+        Reply(reply, [&](NdrWriter& w) { WriteScmActivationReply(w, out); });
     }
 
     DcomServer& m_s;

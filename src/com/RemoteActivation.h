@@ -1,6 +1,7 @@
-// Activation of a class on a machine reached over the network: IRemoteActivation on the
-// machine's resolver port, asking for every interface in one request; each interface that comes
-// back is a proxy on a channel to the object's exporter.
+// Activation of a class on a machine reached over the network: IRemoteSCMActivator on the
+// machine's resolver port, or IRemoteActivation where only that is served (remembered per
+// resolver), asking for every interface in one request; each interface that comes back is a
+// proxy on a channel to the object's exporter.
 #pragma once
 
 #include <cstdint>

@@ -29,7 +29,7 @@ const char* kUsage =
     "       [--delay-ms N] [--itg-table-bytes N|none] [--add-reply-blank]\n"
     "  dump STATE\n"
     "  serve STATE --address A [--port P] [--max-fragment N] [--max-connections N] [--journal FILE]\n"
-    "       [--latency-ms N [--jitter-ms J]]\n"
+    "       [--latency-ms N [--jitter-ms J]] [--no-scm-activator]\n"
     "\n"
     "exit status: 0 done, 1 failed (message on stderr), 2 bad usage\n";
 
@@ -280,6 +280,7 @@ int Serve(Context& c, const std::string& path, const CommandArgs& a) {
             return c.Usage("--jitter-ms must be 0 to " + std::to_string(kMaxJitterMs) + " (milliseconds)");
         o.jitterMs = uint32_t(v);
     }
+    o.scmActivator = !a.Has("no-scm-activator");
     return ServeCommand(o, c.err);
 }
 
@@ -307,7 +308,8 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
           "mailbox-answer", "delay-ms", "itg-table-bytes"},
          {"clear", "record-definition-fills", "add-reply-blank", "applied"}},
         {"dump", {}, {}},
-        {"serve", {"address", "port", "max-fragment", "max-connections", "journal", "latency-ms", "jitter-ms"}, {}},
+        {"serve", {"address", "port", "max-fragment", "max-connections", "journal", "latency-ms", "jitter-ms"},
+         {"no-scm-activator"}},
     };
     const std::string& command = args[0];
     const CommandOptions* known = nullptr;

@@ -44,6 +44,7 @@ int ServeCommand(const ServeOptions& o, std::string& err) {
     com::RpcServerOptions rpc = o.rpc;
     rpc.hook = ServeHook(std::make_shared<Latency>(o.latencyMs, o.jitterMs), counts);
     SiteServer server(site, o.address, rpc);
+    server.Server().ServeScmActivator(o.scmActivator);
     if (!server.Start(o.resolverPort, error)) {
         err += "zentsim: " + error + "\n";
         return kExitFailed;

@@ -16,6 +16,7 @@ struct ServeOptions {
     uint32_t latencyMs = 0;   // before every reply and every accepted connection
     uint32_t jitterMs = 0;    // a uniform random extra up to this, drawn each time
     com::RpcServerOptions rpc;
+    bool scmActivator = true;  // false: the resolver serves only IRemoteActivation, as older servers
 };
 
 // Serves until a signal ends it; the exit status. Prints one line on standard output once the

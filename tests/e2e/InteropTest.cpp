@@ -55,9 +55,40 @@ TEST_F(Interop, ImpacketActivatesCallsPingsAndReleases) {
     EXPECT_EQ(scratch.Read("result.txt"), "ok\n");
     std::string sysconfig, extlist;
     ExpectedBytes(State("North"), sysconfig, extlist);
-    EXPECT_EQ(scratch.Read("sysconfig.bin"), sysconfig);
-    EXPECT_EQ(scratch.Read("extlist.bin").size(), 3u * 2400u);
-    EXPECT_EQ(scratch.Read("extlist.bin"), extlist);
+    // Through an object activated with activation properties, and through one activated the older way.
+    for (const std::string how : {"scm-", "activation-"}) {
+        EXPECT_EQ(scratch.Read(how + "sysconfig.bin"), sysconfig) << how;
+        EXPECT_EQ(scratch.Read(how + "extlist.bin").size(), 3u * 2400u) << how;
+        EXPECT_EQ(scratch.Read(how + "extlist.bin"), extlist) << how;
+    }
+}
+
+// A daemon that serves only the older activation interface, as older servers do: impacket's
+// activation with properties is refused there, its older one works, and the program's download
+// falls back and gives the site's rows.
+TEST_F(Interop, AnOlderDaemonRefusesTheNewerActivationAndTheProgramFallsBack) {
+    if (!HaveImpacket()) GTEST_SKIP() << "python3-impacket is not installed (scripts/bootstrap installs it)";
+    MakeNetwork();
+    Start("North", "127.0.0.21", {"--no-scm-activator"});
+    ProgramResult r = RunProgram(kPython, {SourceDir() + "/tests/interop/impacket_client.py", "127.0.0.21",
+                                           std::to_string(kPort), scratch.path(), "--older"},
+                                 scratch.path());
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    std::string sysconfig, extlist;
+    ExpectedBytes(State("North"), sysconfig, extlist);
+    EXPECT_EQ(scratch.Read("activation-sysconfig.bin"), sysconfig);
+    EXPECT_EQ(scratch.Read("activation-extlist.bin"), extlist);
+
+    // Beside a daemon that serves both.
+    Start("South", "127.0.0.22");
+    ProgramResult download = Run("qob-cli", DownloadArgs({"North", "South"}));
+    size_t north = 0, south = 0;
+    for (const std::string& line : Lines(download.out)) {
+        north += line.find("\tNorth\t") != std::string::npos;
+        south += line.find("\tSouth\t") != std::string::npos;
+    }
+    EXPECT_EQ(north, 3u) << download.out << download.err;
+    EXPECT_EQ(south, 1u) << download.out << download.err;
 }
 
 TEST_F(Interop, ObjectsImpacketDoesNotPingAreReleasedByTheDaemon) {
@@ -102,8 +133,8 @@ TEST_F(Interop, WiresharkDecodesAWholeDownloadWithoutErrors) {
     ASSERT_EQ(summary.exitCode, 0) << summary.err;
     // Activation, resolver pings and releases are dissected by name; the sites' own interfaces
     // are DCE/RPC requests and responses.
-    EXPECT_NE(summary.out.find("RemoteActivation request"), std::string::npos) << summary.out;
-    EXPECT_NE(summary.out.find("RemoteActivation response"), std::string::npos) << summary.out;
+    EXPECT_NE(summary.out.find("RemoteCreateInstance request"), std::string::npos) << summary.out;
+    EXPECT_NE(summary.out.find("RemoteCreateInstance response"), std::string::npos) << summary.out;
     EXPECT_NE(summary.out.find("RemRelease request"), std::string::npos) << summary.out;
     EXPECT_NE(summary.out.find("Bind_ack"), std::string::npos) << summary.out;
     EXPECT_NE(summary.out.find("Alter_context_resp"), std::string::npos) << summary.out;
