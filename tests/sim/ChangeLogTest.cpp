@@ -88,16 +88,17 @@ protected:
 };
 
 TEST_F(ChangeLog, EveryKindOfChangeComesBackFromTheLogAndFromTheFoldedState) {
+    simtest::Add(*site, "300", "group", {"100"});
     const std::string folded = dir.Read("site.json");
     const uint8_t data[] = {9, 8, 7, 6, 5};
-    ASSERT_EQ(AddExtension("300", server::exttype::kWorkgroup), S_OK);
-    uint8_t create[rq::kWorkgroupCreateSize] = {'3', '0', '0'};
-    ASSERT_EQ(c->change->AddWorkgroup(int32_t(sizeof create), create), S_OK);
-    ASSERT_EQ(Membership("100", "300", rq::kMembershipAdd), S_OK);
-    ASSERT_EQ(Membership("", "300", rq::kMembershipClose), E_FAIL);
-    ASSERT_EQ(Replace("100", 0xAB), S_OK);  // kept with its member bit
+    ASSERT_EQ(Replace("100", 0xAB), S_OK);  // logged with its member bit
     ASSERT_EQ(AddExtension("101"), S_OK);
     ASSERT_EQ(AddExtension("102"), S_OK);
+    ASSERT_EQ(AddExtension("301", server::exttype::kWorkgroup), S_OK);
+    uint8_t create[rq::kWorkgroupCreateSize] = {'3', '0', '1'};
+    ASSERT_EQ(c->change->AddWorkgroup(int32_t(sizeof create), create), S_OK);
+    ASSERT_EQ(Membership("102", "301", rq::kMembershipAdd), S_OK);
+    ASSERT_EQ(Membership("", "301", rq::kMembershipClose), E_FAIL);
     for (const char* n : {"101", "102"}) {
         ASSERT_EQ(c->okl->WriteExtData(n, -3, 5, data), S_OK);
         ASSERT_EQ(c->ona->WriteONAData(n, 4, data), S_OK);
@@ -168,6 +169,21 @@ TEST_F(ChangeLog, ATornLastEntryIsDroppedAndTheNextChangeFollowsTheLastWholeOne)
     EXPECT_TRUE(Has(after, "102") && Has(after, "104"));
     EXPECT_FALSE(Has(after, "103"));
     EXPECT_EQ(dir.Read("site.json.log").size(), site->LogBytes());
+
+    // A torn entry longer than the next one: what the next leaves of it must not read as damage.
+    const Bytes block(20000, 0x5A);
+    ASSERT_EQ(c->okl->WriteExtData("104", 1, int32_t(block.size()), block.data()), S_OK);
+    const std::string longer = dir.Read("site.json.log");
+    c.reset();
+    site.reset();
+    dir.Write("site.json.log", longer.substr(0, longer.size() - 7));
+    site = Reopen(dir.file("site.json"));
+    c = simtest::Connect(site);
+    ASSERT_EQ(AddExtension("105"), S_OK);
+    after = Reopen(site->Path());
+    ASSERT_TRUE(after);
+    EXPECT_TRUE(Has(after, "105"));
+    EXPECT_EQ(after->State().extData.count("104"), 0u);
 }
 
 TEST_F(ChangeLog, DamageWithEntriesBehindItNamesTheLogAndTheOffset) {
