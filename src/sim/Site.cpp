@@ -299,7 +299,14 @@ com::HRESULT Site::Commit(UndoLog& undo) {
     std::string error;
     bool ok = false;
     try {
-        ok = AppendLog(EncodeLogEntry(ChangesOf(m_state, undo.Touches())), error);
+        const std::string entry = EncodeLogEntry(ChangesOf(m_state, undo.Touches()));
+        // An entry the reader would refuse (a text beyond its limits) is never written: the whole
+        // state is, as before there was a log.
+        std::vector<LogChange> check;
+        std::string refused;
+        const auto payload = std::span(reinterpret_cast<const uint8_t*>(entry.data()), entry.size()).subspan(kLogFrameSize);
+        if (payload.size() <= kMaxLogPayload && DecodeLogPayload(payload, check, refused)) ok = AppendLog(entry, error);
+        else ok = Save(error);
     } catch (const std::exception& e) {
         error = "cannot save " + m_path + ": " + e.what();
     }

@@ -224,7 +224,9 @@ TEST_F(ChangeLog, TheLogIsFoldedOnceItOutgrowsItsLimit) {
     while (site->LogBytes() != 0 && changes < 40) {
         ASSERT_EQ(AddExtension(std::to_string(101 + changes)), S_OK);
         ++changes;
-        if (site->LogBytes() != 0) EXPECT_LE(site->LogBytes(), limit);
+        if (site->LogBytes() != 0) {
+            EXPECT_LE(site->LogBytes(), limit);
+        }
     }
     EXPECT_EQ(site->LogBytes(), 0u) << "never folded";
     EXPECT_FALSE(fs::exists(LogFile()));
@@ -280,6 +282,20 @@ TEST_F(ChangeLog, AChangeTheLogCannotTakeIsRolledBack) {
     EXPECT_FALSE(Has(after, "102"));
 }
 
+// A change whose entry the log's reader would refuse (a text past its limit) writes the whole
+// state instead, so it is never acknowledged and then lost at the next start.
+TEST_F(ChangeLog, AChangeTooLargeForAnEntryIsWrittenToTheStateFile) {
+    const std::string path(70000, 'p');
+    ASSERT_EQ(c->control->MailboxShare(1, "Tarn_ZentMailBox", path.c_str(), "op"), 0);
+    EXPECT_EQ(site->LogBytes(), 0u);
+    auto after = Reopen(site->Path());
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->State().mailbox.path, path);
+    ASSERT_EQ(c->control->MailboxShare(0, "", "", "op"), 0);
+    EXPECT_GT(site->LogBytes(), 0u);
+    EXPECT_FALSE(Reopen(site->Path())->State().mailbox.open);
+}
+
 TEST(ChangeLogCodec, EntriesComeBackAsWrittenAndBadOnesAreRefused) {
     std::vector<LogChange> all;
     for (LogKind k : {LogKind::PutRecord, LogKind::RemoveRecord, LogKind::PutWorkgroup, LogKind::RemoveWorkgroup,
@@ -332,7 +348,8 @@ TEST(ChangeLogCodec, EntriesComeBackAsWrittenAndBadOnesAreRefused) {
     // A record of another length than the site's, or with a number no site takes, is not applied.
     sim::SiteState state;
     state.system.recordLength = 2400;
-    LogChange record{LogKind::PutRecord};
+    LogChange record;
+    record.kind = LogKind::PutRecord;
     record.bytes = Bytes(70, 0);
     EXPECT_FALSE(sim::ApplyLogChanges(state, {record}, error));
     EXPECT_NE(error.find("another length"), std::string::npos) << error;
