@@ -89,7 +89,15 @@ TEST_F(KilledServer, EveryAcknowledgedChangeSurvivesAKillAndACleanStopFoldsTheLo
         Acknowledged ack;
         std::atomic<bool> stop{false};
         std::thread client([&] { Stream(10000 * (round + 1), stop, ack); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(50, 600)(random)));
+        // Once the stream runs (activation takes its own time), at a random moment of it.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        auto acknowledgedSoFar = [&] {
+            std::lock_guard lock(ack.mutex);
+            return ack.records.size();
+        };
+        while (acknowledgedSoFar() == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 500)(random)));
         daemon.Process().Kill(SIGKILL);
         stop = true;
         client.join();
