@@ -47,18 +47,22 @@ void BM_ReplaceRecordCommit(benchmark::State& state) {
     std::size_t folds = 0;
     uint8_t mark = 0;
     int i = 0;
+    std::size_t before = site->LogBytes();
     for (auto _ : state) {
-        std::lock_guard lock(site->Mutex());
-        const std::string number = std::to_string(10000 + (i++ * 7919) % records);
-        sim::Bytes bytes = site->State().FindRecord(number)->bytes;
-        bytes[2000] = ++mark;
-        sim::UndoLog undo;
-        const std::size_t before = site->LogBytes();
-        if (!site->State().ReplaceRecord(std::move(bytes), &undo) || site->Commit(undo) != com::S_OK) {
-            state.SkipWithError("the commit failed");
-            return;
+        {
+            std::lock_guard lock(site->Mutex());
+            const std::string number = std::to_string(10000 + (i++ * 7919) % records);
+            sim::Bytes bytes = site->State().FindRecord(number)->bytes;
+            bytes[2000] = ++mark;
+            sim::UndoLog undo;
+            if (!site->State().ReplaceRecord(std::move(bytes), &undo) || site->Commit(undo) != com::S_OK) {
+                state.SkipWithError("the commit failed");
+                return;
+            }
         }
-        if (site->LogBytes() < before) ++folds;
+        const std::size_t after = site->LogBytes();
+        if (after < before) ++folds;
+        before = after;
     }
     state.counters["records"] = records;
     state.counters["folds"] = double(folds);
