@@ -149,19 +149,21 @@ bool Site::Load(std::string& error) {
         bool ok = true;
         struct stat st {};
         if (::stat(m_logPath.c_str(), &st) == 0 || errno != ENOENT) {
-            ok = ReadTextFile(m_logPath, kMaxLogFile, log, logError) && ScanLog(log, scan, logError);
-            if (ok) {
+            ok = ReadTextFile(m_logPath, kMaxLogFile, log, logError);  // its message names the file
+            if (ok && !ScanLog(log, scan, logError)) {
+                logError = m_logPath + ": " + logError;
+                ok = false;
+            } else if (ok) {
                 for (const auto& payload : scan.payloads) {
                     std::vector<LogChange> changes;
                     const std::size_t offset = std::size_t(reinterpret_cast<const char*>(payload.data()) - log.data()) - kLogFrameSize;
                     if (!DecodeLogPayload(payload, changes, logError) || !ApplyLogChanges(state, changes, logError)) {
-                        logError = "offset " + std::to_string(offset) + ": " + logError;
+                        logError = m_logPath + ": offset " + std::to_string(offset) + ": " + logError;
                         ok = false;
                         break;
                     }
                 }
             }
-            if (!ok && logError.rfind(m_logPath, 0) != 0) logError = m_logPath + ": " + logError;
         }
         if (!(IdentityOf(m_path) == before) && attempt < 50) continue;
         if (!ok) {
