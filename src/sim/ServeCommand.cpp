@@ -63,6 +63,11 @@ int ServeCommand(const ServeOptions& o, std::string& err) {
     g_serving = nullptr;
     std::printf("zentsim: answered %s\n", counts->Text().c_str());
     std::fflush(stdout);
+    // What the log holds goes into the state file, so that the next start has nothing to replay.
+    if (!site->Fold(error)) {
+        err += "zentsim: " + error + "\n";
+        return kExitFailed;
+    }
     return kExitOk;
 }
 

@@ -52,6 +52,7 @@ com::HRESULT CSimServer::MailboxShare(int8_t a1, const char* a2, const char* a3,
                 if (!SameAccount(m.account, account)) return kShareInUse;
             }
             undo.Add([&m, old = m] { m = old; });
+            undo.Touched(TouchKind::Mailbox);
             m.open = a1 == 1;
             m.share = m.open ? platform::CodePageToUtf8(a2) : std::string{};
             m.path = m.open ? platform::CodePageToUtf8(a3) : std::string{};

@@ -74,6 +74,7 @@ com::HRESULT CSimServer::WriteExtData(const char* a1, int32_t a2, int32_t a3, co
             if (!s.FindRecord(number)) return kNotFound;
             RememberOld(undo, s.extData, number);
             s.extData[number] = ExtData{a2, Bytes(a4, a4 + a3)};
+            undo.Touched(TouchKind::ExtData, number);
             return m_site->Commit(undo);
         },
         [] {});
@@ -115,6 +116,7 @@ com::HRESULT CSimServer::WriteItem(int32_t a1, int32_t a2, int32_t a3, const uin
             const std::pair<int32_t, int32_t> key{a1, a2};
             RememberOld(undo, s.items, key);
             s.items[key] = Bytes(a4, a4 + a3);
+            undo.Touched(TouchKind::Item, {}, key);
             return m_site->Commit(undo);
         },
         [] {});
@@ -148,6 +150,7 @@ com::HRESULT CSimServer::WriteONAData(const char* a1, int32_t a2, const uint8_t*
             if (!s.FindRecord(number)) return kNotFound;
             RememberOld(undo, s.onaData, number);
             s.onaData[number] = Bytes(a3, a3 + a2);
+            undo.Touched(TouchKind::OnaData, number);
             return m_site->Commit(undo);
         },
         [] {});

@@ -26,10 +26,12 @@ com::HRESULT CSimServer::DeleteExtension(int32_t a1, const uint8_t* a2, int32_t*
             if (auto it = s.extData.find(number); it != s.extData.end()) {
                 undo.Add([&s, number, d = it->second] { s.extData[number] = d; });
                 s.extData.erase(it);
+                undo.Touched(TouchKind::ExtData, number);
             }
             if (auto it = s.onaData.find(number); it != s.onaData.end()) {
                 undo.Add([&s, number, d = it->second] { s.onaData[number] = d; });
                 s.onaData.erase(it);
+                undo.Touched(TouchKind::OnaData, number);
             }
             const com::HRESULT hr = m_site->Commit(undo);
             if (hr == com::S_OK) {

@@ -1,6 +1,7 @@
-// One simulated site: its state behind a mutex, its state file (saved after every change), and
-// what it counts in memory only: calls per method (for "after N calls" faults) and a journal of
-// the calls it answered, for tests.
+// One simulated site: its state behind a mutex, its state file with the change log beside it
+// (each request's changes appended and flushed to the log, folded into the state file when the
+// log grows or the server stops), and what it counts in memory only: calls per method (for
+// "after N calls" faults) and a journal of the calls it answered, for tests.
 #pragma once
 
 #include <cstdint>
@@ -34,8 +35,12 @@ class Site {
 public:
     // A site in memory only (nothing is saved), or one saved to path.
     explicit Site(SiteState state, std::string path = {});
+    ~Site();
+    Site(const Site&) = delete;
+    Site& operator=(const Site&) = delete;
 
-    // Loads a state file; null with a message naming the file and the problem.
+    // Loads a state file and replays its change log; null with a message naming the file and
+    // the problem (for the log, the offset of the damaged entry).
     static std::shared_ptr<Site> Open(const std::string& path, std::string& error);
     // A site in memory from state-file text.
     static std::shared_ptr<Site> FromJson(std::string_view text, std::string& error);
@@ -43,15 +48,25 @@ public:
     static std::shared_ptr<Site> Create(SiteState state, const std::string& path, bool overwrite, std::string& error);
 
     const std::string& Path() const { return m_path; }
+    const std::string& LogPath() const { return m_logPath; }
 
     // The state; hold Mutex() while using it.
     std::mutex& Mutex() const { return m_mutex; }
     SiteState& State() { return m_state; }
 
-    // With the mutex held. Save writes the file (true without one); Commit saves the changes of a
-    // request, or rolls them back and answers kSaveFailed.
+    // With the mutex held. Save writes the whole state file and then drops the log (true without
+    // a file); Commit appends the changes of a request to the log and flushes it, folding the log
+    // into the state file once it outgrows LogLimit(), or rolls them back and answers
+    // kSaveFailed.
     bool Save(std::string& error);
     com::HRESULT Commit(UndoLog& undo);
+    // Takes the mutex: folds the log into the state file when it holds anything.
+    bool Fold(std::string& error);
+
+    // The log is folded once it is larger than half the state file, and at least floorBytes.
+    void SetLogFloor(std::size_t floorBytes);
+    std::size_t LogLimit() const;  // with the mutex held
+    std::size_t LogBytes() const;  // what the log holds (0: none)
 
     // Runs change on the state under the mutex and saves; false with a message from either. (A
     // failed save leaves the change in memory: the command line exits, tests see the error.)
@@ -75,6 +90,12 @@ public:
 
 private:
     static constexpr std::size_t kJournalLimit = 100000;
+    static constexpr std::size_t kDefaultLogFloor = 1u << 20;
+
+    bool Load(std::string& error);
+    bool AppendLog(const std::string& entry, std::string& error);
+    bool OpenLogForAppend(std::string& error);
+    bool DropLog(std::string& error);
 
     mutable std::mutex m_mutex;
     SiteState m_state;
@@ -83,6 +104,11 @@ private:
     std::deque<CallRecord> m_journal;
     std::string m_journalFile;
     std::string m_lastSaveError;
+    std::string m_logPath;
+    int m_logFd = -1;
+    std::size_t m_logBytes = 0;   // the length of the log's whole entries (0: no log)
+    std::size_t m_stateBytes = 0; // the size of the state file as last read or written
+    std::size_t m_logFloor = kDefaultLogFloor;
 };
 
 }  // namespace sim

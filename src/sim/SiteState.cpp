@@ -64,7 +64,10 @@ bool SiteState::AddRecord(Bytes bytes, UndoLog* undo) {
     auto [it, inserted] = m_records.try_emplace(number, Stored{std::move(bytes), {}});
     if (!inserted) return false;
     SyncMemberBit(number);
-    if (undo) undo->Add([this, number] { m_records.erase(number); });
+    if (undo) {
+        undo->Add([this, number] { m_records.erase(number); });
+        undo->Touched(TouchKind::Record, number);
+    }
     return true;
 }
 
@@ -75,12 +78,14 @@ bool SiteState::ReplaceRecord(Bytes bytes, UndoLog* undo) {
     Bytes old = std::exchange(it->second.bytes, std::move(bytes));
     it->second.fragment.clear();
     SyncMemberBit(number);
-    if (undo)
+    if (undo) {
         undo->Add([this, number, old = std::move(old)]() mutable {
             Stored& s = m_records[number];
             s.bytes = std::move(old);
             s.fragment.clear();
         });
+        undo->Touched(TouchKind::Record, number);
+    }
     return true;
 }
 
@@ -89,7 +94,10 @@ std::optional<Bytes> SiteState::RemoveRecord(std::string_view number, UndoLog* u
     if (it == m_records.end()) return std::nullopt;
     Bytes old = std::move(it->second.bytes);
     m_records.erase(it);
-    if (undo) undo->Add([this, key = std::string(number), old]() { m_records[key] = Stored{old, {}}; });
+    if (undo) {
+        undo->Add([this, key = std::string(number), old]() { m_records[key] = Stored{old, {}}; });
+        undo->Touched(TouchKind::Record, std::string(number));
+    }
     return old;
 }
 
@@ -100,7 +108,10 @@ bool SiteState::AddWorkgroup(Bytes bytes, UndoLog* undo) {
     std::vector<std::string> touched;
     CountMembers(it->second.bytes, +1, &touched);
     for (const std::string& m : touched) SyncMemberBit(m);
-    if (undo) undo->Add([this, number] { RemoveWorkgroup(number, nullptr); });
+    if (undo) {
+        undo->Add([this, number] { RemoveWorkgroup(number, nullptr); });
+        undo->Touched(TouchKind::Workgroup, number);
+    }
     return true;
 }
 
@@ -114,7 +125,10 @@ bool SiteState::ReplaceWorkgroup(Bytes bytes, UndoLog* undo) {
     it->second.fragment.clear();
     CountMembers(it->second.bytes, +1, &touched);
     for (const std::string& m : touched) SyncMemberBit(m);
-    if (undo) undo->Add([this, old = std::move(old)]() mutable { ReplaceWorkgroup(std::move(old), nullptr); });
+    if (undo) {
+        undo->Add([this, old = std::move(old)]() mutable { ReplaceWorkgroup(std::move(old), nullptr); });
+        undo->Touched(TouchKind::Workgroup, number);
+    }
     return true;
 }
 
@@ -126,13 +140,26 @@ std::optional<Bytes> SiteState::RemoveWorkgroup(std::string_view number, UndoLog
     Bytes old = std::move(it->second.bytes);
     m_workgroups.erase(it);
     for (const std::string& m : touched) SyncMemberBit(m);
-    if (undo) undo->Add([this, old]() { AddWorkgroup(old, nullptr); });
+    if (undo) {
+        undo->Add([this, old]() { AddWorkgroup(old, nullptr); });
+        undo->Touched(TouchKind::Workgroup, std::string(number));
+    }
     return old;
 }
 
 bool SiteState::LoadRecord(Bytes bytes) {
     std::string number = RecordNumber(bytes);
     return m_records.try_emplace(std::move(number), Stored{std::move(bytes), {}}).second;
+}
+
+bool SiteState::PutRecord(Bytes bytes, std::string* number) {
+    std::string key = RecordNumber(bytes);
+    if (!IsValidNumber(key)) return false;
+    Stored& s = m_records[key];
+    s.bytes = std::move(bytes);
+    s.fragment.clear();
+    if (number) *number = std::move(key);
+    return true;
 }
 
 bool SiteState::LoadWorkgroup(Bytes bytes) {

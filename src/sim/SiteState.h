@@ -43,17 +43,32 @@ struct MailboxState {
     bool operator==(const MailboxState&) const = default;
 };
 
-// Inverse actions of the changes of one request, run in reverse when it cannot be saved.
+// What a request changed, by kind and key: the site logs the new value of each when it commits.
+enum class TouchKind : uint8_t { Record, Workgroup, ExtData, OnaData, Item, Mailbox };
+struct Touch {
+    TouchKind kind;
+    std::string number;
+    std::pair<int32_t, int32_t> item{};
+};
+
+// Inverse actions of the changes of one request, run in reverse when it cannot be saved, and
+// what the changes touched.
 class UndoLog {
 public:
     void Add(std::function<void()> f) { m_actions.push_back(std::move(f)); }
+    void Touched(TouchKind kind, std::string number = {}, std::pair<int32_t, int32_t> item = {}) {
+        m_touched.push_back({kind, std::move(number), item});
+    }
+    const std::vector<Touch>& Touches() const { return m_touched; }
     void Rollback() {
         for (auto it = m_actions.rbegin(); it != m_actions.rend(); ++it) (*it)();
         m_actions.clear();
+        m_touched.clear();
     }
 
 private:
     std::vector<std::function<void()>> m_actions;
+    std::vector<Touch> m_touched;
 };
 
 // An extension number as sites accept it: 1 to 16 printable ASCII characters, no blank.
@@ -91,6 +106,10 @@ public:
     // Loading: stores the bytes exactly as given (no flag is recomputed). False for a duplicate.
     bool LoadRecord(Bytes bytes);
     bool LoadWorkgroup(Bytes bytes);
+    // Replaying a change log: adds or replaces a record with the bytes exactly as given (false
+    // when its number is not valid), and sets the member bit of a record from the memberships.
+    bool PutRecord(Bytes bytes, std::string* number);
+    void RefreshMemberBit(std::string_view number) { SyncMemberBit(number); }
 
 private:
     void CountMembers(const Bytes& workgroup, int delta, std::vector<std::string>* touched);
