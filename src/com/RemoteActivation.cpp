@@ -162,7 +162,8 @@ HRESULT RemoteActivate(REFCLSID clsid, const std::string& machine, MULTI_QI* res
 
     auto exporter = std::make_shared<ExporterClient>(machine, port, a.oxid, a.remUnknown,
                                                      OrderTcpBindings(a.bindings, machine), link);
-    uint32_t got = 0;
+    uint32_t got = 0, rejected = 0;
+    std::string firstRejection;
     for (uint32_t i = 0; i < count; ++i) {
         MULTI_QI& out = results[i];
         out.pItf = nullptr;
@@ -173,9 +174,13 @@ HRESULT RemoteActivate(REFCLSID clsid, const std::string& machine, MULTI_QI* res
             continue;
         }
         ObjRefStandard ref;
-        if (!DecodeObjRef(a.interfaces[i].data(), a.interfaces[i].size(), ref) || !(ref.iid == *out.pIID) ||
-            ref.std.oxid != a.oxid) {
+        const char* why = !DecodeObjRef(a.interfaces[i].data(), a.interfaces[i].size(), ref) ? "not a well-formed standard OBJREF"
+                          : !(ref.iid == *out.pIID)                                             ? "it names another interface"
+                          : ref.std.oxid != a.oxid ? "it names another object exporter than the activation"
+                                                   : nullptr;
+        if (why) {
             out.hr = RPC_E_INVALID_OBJREF;
+            if (rejected++ == 0) firstRejection = "interface " + GuidToString(*out.pIID) + ": " + why;
             continue;
         }
         // Held from here on, so the server hears of it even if no proxy can be made for it.
@@ -183,6 +188,10 @@ HRESULT RemoteActivate(REFCLSID clsid, const std::string& machine, MULTI_QI* res
         out.hr = ImportReference(exporter, ref.std.ipid, ref.iid, &out.pItf);
         if (SUCCEEDED(out.hr)) ++got;
     }
+    // The codes alone would say only that interfaces are missing, not that the server sent them badly.
+    if (rejected)
+        SetLastRpcErrorText(where + ": " + std::to_string(rejected) + " of the " + std::to_string(count) +
+                            " object references of the activation reply were rejected (the first, " + firstRejection + ")");
     return got == count ? S_OK : got ? CO_S_NOTALLINTERFACES : E_NOINTERFACE;
 }
 

@@ -202,5 +202,54 @@ TEST_F(ActivationPaths, AResolverServingNeitherInterfaceSaysSo) {
     EXPECT_EQ(peer.Accepted(), 2);
 }
 
+// A resolver whose activation reply hands out references that are no OBJREFs: the failure says
+// that the references were rejected and why, not that the server gave no interface.
+TEST_F(ActivationPaths, RejectedReferencesAreSaidAsSuch) {
+    ScriptedPeer peer("127.0.0.167", kPort, [](int fd) {
+        auto bind = ScriptedPeer::ReadPdu(fd);
+        com::rpc::PduHeader h;
+        com::rpc::BindBody body;
+        if (bind.empty() || com::rpc::DecodeHeader(bind.data(), bind.size(), h) != com::rpc::PduError::None ||
+            com::rpc::DecodeBind(bind.data(), h, body) != com::rpc::PduError::None || body.contexts.empty())
+            return;
+        if (body.contexts[0].abstractSyntax.uuid == com::IID_IRemoteSCMActivator) {  // an older resolver
+            std::vector<uint8_t> nak;
+            com::rpc::EncodeBindNak(h.callId, com::rpc::BindNakBody{com::rpc::kNakNotSpecified, {{5, 0}}}, nak);
+            ScriptedPeer::WriteAll(fd, nak);
+            return;
+        }
+        if (!ScriptedPeer::WriteAll(fd, Ack(com::rpc::PduType::BindAck, h.callId))) return;
+        auto request = ScriptedPeer::ReadPdu(fd);
+        if (request.size() < com::rpc::kRequestHeaderSize) return;
+        com::NdrReader r(request.data() + com::rpc::kRequestHeaderSize, request.size() - com::rpc::kRequestHeaderSize,
+                         com::rpc::kDrepLittleEndian);
+        com::ActivationRequest q;
+        if (!com::ReadActivationRequest(r, q)) return;
+        com::ActivationReply a;
+        a.oxid = 7;
+        a.hasBindings = true;
+        a.bindings.strings.push_back({com::kTowerTcp, "127.0.0.167[1]"});
+        a.interfaces.assign(q.iids.size(), std::vector<uint8_t>(64, 0x5A));
+        a.results.assign(q.iids.size(), com::S_OK);
+        const auto stub = com::BuildNdr([&](com::NdrWriter& w) { com::WriteActivationReply(w, a); });
+        std::vector<uint8_t> response(com::rpc::kResponseHeaderSize);
+        com::rpc::EncodeResponseHeader(response.data(), com::rpc::PFC_FIRST_FRAG | com::rpc::PFC_LAST_FRAG,
+                                       uint16_t(response.size() + stub.size()), ScriptedPeer::CallId(request),
+                                       uint32_t(stub.size()), 0);
+        response.insert(response.end(), stub.begin(), stub.end());
+        ScriptedPeer::WriteAll(fd, response);
+    });
+    ASSERT_TRUE(peer.Listening());
+    conn = Connect("North", "127.0.0.167");
+    EXPECT_FALSE(conn->Initialize());
+    const std::string error = conn->GetLastError();
+    EXPECT_EQ(error.rfind("Failed to connect to server North, hr = 0x80004002\n127.0.0.167 port ", 0), 0u) << error;
+    EXPECT_NE(error.find(": 7 of the 7 object references of the activation reply were rejected (the first, interface {"),
+              std::string::npos)
+        << error;
+    EXPECT_NE(error.find("}: not a well-formed standard OBJREF)"), std::string::npos) << error;
+    EXPECT_EQ(error.find("none of the interfaces"), std::string::npos) << error;
+}
+
 }  // namespace
 }  // namespace wiretest
