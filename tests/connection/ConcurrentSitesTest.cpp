@@ -61,7 +61,7 @@ TEST_F(ConcurrentSites, AnAbortedConnectionAsksItsSiteNothingMore) {
     EXPECT_TRUE(conn.ConnectionLost());
     EXPECT_FALSE(conn.LoadExtensions());
     EXPECT_TRUE(Calls(h).empty());
-    EXPECT_EQ(conn.GetLastError().rfind("Lost the connection to server North: ", 0), 0u) << conn.GetLastError();
+    EXPECT_EQ(conn.GetLastError().rfind("Lost the connection to server North while reading its record definition: ", 0), 0u) << conn.GetLastError();
     EXPECT_NE(conn.GetLastError().find("abandoned"), std::string::npos) << conn.GetLastError();
 }
 
@@ -88,7 +88,7 @@ TEST_F(ConcurrentSites, ATransportFailureLosesTheSiteForTheRestOfTheConnection) 
     h.site->ClearCalls();
     EXPECT_FALSE(conn.LoadExtensions());
     EXPECT_TRUE(Calls(h).empty());
-    EXPECT_EQ(conn.GetLastError().rfind("Lost the connection to server North: ", 0), 0u) << conn.GetLastError();
+    EXPECT_EQ(conn.GetLastError().rfind("Lost the connection to server North while reading its record definition: ", 0), 0u) << conn.GetLastError();
     EXPECT_NE(conn.GetLastError().find("the call was not sent"), std::string::npos) << conn.GetLastError();
 }
 

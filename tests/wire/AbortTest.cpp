@@ -37,14 +37,14 @@ TEST_F(Abort, EndsACallInFlightAtOnceAndTheSiteIsAskedNothingMore) {
     EXPECT_FALSE(loaded);
     EXPECT_LT(took.count(), 1000);
     EXPECT_TRUE(conn->ConnectionLost());
-    EXPECT_EQ(conn->GetLastError().rfind("Lost the connection to server North: 127.0.0.150 port ", 0), 0u)
+    EXPECT_EQ(conn->GetLastError().rfind("Lost the connection to server North while reading its record definition: 127.0.0.150 port ", 0), 0u)
         << conn->GetLastError();
     EXPECT_NE(conn->GetLastError().find(": the call was abandoned (hr = 0x800706be)"), std::string::npos)
         << conn->GetLastError();
 
     SlowDown(*site, 0);
     EXPECT_LT(Timed([&] { EXPECT_FALSE(conn->LoadExtensions()); }).count(), 100);
-    EXPECT_EQ(conn->GetLastError().rfind("Lost the connection to server North: ", 0), 0u) << conn->GetLastError();
+    EXPECT_EQ(conn->GetLastError().rfind("Lost the connection to server North while reading its record definition: ", 0), 0u) << conn->GetLastError();
     EXPECT_NE(conn->GetLastError().find("the call was not sent"), std::string::npos) << conn->GetLastError();
     // Gone without a release: the site keeps the objects until nobody pings them.
     EXPECT_LT(Timed([&] { conn.reset(); }).count(), 300);

@@ -100,7 +100,7 @@ TEST_F(OverTcp, ASiteThatStopsMidCallFailsTheCallAndSaysWhy) {
     EXPECT_FALSE(loaded);
     EXPECT_LT(took.count(), 1400);  // the break ends the call, not the server's delay
     EXPECT_TRUE(conn->ConnectionLost());
-    EXPECT_EQ(conn->GetLastError().rfind("Lost the connection to server North: 127.0.0.104 port ", 0), 0u)
+    EXPECT_EQ(conn->GetLastError().rfind("Lost the connection to server North while reading its record definition: 127.0.0.104 port ", 0), 0u)
         << conn->GetLastError();
     EXPECT_NE(conn->GetLastError().find("connection closed by the peer (hr = 0x800706be)"), std::string::npos)
         << conn->GetLastError();
