@@ -3,7 +3,6 @@
 // credentials; anonymous logins are never tried, so a wrong password cannot pass for a missing
 // share. QOB_SMB_PORT moves the port the shares are reached on (tests, servers off 445).
 #include <fcntl.h>
-#include <libsmbclient.h>
 #include <sys/stat.h>
 
 #include <cctype>
@@ -14,6 +13,7 @@
 #include <mutex>
 
 #include "platform/FileSystem.h"
+#include "platform/SmbLibrary.h"
 
 namespace platform {
 namespace {
@@ -52,16 +52,30 @@ void Authenticate(SMBCCTX*, const char* server, const char* share, char* workgro
     Copy(it->second.password, password, passwordLength);
 }
 
+std::string g_clientError;  // why there is no SMB client, when there is none
+
+// The library's entry points; only called once Context() gave a context.
+const SmbLibrary& Lib() {
+    std::string ignored;
+    return *SmbClient(ignored);
+}
+
 SMBCCTX* Context() {
     static SMBCCTX* ctx = [] {
-        SMBCCTX* c = smbc_new_context();
-        if (!c) return c;
-        smbc_setDebug(c, 0);
-        smbc_setOptionNoAutoAnonymousLogin(c, 1);
-        smbc_setFunctionAuthDataWithContext(c, Authenticate);
-        smbc_setTimeout(c, 15000);
-        if (!smbc_init_context(c)) {
-            smbc_free_context(c, 1);
+        const SmbLibrary* lib = SmbClient(g_clientError);
+        if (!lib) return static_cast<SMBCCTX*>(nullptr);
+        SMBCCTX* c = lib->smbc_new_context();
+        if (!c) {
+            g_clientError = "the SMB client has no memory for its context";
+            return c;
+        }
+        lib->smbc_setDebug(c, 0);
+        lib->smbc_setOptionNoAutoAnonymousLogin(c, 1);
+        lib->smbc_setFunctionAuthDataWithContext(c, Authenticate);
+        lib->smbc_setTimeout(c, 15000);
+        if (!lib->smbc_init_context(c)) {
+            lib->smbc_free_context(c, 1);
+            g_clientError = "the SMB client cannot start";
             return static_cast<SMBCCTX*>(nullptr);
         }
         return c;
@@ -70,7 +84,7 @@ SMBCCTX* Context() {
 }
 
 void PurgeConnections(SMBCCTX* ctx) {
-    if (ctx) smbc_getFunctionPurgeCachedServers(ctx)(ctx);
+    if (ctx) Lib().smbc_getFunctionPurgeCachedServers(ctx)(ctx);
 }
 
 std::string Encode(const std::string& part) {
@@ -117,16 +131,21 @@ bool UrlOf(const std::string& path, std::string& url, std::string* rest = nullpt
 
 bool Fail(const std::string& what, const std::string& path) { return FailWithErrno(what, path); }
 
+bool NoClient(const std::string& path) {
+    SetFileError("no SMB client for " + path + ": " + g_clientError);
+    return false;
+}
+
 class SmbReader final : public IFileReader {
 public:
     SmbReader(SMBCCTX* ctx, SMBCFILE* file) : m_ctx(ctx), m_file(file) {}
     ~SmbReader() override {
         std::lock_guard lock(g_mutex);
-        smbc_getFunctionClose(m_ctx)(m_ctx, m_file);
+        Lib().smbc_getFunctionClose(m_ctx)(m_ctx, m_file);
     }
     long Read(uint8_t* buffer, size_t n) override {
         std::lock_guard lock(g_mutex);
-        const ssize_t r = smbc_getFunctionRead(m_ctx)(m_ctx, m_file, buffer, n);
+        const ssize_t r = Lib().smbc_getFunctionRead(m_ctx)(m_ctx, m_file, buffer, n);
         if (r < 0) SetFileError(std::string("read: ") + std::strerror(errno));
         return long(r);
     }
@@ -145,7 +164,7 @@ public:
     bool Write(const uint8_t* data, size_t n) override {
         std::lock_guard lock(g_mutex);
         while (n > 0) {
-            const ssize_t w = smbc_getFunctionWrite(m_ctx)(m_ctx, m_file, data, n);
+            const ssize_t w = Lib().smbc_getFunctionWrite(m_ctx)(m_ctx, m_file, data, n);
             if (w <= 0) {
                 SetFileError(std::string("write: ") + std::strerror(errno));
                 return false;
@@ -159,7 +178,7 @@ public:
         std::lock_guard lock(g_mutex);
         SMBCFILE* file = m_file;
         m_file = nullptr;
-        if (smbc_getFunctionClose(m_ctx)(m_ctx, file) == 0) return true;
+        if (Lib().smbc_getFunctionClose(m_ctx)(m_ctx, file) == 0) return true;
         SetFileError(std::string("close: ") + std::strerror(errno));
         return false;
     }
@@ -176,30 +195,30 @@ public:
         if (!UrlOf(path, url, &rest)) return false;
         std::lock_guard lock(g_mutex);
         SMBCCTX* ctx = Context();
-        if (!ctx) return Fail("no SMB client for", path);
+        if (!ctx) return NoClient(path);
         if (!entries && !rest.empty()) {
             struct stat st {};
-            if (smbc_getFunctionStat(ctx)(ctx, url.c_str(), &st) != 0) return Fail("cannot find", path);
+            if (Lib().smbc_getFunctionStat(ctx)(ctx, url.c_str(), &st) != 0) return Fail("cannot find", path);
             out.push_back({LastPathPart(path), S_ISDIR(st.st_mode), uint64_t(st.st_size)});
             return true;
         }
         // A directory's entries, or the share itself (which counts as a directory when it lists).
-        SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
+        SMBCFILE* dir = Lib().smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
         if (!dir) return Fail("cannot list", path);
         if (!entries) {
-            smbc_getFunctionClosedir(ctx)(ctx, dir);
+            Lib().smbc_getFunctionClosedir(ctx)(ctx, dir);
             out.push_back({LastPathPart(path), true, 0});
             return true;
         }
         bool dot = false, dotdot = false;
         struct stat st {};
-        while (const libsmb_file_info* info = smbc_getFunctionReaddirPlus2(ctx)(ctx, dir, &st)) {
+        while (const libsmb_file_info* info = Lib().smbc_getFunctionReaddirPlus2(ctx)(ctx, dir, &st)) {
             FileEntry e{info->name ? info->name : "", S_ISDIR(st.st_mode), uint64_t(st.st_size)};
             dot = dot || e.name == ".";
             dotdot = dotdot || e.name == "..";
             out.push_back(std::move(e));
         }
-        smbc_getFunctionClosedir(ctx)(ctx, dir);
+        Lib().smbc_getFunctionClosedir(ctx)(ctx, dir);
         // A share's root lists without them; a listable directory has both.
         if (!dotdot) out.insert(out.begin(), {"..", true, 0});
         if (!dot) out.insert(out.begin(), {".", true, 0});
@@ -210,21 +229,27 @@ public:
         if (!UrlOf(path, url)) return false;
         std::lock_guard lock(g_mutex);
         SMBCCTX* ctx = Context();
-        return (ctx && smbc_getFunctionMkdir(ctx)(ctx, url.c_str(), 0777) == 0) || Fail("cannot create", path);
+        if (!ctx) return NoClient(path);
+        return (Lib().smbc_getFunctionMkdir(ctx)(ctx, url.c_str(), 0777) == 0) || Fail("cannot create", path);
     }
     bool Remove(const std::string& path) override {
         std::string url;
         if (!UrlOf(path, url)) return false;
         std::lock_guard lock(g_mutex);
         SMBCCTX* ctx = Context();
-        return (ctx && smbc_getFunctionUnlink(ctx)(ctx, url.c_str()) == 0) || Fail("cannot delete", path);
+        if (!ctx) return NoClient(path);
+        return (Lib().smbc_getFunctionUnlink(ctx)(ctx, url.c_str()) == 0) || Fail("cannot delete", path);
     }
     std::unique_ptr<IFileReader> OpenRead(const std::string& path) override {
         std::string url;
         if (!UrlOf(path, url)) return nullptr;
         std::lock_guard lock(g_mutex);
         SMBCCTX* ctx = Context();
-        SMBCFILE* f = ctx ? smbc_getFunctionOpen(ctx)(ctx, url.c_str(), O_RDONLY, 0) : nullptr;
+        if (!ctx) {
+            NoClient(path);
+            return nullptr;
+        }
+        SMBCFILE* f = Lib().smbc_getFunctionOpen(ctx)(ctx, url.c_str(), O_RDONLY, 0);
         if (!f) {
             Fail("cannot open", path);
             return nullptr;
@@ -236,7 +261,11 @@ public:
         if (!UrlOf(path, url)) return nullptr;
         std::lock_guard lock(g_mutex);
         SMBCCTX* ctx = Context();
-        SMBCFILE* f = ctx ? smbc_getFunctionOpen(ctx)(ctx, url.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666) : nullptr;
+        if (!ctx) {
+            NoClient(path);
+            return nullptr;
+        }
+        SMBCFILE* f = Lib().smbc_getFunctionOpen(ctx)(ctx, url.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         if (!f) {
             Fail("cannot write", path);
             return nullptr;
@@ -275,15 +304,15 @@ int SmbConnect(const std::string& host, const std::string& share, const std::str
     std::lock_guard lock(g_mutex);
     SMBCCTX* ctx = Context();
     if (!ctx) {
-        SetFileError("the SMB client cannot start");
+        SetFileError("cannot connect to \\\\" + host + "\\" + share + ": " + g_clientError);
         return kConnectBadNetPath;
     }
     g_credentials[key] = Split(account, password);
     // A connection made with the share's previous account must not be reused.
     PurgeConnections(ctx);
-    SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
+    SMBCFILE* dir = Lib().smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
     if (dir) {
-        smbc_getFunctionClosedir(ctx)(ctx, dir);
+        Lib().smbc_getFunctionClosedir(ctx)(ctx, dir);
         return kConnectOk;
     }
     const int error = errno;
