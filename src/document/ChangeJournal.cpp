@@ -52,6 +52,27 @@ std::string CChangeJournal::Failure() const {
     return m_failure;
 }
 
+// Cuts the file back to the end of its last whole line. A cut line was never written whole, so
+// what it stood for was never sent (a change is sent only after its line is on disk).
+static bool CutTornTail(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    off_t end = st.st_size;
+    char chunk[4096];
+    while (end > 0) {
+        const off_t from = end > off_t(sizeof chunk) ? end - off_t(sizeof chunk) : 0;
+        const ssize_t n = ::pread(fd, chunk, size_t(end - from), from);
+        if (n != end - from) return false;
+        for (ssize_t i = n; i > 0; --i)
+            if (chunk[i - 1] == '\n') {
+                const off_t whole = from + i;
+                return whole == st.st_size || ::ftruncate(fd, whole) == 0;
+            }
+        end = from;
+    }
+    return st.st_size == 0 || ::ftruncate(fd, 0) == 0;
+}
+
 bool CChangeJournal::Rotate(std::string& error) {
     JournalContents contents;
     std::string why;
@@ -96,9 +117,17 @@ bool CChangeJournal::Rotate(std::string& error) {
 bool CChangeJournal::Begin(const JournalCommandInfo& info, std::string& error) {
     std::lock_guard lock(m_mutex);
     if (!Rotate(error)) return false;
-    m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
+    m_fd = ::open(m_path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY);
     if (m_fd < 0) {
         error = Reason(m_path, "opened");
+        return false;
+    }
+    // A program killed while writing left part of a line: the next entry written after it would
+    // be lost with it (a command's own line among them, and with it all its changes).
+    if (!CutTornTail(m_fd)) {
+        error = Reason(m_path, "written");
+        ::close(m_fd);
+        m_fd = -1;
         return false;
     }
     ::fchmod(m_fd, 0600);  // it holds password hashes

@@ -132,6 +132,33 @@ TEST_F(Journal, TheOldestCommandsAreDroppedWhole) {
     }
 }
 
+// A program killed in the middle of a line: the next command's lines are not glued to the cut one
+// (its own line lost, and all its changes with it).
+TEST_F(Journal, ALineCutByAKillDoesNotTakeTheNextCommandWithIt) {
+    const std::vector<uint8_t> sent(50, 7);
+    for (int i = 0; i < 2; ++i) {
+        document::CChangeJournal j(Path());
+        std::string error;
+        ASSERT_TRUE(j.Begin(Info("sync", {"100"}), error)) << error;
+        uint64_t e = 0;
+        ASSERT_TRUE(j.Before({"South", "AddExtension", "100", {}, sent}, e, error)) << error;
+        if (i == 0) {
+            std::ofstream(Path(), std::ios::app) << "{\"entry\":\"change\",\"cmd\":1,\"seq\":2,\"site\":\"No";
+            continue;  // killed: no answer, no end
+        }
+        j.After(e, 0, false, sent);
+        j.End("ok");
+    }
+    const document::JournalContents j = ReadBack();
+    ASSERT_EQ(j.commands.size(), 2u);
+    EXPECT_EQ(j.commands[0].changes.size(), 1u);
+    EXPECT_FALSE(j.commands[0].ended);
+    ASSERT_EQ(j.commands[1].changes.size(), 1u);
+    EXPECT_TRUE(j.commands[1].changes[0].answered);
+    EXPECT_TRUE(j.commands[1].ended);
+    EXPECT_TRUE(j.warnings.empty()) << j.warnings.front();
+}
+
 // The journal cannot grow (the file size limit stands for a full disk): the change is not sent.
 TEST_F(Journal, AChangeThatCannotBeWrittenFirstIsNotSent) {
     ThreeSites();
