@@ -98,18 +98,43 @@ std::vector<uint8_t> Ack(com::rpc::PduType type, uint32_t callId) {
     return pdu;
 }
 
-// The class is not registered there: an answer only the older interface's reader takes.
-std::vector<uint8_t> ClassNotRegistered(uint32_t callId) {
-    com::ActivationReply a;
-    a.hr = com::REGDB_E_CLASSNOTREG;
-    a.interfaces.assign(1, {});
-    a.results.assign(1, com::REGDB_E_CLASSNOTREG);
+// One response PDU carrying an activation reply in the older interface's format.
+std::vector<uint8_t> ActivationResponse(uint32_t callId, const com::ActivationReply& a) {
     const auto stub = com::BuildNdr([&](com::NdrWriter& w) { com::WriteActivationReply(w, a); });
     std::vector<uint8_t> response(com::rpc::kResponseHeaderSize);
     com::rpc::EncodeResponseHeader(response.data(), com::rpc::PFC_FIRST_FRAG | com::rpc::PFC_LAST_FRAG,
                                    uint16_t(response.size() + stub.size()), callId, uint32_t(stub.size()), 0);
     response.insert(response.end(), stub.begin(), stub.end());
     return response;
+}
+
+// The class is not registered there: an answer only the older interface's reader takes.
+std::vector<uint8_t> ClassNotRegistered(uint32_t callId) {
+    com::ActivationReply a;
+    a.hr = com::REGDB_E_CLASSNOTREG;
+    a.interfaces.assign(1, {});
+    a.results.assign(1, com::REGDB_E_CLASSNOTREG);
+    return ActivationResponse(callId, a);
+}
+
+// Answers a connection's bind as a resolver that predates IRemoteSCMActivator: a bind for it gets a
+// bind_nak (some do that instead of refusing the presentation context), any other one an ack.
+// True when the bind was acknowledged and a request may follow.
+bool BindAsAnOlderResolver(int fd, std::atomic<int>* scmBinds = nullptr) {
+    auto bind = ScriptedPeer::ReadPdu(fd);
+    com::rpc::PduHeader h;
+    com::rpc::BindBody body;
+    if (bind.empty() || com::rpc::DecodeHeader(bind.data(), bind.size(), h) != com::rpc::PduError::None ||
+        com::rpc::DecodeBind(bind.data(), h, body) != com::rpc::PduError::None || body.contexts.empty())
+        return false;
+    if (body.contexts[0].abstractSyntax.uuid == com::IID_IRemoteSCMActivator) {
+        if (scmBinds) ++*scmBinds;
+        std::vector<uint8_t> nak;
+        com::rpc::EncodeBindNak(h.callId, com::rpc::BindNakBody{com::rpc::kNakNotSpecified, {{5, 0}}}, nak);
+        ScriptedPeer::WriteAll(fd, nak);
+        return false;
+    }
+    return ScriptedPeer::WriteAll(fd, Ack(com::rpc::PduType::BindAck, h.callId));
 }
 
 // A resolver that binds any interface but faults a call of the newer one as out of range: the
@@ -151,21 +176,8 @@ TEST_F(ActivationPaths, AFaultForTheNewerInterfaceFallsBackOnTheSameConnection) 
 TEST_F(ActivationPaths, ABindNakForTheNewerInterfaceFallsBackOnANewConnection) {
     std::atomic<int> scmBinds{0}, oldBinds{0};
     ScriptedPeer peer("127.0.0.164", kPort, [&](int fd) {
-        auto bind = ScriptedPeer::ReadPdu(fd);
-        com::rpc::PduHeader h;
-        com::rpc::BindBody body;
-        if (bind.empty() || com::rpc::DecodeHeader(bind.data(), bind.size(), h) != com::rpc::PduError::None ||
-            com::rpc::DecodeBind(bind.data(), h, body) != com::rpc::PduError::None || body.contexts.empty())
-            return;
-        if (body.contexts[0].abstractSyntax.uuid == com::IID_IRemoteSCMActivator) {
-            ++scmBinds;
-            std::vector<uint8_t> nak;
-            com::rpc::EncodeBindNak(h.callId, com::rpc::BindNakBody{com::rpc::kNakNotSpecified, {{5, 0}}}, nak);
-            ScriptedPeer::WriteAll(fd, nak);
-            return;
-        }
+        if (!BindAsAnOlderResolver(fd, &scmBinds)) return;
         ++oldBinds;
-        if (!ScriptedPeer::WriteAll(fd, Ack(com::rpc::PduType::BindAck, h.callId))) return;
         auto request = ScriptedPeer::ReadPdu(fd);
         if (!request.empty()) ScriptedPeer::WriteAll(fd, ClassNotRegistered(ScriptedPeer::CallId(request)));
     });
@@ -206,19 +218,7 @@ TEST_F(ActivationPaths, AResolverServingNeitherInterfaceSaysSo) {
 // that the references were rejected and why, not that the server gave no interface.
 TEST_F(ActivationPaths, RejectedReferencesAreSaidAsSuch) {
     ScriptedPeer peer("127.0.0.167", kPort, [](int fd) {
-        auto bind = ScriptedPeer::ReadPdu(fd);
-        com::rpc::PduHeader h;
-        com::rpc::BindBody body;
-        if (bind.empty() || com::rpc::DecodeHeader(bind.data(), bind.size(), h) != com::rpc::PduError::None ||
-            com::rpc::DecodeBind(bind.data(), h, body) != com::rpc::PduError::None || body.contexts.empty())
-            return;
-        if (body.contexts[0].abstractSyntax.uuid == com::IID_IRemoteSCMActivator) {  // an older resolver
-            std::vector<uint8_t> nak;
-            com::rpc::EncodeBindNak(h.callId, com::rpc::BindNakBody{com::rpc::kNakNotSpecified, {{5, 0}}}, nak);
-            ScriptedPeer::WriteAll(fd, nak);
-            return;
-        }
-        if (!ScriptedPeer::WriteAll(fd, Ack(com::rpc::PduType::BindAck, h.callId))) return;
+        if (!BindAsAnOlderResolver(fd)) return;
         auto request = ScriptedPeer::ReadPdu(fd);
         if (request.size() < com::rpc::kRequestHeaderSize) return;
         com::NdrReader r(request.data() + com::rpc::kRequestHeaderSize, request.size() - com::rpc::kRequestHeaderSize,
@@ -231,13 +231,7 @@ TEST_F(ActivationPaths, RejectedReferencesAreSaidAsSuch) {
         a.bindings.strings.push_back({com::kTowerTcp, "127.0.0.167[1]"});
         a.interfaces.assign(q.iids.size(), std::vector<uint8_t>(64, 0x5A));
         a.results.assign(q.iids.size(), com::S_OK);
-        const auto stub = com::BuildNdr([&](com::NdrWriter& w) { com::WriteActivationReply(w, a); });
-        std::vector<uint8_t> response(com::rpc::kResponseHeaderSize);
-        com::rpc::EncodeResponseHeader(response.data(), com::rpc::PFC_FIRST_FRAG | com::rpc::PFC_LAST_FRAG,
-                                       uint16_t(response.size() + stub.size()), ScriptedPeer::CallId(request),
-                                       uint32_t(stub.size()), 0);
-        response.insert(response.end(), stub.begin(), stub.end());
-        ScriptedPeer::WriteAll(fd, response);
+        ScriptedPeer::WriteAll(fd, ActivationResponse(ScriptedPeer::CallId(request), a));
     });
     ASSERT_TRUE(peer.Listening());
     conn = Connect("North", "127.0.0.167");
