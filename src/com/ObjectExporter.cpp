@@ -20,10 +20,13 @@ namespace {
 // The channel a stub writes its reply through: room for the ORPCTHAT in front of it.
 class ReplyChannel final : public SingleInterfaceObject<IRpcChannelBuffer, IID_IRpcChannelBuffer> {
 public:
+    // A kept block, not zeroed: the stub writes every byte of the reply but the large array's,
+    // and those the server object writes.
     HRESULT GetBuffer(RPCOLEMESSAGE* msg, REFIID) override {
         if (!msg) return E_POINTER;
-        std::free(m_base);
-        m_base = static_cast<uint8_t*>(platform::AllocateZeroed(kOrpcThatSize + size_t(msg->cbBuffer)));
+        platform::GiveBackBlock(m_base, m_block);
+        m_block = kOrpcThatSize + size_t(msg->cbBuffer);
+        m_base = static_cast<uint8_t*>(platform::TakeBlock(m_block));
         if (!m_base) return E_OUTOFMEMORY;
         m_msg = msg;
         msg->Buffer = m_base + kOrpcThatSize;
@@ -40,20 +43,22 @@ public:
     IMarshalService* GetMarshalService() override { return NetworkMarshalService(); }
 
     // The reply (ORPCTHAT written in front) handed over, as long as the stub says it is.
-    uint8_t* Take(size_t& size) {
+    uint8_t* Take(size_t& size, size_t& block) {
         OrpcThat that;
         NdrWriter w(m_base, kOrpcThatSize);
         WriteOrpcThat(w, that);
         uint8_t* p = m_base;
         size = kOrpcThatSize + size_t(m_msg->cbBuffer);
+        block = m_block;
         m_base = nullptr;
         return p;
     }
     bool HasReply() const { return m_base != nullptr; }
 
 private:
-    ~ReplyChannel() override { std::free(m_base); }
+    ~ReplyChannel() override { platform::GiveBackBlock(m_base, m_block); }
     uint8_t* m_base = nullptr;
+    size_t m_block = 0;
     const RPCOLEMESSAGE* m_msg = nullptr;
 };
 
@@ -277,7 +282,7 @@ void ObjectExporter::ObjectCall(const RpcCall& call, RpcServerReply& reply, size
     const HRESULT hr = stub->Invoke(&msg, channel.Get());
     if (FAILED(hr) || !channel->HasReply()) return reply.Fault(HResultToFaultStatus(FAILED(hr) ? hr : RPC_X_BAD_STUB_DATA));
     reply.drep = msg.dataRepresentation;  // as the stub labelled what it wrote
-    reply.raw = channel->Take(reply.rawSize);
+    reply.raw = channel->Take(reply.rawSize, reply.rawBlock);
 }
 
 ComPtr<IUnknown> ObjectExporter::IdentityOf(const IPID& ipid) {

@@ -16,6 +16,7 @@
 
 #include "com/RpcPdu.h"
 #include "com/RpcServerShared.h"
+#include "platform/LargeBuffer.h"
 
 namespace com {
 
@@ -35,10 +36,11 @@ struct RpcServerReply {
     uint32_t faultStatus = 0;
     uint32_t drep = rpc::kDrepLittleEndian;
     std::vector<uint8_t> bytes;  // the reply's stub data, or
-    uint8_t* raw = nullptr;      // malloc'ed stub data, freed by the server
+    uint8_t* raw = nullptr;      // a block of platform::TakeBlock, given back by the server
     size_t rawSize = 0;
+    size_t rawBlock = 0;         // the size it was taken with
 
-    ~RpcServerReply() { std::free(raw); }
+    ~RpcServerReply() { platform::GiveBackBlock(raw, rawBlock); }
     const uint8_t* Data() const { return raw ? raw : bytes.data(); }
     size_t Size() const { return raw ? rawSize : bytes.size(); }
     void Fault(uint32_t status) {

@@ -33,10 +33,20 @@ int PollTimeout(Deadline deadline) {
     return left > INT_MAX ? INT_MAX : int(left);
 }
 
-bool SetNonBlocking(int fd) {
+bool SetBlocking(int fd) {
     int flags = fcntl(fd, F_GETFL, 0);
-    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+    return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
+
+// The largest power of two of milliseconds not above ms (at least 1).
+uint32_t WholeStepMs(long long ms) {
+    uint32_t step = 1;
+    while (step <= uint64_t(ms) / 2 && step < (1u << 30)) step <<= 1;
+    return step;
+}
+
+// A connection used this recently has not been closed for being idle by any server.
+constexpr auto kRecentlyUsed = std::chrono::milliseconds(50);
 
 std::string ErrnoText(const char* what, int err) { return std::string(what) + ": " + std::strerror(err); }
 
@@ -53,7 +63,9 @@ const char* StreamStatusText(StreamStatus s) {
 }
 
 TcpStream::TcpStream(int fd) : m_fd(fd), m_buffer(new (std::nothrow) uint8_t[kBufferSize]) {
-    SetNonBlocking(m_fd);
+    // Reads and writes block in the kernel until the data or the socket's timeout: one system
+    // call where a poll and a read would be two. A shutdown from another thread wakes them.
+    if (!SetBlocking(m_fd)) m_blocking = false;
     int one = 1;
     setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // calls are small request/response pairs
 }
@@ -215,6 +227,58 @@ StreamStatus TcpStream::WaitFor(short events, Deadline deadline) {
     }
 }
 
+bool TcpStream::Arm(int option, uint32_t& armedMs, Deadline deadline) {
+    // The socket's timeout never passes the deadline, and is set again only when it would or when
+    // it is far shorter than the wait: a call's timeout stays armed for all the calls after it.
+    uint32_t wanted = 0;  // none
+    if (deadline != kNoDeadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+        if (left <= 0) return false;
+        if (armedMs != 0 && armedMs <= left && armedMs >= left / 4) return true;
+        wanted = WholeStepMs(left);
+    } else if (armedMs == 0) {
+        return true;
+    }
+    timeval tv{time_t(wanted / 1000), suseconds_t(wanted % 1000) * 1000};
+    if (setsockopt(m_fd, SOL_SOCKET, option, &tv, sizeof tv) == 0) armedMs = wanted;
+    return true;
+}
+
+ssize_t TcpStream::Receive(iovec* pieces, int count, Deadline deadline, StreamStatus& status) {
+    for (;;) {
+        if (m_fd < 0) {
+            status = Fail(StreamStatus::Failed, "connection shut down");
+            return -1;
+        }
+        int flags = 0;
+        if (!m_blocking) {
+            if (StreamStatus s = WaitFor(POLLIN, deadline); s != StreamStatus::Ok) {
+                status = s;
+                return -1;
+            }
+            flags = MSG_DONTWAIT;
+        } else if (!Arm(SO_RCVTIMEO, m_recvArmedMs, deadline)) {
+            status = Fail(StreamStatus::Timeout, "timed out");
+            return -1;
+        }
+        msghdr m{};
+        m.msg_iov = pieces;
+        m.msg_iovlen = size_t(count);
+        const ssize_t n = recvmsg(m_fd, &m, flags);
+        if (n > 0) {
+            m_used = SteadyClock::now();
+            return n;
+        }
+        if (n == 0) {
+            status = Fail(StreamStatus::Closed, "connection closed by the peer");
+            return -1;
+        }
+        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;  // the deadline decides
+        status = Fail(StreamStatus::Failed, ErrnoText("receive", errno));
+        return -1;
+    }
+}
+
 StreamStatus TcpStream::Fill(Deadline deadline, size_t most) {
     if (!m_buffer) return Fail(StreamStatus::Failed, "out of memory");
     if (m_begin == m_end) m_begin = m_end = 0;
@@ -223,21 +287,12 @@ StreamStatus TcpStream::Fill(Deadline deadline, size_t most) {
         m_end -= m_begin;
         m_begin = 0;
     }
-    // Right after a write the answer is not there yet: wait first rather than try and fail.
-    if (m_wrote && Buffered() == 0)
-        if (StreamStatus s = WaitFor(POLLIN, deadline); s != StreamStatus::Ok) return s;
-    for (;;) {
-        ssize_t n = recv(m_fd, m_buffer.get() + m_end, std::min(most, kBufferSize - m_end), 0);
-        if (n > 0) {
-            m_end += size_t(n);
-            m_wrote = false;
-            return StreamStatus::Ok;
-        }
-        if (n == 0) return Fail(StreamStatus::Closed, "connection closed by the peer");
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return Fail(StreamStatus::Failed, ErrnoText("receive", errno));
-        if (StreamStatus s = WaitFor(POLLIN, deadline); s != StreamStatus::Ok) return s;
-    }
+    iovec piece{m_buffer.get() + m_end, std::min(most, kBufferSize - m_end)};
+    StreamStatus status = StreamStatus::Ok;
+    const ssize_t n = Receive(&piece, 1, deadline, status);
+    if (n < 0) return status;
+    m_end += size_t(n);
+    return StreamStatus::Ok;
 }
 
 StreamStatus TcpStream::Read(uint8_t* dst, size_t n, Deadline deadline) {
@@ -253,18 +308,12 @@ StreamStatus TcpStream::Read(uint8_t* dst, size_t n, Deadline deadline) {
             // same call into the buffer, so the next Peek needs no call of its own.
             if (m_begin == m_end) m_begin = m_end = 0;
             iovec pieces[2] = {{dst + got, want}, {m_buffer.get() + m_end, std::min(kReadAhead, kBufferSize - m_end)}};
-            ssize_t r = readv(m_fd, pieces, pieces[1].iov_len ? 2 : 1);
-            if (r > 0) {
-                const size_t direct = std::min(size_t(r), want);
-                m_wrote = false;
-                got += direct;
-                m_end += size_t(r) - direct;
-                continue;
-            }
-            if (r == 0) return Fail(StreamStatus::Closed, "connection closed by the peer");
-            if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return Fail(StreamStatus::Failed, ErrnoText("receive", errno));
-            if (StreamStatus s = WaitFor(POLLIN, deadline); s != StreamStatus::Ok) return s;
+            StreamStatus status = StreamStatus::Ok;
+            const ssize_t r = Receive(pieces, pieces[1].iov_len ? 2 : 1, deadline, status);
+            if (r < 0) return status;
+            const size_t direct = std::min(size_t(r), want);
+            got += direct;
+            m_end += size_t(r) - direct;
             continue;
         }
         if (StreamStatus s = Fill(deadline, kBufferSize); s != StreamStatus::Ok) return s;
@@ -305,12 +354,16 @@ StreamStatus TcpStream::Write(const iovec* pieces, int count, Deadline deadline)
             msghdr m{};
             m.msg_iov = local + first;
             m.msg_iovlen = size_t(k - first);
-            ssize_t n = sendmsg(m_fd, &m, MSG_NOSIGNAL);
+            int flags = MSG_NOSIGNAL;
+            if (!m_blocking) flags |= MSG_DONTWAIT;
+            else if (!Arm(SO_SNDTIMEO, m_sendArmedMs, deadline)) return Fail(StreamStatus::Timeout, "timed out");
+            ssize_t n = sendmsg(m_fd, &m, flags);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                    if (StreamStatus s = WaitFor(POLLOUT, deadline); s != StreamStatus::Ok) return s;
-                    continue;
+                    if (!m_blocking)
+                        if (StreamStatus s = WaitFor(POLLOUT, deadline); s != StreamStatus::Ok) return s;
+                    continue;  // blocking: the socket's timeout ran out, the deadline decides
                 }
                 if (errno == EPIPE || errno == ECONNRESET) return Fail(StreamStatus::Closed, "connection closed by the peer");
                 return Fail(StreamStatus::Failed, ErrnoText("send", errno));
@@ -325,7 +378,7 @@ StreamStatus TcpStream::Write(const iovec* pieces, int count, Deadline deadline)
         pieces += k;
         count -= k;
     }
-    m_wrote = true;
+    m_used = SteadyClock::now();
     return StreamStatus::Ok;
 }
 
@@ -337,6 +390,7 @@ StreamStatus TcpStream::Write(const void* data, size_t n, Deadline deadline) {
 bool TcpStream::PeerClosed() {
     if (m_fd < 0) return true;
     if (Buffered()) return true;  // nothing may arrive between calls
+    if (SteadyClock::now() - m_used < kRecentlyUsed) return false;
     pollfd p{m_fd, short(POLLIN | POLLRDHUP), 0};
     int n = poll(&p, 1, 0);
     if (n <= 0) return n < 0;

@@ -87,12 +87,19 @@ private:
     StreamStatus Fill(Deadline deadline, size_t most);
     StreamStatus WaitFor(short events, Deadline deadline);
     StreamStatus Fail(StreamStatus s, const std::string& text);
+    // One receive into the pieces, waiting until the deadline; the bytes, or -1 with `status`.
+    ssize_t Receive(iovec* pieces, int count, Deadline deadline, StreamStatus& status);
+    // Sets the socket's timeout `option` for a wait until the deadline; false when it has passed.
+    bool Arm(int option, uint32_t& armedMs, Deadline deadline);
 
     int m_fd;
     std::unique_ptr<uint8_t[]> m_buffer;
     size_t m_begin = 0;
     size_t m_end = 0;
-    bool m_wrote = false;  // the last thing done was a write
+    bool m_blocking = true;  // waits happen in the kernel's receive and send, not in poll
+    uint32_t m_recvArmedMs = 0;  // the socket's timeouts now (0: none)
+    uint32_t m_sendArmedMs = 0;
+    Deadline m_used{};     // the last byte read or written
     std::string m_error;
 };
 
