@@ -78,6 +78,18 @@ public:
 
     bool Ready() const { return m_ready; }
     std::string Err() const { return ReadWhole(m_err); }
+    // The processor time the daemon has used so far (user and system, or system only), from /proc.
+    double CpuSeconds(bool systemOnly = false) const {
+        const std::string stat = ReadWhole("/proc/" + std::to_string(m_pid) + "/stat");
+        const size_t end = stat.rfind(')');  // the command name may hold spaces
+        if (end == std::string::npos) return 0;
+        unsigned long utime = 0, stime = 0;
+        // Fields 14 and 15, counted after the name (field 2).
+        if (std::sscanf(stat.c_str() + end + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime,
+                        &stime) != 2)
+            return 0;
+        return double(systemOnly ? stime : utime + stime) / double(sysconf(_SC_CLK_TCK));
+    }
 
     // Ends the daemon and reads what it answered.
     Answered Stop() {
