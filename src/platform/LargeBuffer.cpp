@@ -41,7 +41,9 @@ struct Kept {
 
 class KeptBlocks {
 public:
-    void* Take(size_t size) {
+    // `advised`: the part of a fresh block that may be backed by huge pages; the rounding above
+    // it stays in small pages, so a list that ends there does not fill a whole huge page more.
+    void* Take(size_t size, size_t advised) {
         {
             std::lock_guard lock(m_mutex);
             // The smallest kept block that holds it, unless it is more than twice as large: a
@@ -58,7 +60,7 @@ public:
             }
         }
         void* p = std::aligned_alloc(kHugePage, size);
-        if (p) AdviseHuge(p, size);
+        if (p) AdviseHuge(p, advised);
         return p;
     }
     void Give(void* p, size_t size) {
@@ -109,7 +111,7 @@ void* AllocateZeroed(size_t size) {
 void* TakeBlock(size_t size) {
     const size_t rounded = Rounded(size);
     if (rounded < kKeepFrom) return std::malloc(rounded);
-    return Blocks().Take(rounded);
+    return Blocks().Take(rounded, size);
 }
 
 void GiveBackBlock(void* block, size_t size) {
