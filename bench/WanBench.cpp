@@ -53,6 +53,29 @@ std::string Number(int site, int j) { return std::to_string(10000 + site * kNumb
 
 std::string BinDir() { return fs::read_symlink("/proc/self/exe").parent_path().string(); }
 
+// Writes the state of site i: `count` physical extensions numbered by `number`, `length` digits.
+bool WriteSite(int i, int length, int count, std::string (*number)(int site, int j), const std::string& file) {
+    sim::InitOptions o;
+    o.name = SiteName(i);
+    o.adminPassword = "pw";
+    o.extNumberLength = length;
+    o.dialPlan = {{'8', 1}};
+    sim::SiteState state;
+    std::string error;
+    bool ok = sim::MakeSiteState(o, state, error);
+    for (int j = 0; ok && j < count; ++j) {
+        sim::AddOptions a;
+        a.ext.number = number(i, j);
+        a.ext.type = "physical";
+        a.ext.firstName = "First" + std::to_string(j);
+        a.ext.lastName = SiteName(i);
+        ok = sim::AddToSite(state, a, error);
+    }
+    ok = ok && sim::Site::Create(std::move(state), file, true, error);
+    if (!ok) std::fprintf(stderr, "cannot write %s: %s\n", file.c_str(), error.c_str());
+    return ok;
+}
+
 // The registry, the resolver port and the sites' state files as made once for the whole run.
 struct World {
     TempDir dir;
@@ -65,28 +88,8 @@ struct World {
         com::ResetProxyStubCache();
         if (!com::EnsureProxyLibraryRegistered()) return;
         fs::create_directories(dir.file("pristine"));
-        for (int i = 0; i < kMaxSites; ++i) {
-            sim::InitOptions o;
-            o.name = SiteName(i);
-            o.adminPassword = "pw";
-            o.extNumberLength = 5;
-            o.dialPlan = {{'8', 1}};
-            sim::SiteState state;
-            std::string error;
-            if (!sim::MakeSiteState(o, state, error)) return;
-            for (int j = 0; j < kNumbersPerSite; ++j) {
-                sim::AddOptions a;
-                a.ext.number = Number(i, j);
-                a.ext.type = "physical";
-                a.ext.firstName = "First" + std::to_string(j);
-                a.ext.lastName = SiteName(i);
-                if (!sim::AddToSite(state, a, error)) return;
-            }
-            if (!sim::Site::Create(std::move(state), Pristine(i), true, error)) {
-                std::fprintf(stderr, "cannot write %s: %s\n", Pristine(i).c_str(), error.c_str());
-                return;
-            }
-        }
+        for (int i = 0; i < kMaxSites; ++i)
+            if (!WriteSite(i, 5, kNumbersPerSite, Number, Pristine(i))) return;
         ok = true;
     }
     std::string Pristine(int i) const { return dir.file("pristine/" + SiteName(i) + ".json"); }
@@ -139,13 +142,14 @@ private:
 };
 
 // A document naming the sites, with routes "8N" between every pair, working on `jobs` at once.
-void Configure(CQOBDoc& doc, QuietFrame& frame, const std::vector<int>& sites, int jobs) {
+void Configure(CQOBDoc& doc, QuietFrame& frame, const std::vector<int>& sites, int jobs,
+               std::string (*address)(int) = Address) {
     doc.SetFrame(&frame);
     doc.SetJobs(jobs);
     for (int i : sites) {
         SiteRec rec;
         rec.Name = SiteName(i);
-        inet_pton(AF_INET, Address(i).c_str(), &rec.IP);
+        inet_pton(AF_INET, address(i).c_str(), &rec.IP);
         rec.DayWhite = "pw";
         doc.m_sites.push_back(rec);
         doc.m_selServers.push_back(rec.Name);
@@ -325,31 +329,16 @@ constexpr int kBigSiteNumbers = 10000;
 constexpr int kBigSyncNumbers = 1000;
 
 std::string BigAddress(int i) { return "127.0.3." + std::to_string(i + 1); }
+std::string BigNumber(int site, int j) { return std::to_string(100000 + site * kBigSiteNumbers + j); }
 
 // Two sites of 10,000 numbers each (site i holds 100000 + 10000 i on), made once for the run.
 struct BigWorld {
     TempDir dir;
     bool ok = false;
     BigWorld() {
-        TheWorld();  // the registry and the resolver port
-        for (int i = 0; i < 2; ++i) {
-            sim::InitOptions o;
-            o.name = SiteName(i);
-            o.adminPassword = "pw";
-            o.extNumberLength = 6;
-            o.dialPlan = {{'8', 1}};
-            sim::SiteState state;
-            std::string error;
-            if (!sim::MakeSiteState(o, state, error)) return;
-            for (int j = 0; j < kBigSiteNumbers; ++j) {
-                sim::AddOptions a;
-                a.ext.number = std::to_string(100000 + i * kBigSiteNumbers + j);
-                a.ext.type = "physical";
-                a.ext.lastName = SiteName(i);
-                if (!sim::AddToSite(state, a, error)) return;
-            }
-            if (!sim::Site::Create(std::move(state), Pristine(i), true, error)) return;
-        }
+        if (!TheWorld().ok) return;  // the registry and the resolver port
+        for (int i = 0; i < 2; ++i)
+            if (!WriteSite(i, 6, kBigSiteNumbers, BigNumber, Pristine(i))) return;
         ok = true;
     }
     std::string Pristine(int i) const { return dir.file("pristine" + std::to_string(i) + ".json"); }
@@ -379,21 +368,11 @@ void BM_SyncCpu(benchmark::State& state) {
         }
         QuietFrame frame;
         CQOBDoc doc;
-        doc.SetFrame(&frame);
-        for (int i = 0; i < 2; ++i) {
-            SiteRec rec;
-            rec.Name = SiteName(i);
-            inet_pton(AF_INET, BigAddress(i).c_str(), &rec.IP);
-            rec.DayWhite = "pw";
-            doc.m_sites.push_back(rec);
-            doc.m_selServers.push_back(rec.Name);
-        }
-        doc.m_sites[0].Routes.push_back(MapEntry{SiteName(1), "", "8N"});
-        doc.m_sites[1].Routes.push_back(MapEntry{SiteName(0), "", "8N"});
+        Configure(doc, frame, {0, 1}, 8, BigAddress);
         doc.m_bReload = false;
         if (!doc.Download()) return state.SkipWithError("the download failed");
         std::vector<CQOBDoc::SyncRequest> list;
-        for (int j = 0; j < kBigSyncNumbers; ++j) list.push_back({std::to_string(100000 + j), SiteName(0)});
+        for (int j = 0; j < kBigSyncNumbers; ++j) list.push_back({BigNumber(0, j), SiteName(0)});
         const double daemonsBefore = served[0]->CpuSeconds() + served[1]->CpuSeconds();
         const double systemBefore = served[0]->CpuSeconds(true) + served[1]->CpuSeconds(true);
         const double clientBefore = ProcessCpuSeconds();

@@ -22,10 +22,6 @@ namespace sim {
 
 namespace {
 
-std::string SystemError(const std::string& what, const std::string& path) {
-    return what + " " + path + ": " + std::strerror(errno);
-}
-
 void SyncDirectoryOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
@@ -239,18 +235,10 @@ bool Site::DropLog(std::string& error) {
 }
 
 bool Site::OpenLogForAppend(std::string& error) {
-    const int fd = ::open(m_logPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
-                          platform::ExistingMode(m_path, 0644));
-    if (fd < 0) {
-        error = SystemError("cannot open", m_logPath);
-        return false;
-    }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "cannot write " + m_logPath + ": not a regular file";
-        ::close(fd);
-        return false;
-    }
+    const int fd =
+        OpenRegularFile(m_logPath, O_RDWR | O_CREAT, platform::ExistingMode(m_path, 0644), "write", st, error);
+    if (fd < 0) return false;
     bool ok = true;
     if (m_logBytes < kLogHeaderSize) {
         // A new log, or one that held no whole entry.

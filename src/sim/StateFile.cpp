@@ -11,28 +11,31 @@
 
 namespace sim {
 
-namespace {
-
 std::string SystemError(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
 
-}  // namespace
+int OpenRegularFile(const std::string& path, int flags, unsigned mode, const char* verb, struct stat& st,
+                    std::string& error) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
+    if (fd < 0) {
+        error = SystemError("cannot open", path);
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = std::string("cannot ") + verb + " " + path + ": not a regular file";
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 bool ReadTextFile(const std::string& path, std::size_t maxSize, std::string& text, std::string& error) {
     // A pipe or a device is refused before it is opened, so reading never waits on one.
     if (!platform::IsRegularOrMissing(path, error)) return false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        error = SystemError("cannot open", path);
-        return false;
-    }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "cannot read " + path + ": not a regular file";
-        ::close(fd);
-        return false;
-    }
+    const int fd = OpenRegularFile(path, O_RDONLY, 0, "read", st, error);
+    if (fd < 0) return false;
     if (static_cast<std::size_t>(st.st_size) > maxSize) {
         error = "cannot read " + path + ": larger than " + std::to_string(maxSize) + " bytes, the most a state file may hold";
         ::close(fd);
