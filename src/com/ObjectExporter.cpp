@@ -1,6 +1,7 @@
 #include "com/ObjectExporter.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "com/NdrBuild.h"
@@ -20,14 +21,16 @@ namespace {
 // The channel a stub writes its reply through: room for the ORPCTHAT in front of it.
 class ReplyChannel final : public SingleInterfaceObject<IRpcChannelBuffer, IID_IRpcChannelBuffer> {
 public:
-    // A kept block, not zeroed: the stub writes every byte of the reply but the large array's,
-    // and those the server object writes.
+    // A kept block (no fresh mapping and page faults per reply), zeroed as every reply buffer
+    // must be: what a server leaves unwritten of a large array must not carry an earlier reply,
+    // perhaps another peer's, onto the wire.
     HRESULT GetBuffer(RPCOLEMESSAGE* msg, REFIID) override {
         if (!msg) return E_POINTER;
         platform::GiveBackBlock(m_base, m_block);
         m_block = kOrpcThatSize + size_t(msg->cbBuffer);
         m_base = static_cast<uint8_t*>(platform::TakeBlock(m_block));
         if (!m_base) return E_OUTOFMEMORY;
+        std::memset(m_base, 0, m_block);
         m_msg = msg;
         msg->Buffer = m_base + kOrpcThatSize;
         msg->streamOrigin = kOrpcThatSize;
