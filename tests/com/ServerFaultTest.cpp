@@ -173,20 +173,25 @@ TEST_F(ServerFault, ABindInADataRepresentationNotServedIsRefusedWithItsReason) {
 
 namespace {
 
-// One call of the served interface on a new association; `answered` tells whether the handler's own
-// answer (a fault) came back, that is whether the call got in.
-HRESULT CallServed(uint16_t port, bool* answered = nullptr) {
+// One call of the served interface on `client`; `answered` tells whether the handler's own answer
+// (a fault) came back, that is whether the call got in.
+HRESULT CallServed(Association& client, bool* answered = nullptr) {
     uint8_t stub[8] = {};
     RpcRequest q;
     q.interface = kServed;
     q.stub = stub;
     q.stubLength = sizeof stub;
     RpcReply reply;
-    Association client("127.0.0.1", port);
     const HRESULT hr = client.Call(q, reply);
     if (answered) *answered = reply.fault;
     std::free(reply.data);
     return hr;
+}
+
+// The same on a new association.
+HRESULT CallServed(uint16_t port, bool* answered = nullptr) {
+    Association client("127.0.0.1", port);
+    return CallServed(client, answered);
 }
 
 // A server at its connection limit answers a new one with a bind_nak saying it is busy; the client
@@ -426,6 +431,24 @@ TEST_F(SharedLimits, RequestsStillArrivingShareOneAllowance) {
     EXPECT_EQ(h.type, PduType::Fault);
     EXPECT_FALSE(h.flags & PFC_DID_NOT_EXECUTE);
     EXPECT_EQ(server->PendingRequestBytes(), 0u);
+}
+
+// A server that closes a connection idle between two calls: the association sees it before the
+// next call and connects again, instead of failing that call on the closed connection.
+class IdleServer : public ServerFault {
+protected:
+    IdleServer() { options.idleTimeoutMs = 100; }
+};
+
+TEST_F(IdleServer, AConnectionClosedBetweenCallsIsMadeAgainBeforeTheNext) {
+    Association client("127.0.0.1", port);
+    bool answered = false;
+    ASSERT_EQ(CallServed(client, &answered), S_OK) << LastRpcErrorText();
+    EXPECT_TRUE(answered);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the server closed it meanwhile
+    answered = false;
+    EXPECT_EQ(CallServed(client, &answered), S_OK) << LastRpcErrorText();
+    EXPECT_TRUE(answered);
 }
 
 }  // namespace
