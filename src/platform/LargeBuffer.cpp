@@ -64,16 +64,16 @@ public:
         return p;
     }
     void Give(void* p, size_t size) {
+        if (size > kKeptBytesMost) {
+            std::free(p);
+            return;
+        }
         std::lock_guard lock(m_mutex);
         // The oldest go first: the newest are the sizes being asked for now.
         while (!m_kept.empty() && (m_kept.size() >= kKeptBlocks || m_bytes + size > kKeptBytesMost)) {
             std::free(m_kept.front().block);
             m_bytes -= m_kept.front().size;
             m_kept.erase(m_kept.begin());
-        }
-        if (size > kKeptBytesMost) {
-            std::free(p);
-            return;
         }
         m_kept.push_back({p, size});
         m_bytes += size;

@@ -62,6 +62,7 @@ TEST_F(KeptBlocks, OnlyAFewLargeBlocksAreKept) {
     ASSERT_NE(huge, nullptr);
     GiveBackBlock(huge, 600 * kMiB);
     EXPECT_LE(KeptBlockBytes(), 512 * kMiB);
+    EXPECT_EQ(KeptBlockBytes(), 8 * 4 * kMiB);  // and a block too large to keep evicts none
     FreeKeptBlocks();
     EXPECT_EQ(KeptBlockBytes(), 0u);
 }
